@@ -22,3 +22,7 @@ Fn get_proc(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(GetProcAddress(module, name));
 }
 }  // namespace platform
+
+// GetModuleHandleW(nullptr) is the program's own module: the handle its
+// message table and string table are registered under.
+HMODULE GetModuleHandleW(const WCHAR* name);
