@@ -1,0 +1,3 @@
+#pragma once
+// The management-API client as the filer API uses it.
+#include <korvex/kx.h>
