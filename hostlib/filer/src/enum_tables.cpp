@@ -1,4 +1,5 @@
 #include <filer/enum_tables.h>
+#include <hostlib/conversions.h>
 #include <platform/text.h>
 
 #include "fapi_raise.h"
@@ -191,3 +192,5 @@ fapi_isid_t isid_from_string(std::string_view text) {
     }
     return isid;
 }
+
+void wwn_from_ansi_string(std::string_view text, BYTE (&wwn)[8]) { wwn_from_string(widen(text), wwn); }

@@ -1,6 +1,8 @@
 #include <filer/enum_tables.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "fapi_test_support.h"
 
 namespace {
@@ -94,6 +96,15 @@ TEST(EnumConverters, IsidIsSixHexadecimalFields) {
     expect_com_error(0xC0040340, u"Invalid ISID format '40:00:01'. \r\n", [] { isid_from_string("40:00:01"); });
     expect_com_error(0xC0040340, u"Invalid ISID format '40:00:01:37:00:zz'. \r\n",
                      [] { isid_from_string("40:00:01:37:00:zz"); });
+}
+
+TEST(EnumConverters, WwnTextIsEightHexadecimalFields) {
+    BYTE wwn[8] = {};
+    wwn_from_ansi_string("10:00:00:00:c9:2B:51:2e", wwn);
+    const BYTE expected[8] = {0x10, 0x00, 0x00, 0x00, 0xc9, 0x2b, 0x51, 0x2e};
+    EXPECT_EQ(std::memcmp(wwn, expected, 8), 0);
+    expect_com_error(0xC0040298, u"Invalid WWNN or WWPN format\r\n",
+                     [&] { wwn_from_ansi_string("10:00:00:00:c9:2b:51", wwn); });
 }
 
 }  // namespace

@@ -50,6 +50,9 @@ int32_t tandril_current_transfer_type_from_string(std::string_view word);
 int32_t tandril_state_from_string(std::string_view word);  // 0xC0040312
 int32_t tandril_status_from_string(std::string_view word);
 fapi_isid_t isid_from_string(std::string_view text);  // 0xC0040340
+// Eight hexadecimal fields separated by ":", widened and read by the host
+// library's wwn_from_string (0xC0040298).
+void wwn_from_ansi_string(std::string_view text, BYTE (&wwn)[8]);
 
 // Code -> word. A code outside the table reports a failed assertion and gives "".
 const char* bool_to_string(bool value);

@@ -9,6 +9,9 @@
 #include <filer/filer.h>
 #include <filer/request_frame.h>
 
+// The base of every release: the appliance name and version text, the composite
+// operations, the administration-library operations, and the refusing forms of
+// what later releases bring (0xC00403C4 with the operation's name, nothing sent).
 class CFilerImpl : public CFiler {
 public:
     CFilerImpl(const WCHAR* filer_name, const WCHAR* version);
@@ -158,6 +161,7 @@ private:
     std::u16string version_;
 };
 
+// Snapshot deletion, renaming and schedules.
 class CFilerREL63 : public CFilerImpl {
 public:
     CFilerREL63(const WCHAR* filer_name, const WCHAR* version);
@@ -168,6 +172,7 @@ public:
     void fapi_snapshot_set_schedule(const WCHAR* volume, const fapi_snapshot_schedule_t& schedule) override;
 };
 
+// Volume listing, space reservation of LUNs and files, root volume name, LUN rename.
 class CFilerREL64 : public CFilerREL63 {
 public:
     CFilerREL64(const WCHAR* filer_name, const WCHAR* version);
@@ -182,6 +187,8 @@ public:
     void fapi_lun_rename(const WCHAR* new_path, const WCHAR* path) override;
 };
 
+// 6.4.1: LUNs, mapping, initiator groups, adapters, files, qtrees, disks, snapshot
+// list and creation, replication, the iSCSI node name and service status.
 class CFilerQuilbe1 : public CFilerREL64 {
 public:
     CFilerQuilbe1(const WCHAR* filer_name, const WCHAR* version);
@@ -243,6 +250,7 @@ public:
     virtual bool space_reservation_flag_value(bool flag) const;
 };
 
+// Terse snapshot lists; the LUN clone status lists exist but answer nothing.
 class CFilerQuilbe3 : public CFilerQuilbe1 {
 public:
     CFilerQuilbe3(const WCHAR* filer_name, const WCHAR* version);
@@ -254,6 +262,8 @@ public:
                                          std::vector<fapi_lun_clone_status_info_t>& statuses) override;
 };
 
+// 6.5: management-API requests in place of the administration library, volume
+// options and lifecycle, system information, cluster status, asynchronous snapshots.
 class CFilerTovren : public CFilerQuilbe3 {
 public:
     CFilerTovren(const WCHAR* filer_name, const WCHAR* version);
@@ -302,6 +312,7 @@ public:
     void fapi_cf_status(int32_t& current_time, bool& enabled, bool& interconnect_up, std::u16string& partner) override;
 };
 
+// 7.0: aggregates, volume clone and size, port reservations, LUN lookup by initiator.
 class CFilerPellion : public CFilerTovren {
 public:
     CFilerPellion(const WCHAR* filer_name, const WCHAR* version);
@@ -321,6 +332,7 @@ public:
     virtual void fapi_igroup_lookup_lun(const WCHAR* initiator, int32_t lun_id, std::u16string& path);
 };
 
+// 7.0.2 up to 7.1 (created): LUN SCSI reservations.
 class CFilerPellion1 : public CFilerPellion {
 public:
     CFilerPellion1(const WCHAR* filer_name, const WCHAR* version);
@@ -329,6 +341,8 @@ public:
     bool fapi_is_lun_has_reservations(const WCHAR* path) override;
 };
 
+// Exactly 7.1 (created): the iSCSI target requests, snapshot space, volume
+// autosize, clone status, and the composites that read through the management API.
 class CFilerOskarn : public CFilerPellion1 {
 public:
     CFilerOskarn(const WCHAR* filer_name, const WCHAR* version);
@@ -384,6 +398,7 @@ public:
                                                const WCHAR* user_name) override;
 };
 
+// Above 7.1 (created): SCSI inquiry data.
 class CVintrel : public CFilerOskarn {
 public:
     CVintrel(const WCHAR* filer_name, const WCHAR* version);

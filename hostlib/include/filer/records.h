@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-using fapi_wwn_t = std::array<BYTE, 8>;
+// A world-wide name as eight bytes, in the form the host library converts.
+using fapi_wwn_t = BYTE[8];
 
 struct fapi_lun_info_t {
     std::u16string path;
