@@ -52,6 +52,7 @@ stab_rec* stab_new(const char* name, ...) {
     }
     va_list ap;
     va_start(ap, name);
+    // A missing value ends the list as well: nothing is read past a NULL.
     for (const char* n = name; n; n = va_arg(ap, const char*)) {
         const char* v = va_arg(ap, const char*);
         if (stab_set(t, n, v ? v : "") != 0) {
@@ -59,6 +60,7 @@ stab_rec* stab_new(const char* name, ...) {
             stab_free(t);
             return nullptr;
         }
+        if (!v) break;
     }
     va_end(ap);
     return t;

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "../src/isaac.h"
 #include "../src/path_root.h"
 #include "log_root.h"
 
@@ -228,4 +229,16 @@ TEST(Gates, OnlyTheOwnerUnlocksAMutex) {
     waiter.join();
     EXPECT_TRUE(entered);
     zthread_mutex_free(mutex);
+}
+
+TEST(Isaac, ZeroSeedGivesThePublishedSecondBlock) {
+    isaac_rec state;
+    isaac_seed(&state, 0);
+    unsigned char bytes[1024 + 16];
+    isaac_bytes(&state, bytes, sizeof bytes);
+    const uint32_t expected[4] = {0xf650e4c8u, 0xe448e96du, 0x98db2fb4u, 0xf5fad54fu};
+    for (int w = 0; w < 4; ++w) {
+        const unsigned char* p = bytes + 1024 + 4 * w;
+        EXPECT_EQ(p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24, expected[w]);
+    }
 }
