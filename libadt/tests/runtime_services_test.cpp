@@ -1,6 +1,7 @@
 #include <adt/base64.h>
 #include <adt/log.h>
 #include <adt/path.h>
+#include <adt/zfd.h>
 #include <adt/zthread.h>
 
 #include <atomic>
@@ -171,6 +172,17 @@ TEST_F(LogWriter, RotatesAtThreeMillionBytesKeepingThreeOldFiles) {
     EXPECT_EQ(fresh.find("first"), std::string::npos);
 }
 
+TEST_F(LogWriter, OnlyNonDebugReportsAttemptAnEvent) {
+    log_report(LOG_LEVEL_DEBUG, "quiet");
+    EXPECT_EQ(read_file(file("application.log")).find("RegisterEventSource"), std::string::npos);
+    // The identity is never set, so the event source has no name and the
+    // event log refuses it; the failure is noted in the file.
+    log_report(LOG_LEVEL_ERROR, "loud");
+    const std::string text = read_file(file("application.log"));
+    EXPECT_NE(text.find("[application:ERROR]: loud\n"), std::string::npos);
+    EXPECT_NE(text.find("[application:DEBUG]: RegisterEventSource(NULL) failed, error 87\n"), std::string::npos);
+}
+
 TEST_F(LogWriter, NamedLogsRotateAtThreeHundredThousandBytes) {
     fill(file("other.log"), LOG_NAMED_LIMIT, 'n');
     ASSERT_EQ(log_write("other", LOG_LEVEL_ERROR, "line"), 0);
@@ -241,4 +253,12 @@ TEST(Isaac, ZeroSeedGivesThePublishedSecondBlock) {
         const unsigned char* p = bytes + 1024 + 4 * w;
         EXPECT_EQ(p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24, expected[w]);
     }
+}
+
+TEST(ErrorText, SystemMessageWithoutItsFinalFullStopAndLineEnd) {
+    char* text = zfd_error_text(5);
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(text, "Access is denied");
+    std::free(text);
+    EXPECT_EQ(zfd_error_text(0x0BADC0DE), nullptr);
 }
