@@ -1,5 +1,7 @@
 """The table from request name to handler, and one request's answer."""
 
+import traceback
+
 from . import aggr, file, igroup, iscsi, lun, replication, snapshot, system, volume
 from . import errors as E
 from .errors import ApiError
@@ -30,3 +32,7 @@ def answer(app, request):
             return passed(handler(app, Args(request)) or ()), None
         except ApiError as err:
             return failed(err.errno, err.reason), err.errno
+        except Exception as err:  # a simulator bug: answer, and show it on stderr
+            traceback.print_exc()
+            reason = "Internal error in %s: %r" % (request.name, err)
+            return failed(E.E_API_ERROR, reason), E.E_API_ERROR

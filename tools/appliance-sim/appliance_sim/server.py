@@ -169,6 +169,7 @@ def http_message(code, body=b"", content_type="text/xml; charset=\"UTF-8\"", len
 
 class SimServer(socketserver.ThreadingMixIn, socketserver.TCPServer):
     daemon_threads = True
+    block_on_close = False  # a connection held open by a fault must not delay a stop
     allow_reuse_address = True
     request_queue_size = 64
 
@@ -247,38 +248,32 @@ class Handler(socketserver.BaseRequestHandler):
         command = root.children[0] if root is not None and not problem else None
         entry["request"] = command.name if command is not None else None
         fault = self.server.faults.take(entry["request"])
+        kind = fault["kind"] if fault else None
         if fault:
-            entry["fault"] = fault["kind"]
+            entry["fault"] = kind
             if fault["delay"]:
                 time.sleep(fault["delay"])
-        if fault and not fault["execute"] and fault["kind"] != "errno":
+        replacing = kind in faults.REPLACING and kind != "errno"
+        if replacing and not fault["execute"]:
             self._wire_fault(fault, entry)
             return
         if not self._authorised(request):
             entry["http"] = 401
             self._send(http_message(401, extra=(("WWW-Authenticate", 'Basic realm="Zarvo"'),)))
             return
-        app = self.server.app
-        if fault and fault["kind"] == "errno":
-            results, errno = xmlio.failed(int(fault["errno"]), fault.get("reason", "Injected failure")), \
-                int(fault["errno"])
+        if kind == "errno":
+            errno = int(fault["errno"])
+            results = xmlio.failed(errno, fault.get("reason", "Injected failure"))
         elif problem:
-            results, errno = xmlio.failed(E.E_API_ERROR, problem), E.E_API_ERROR
+            errno = E.E_API_ERROR
+            results = xmlio.failed(errno, problem)
         else:
-            results, errno = dispatch.answer(app, command)
-        entry["status"] = "failed" if errno is not None else "passed"
-        entry["errno"] = errno
-        with app.lock:
-            quirks = dict(app.s["quirks"])
-        xmlns = dict(root.attrs).get("xmlns") if root is not None else None
-        body = xmlio.document(results, xmlns=xmlns, version=quirks["reply-version"],
-                              doctype=quirks["doctype"])
-        entry["http"] = 200
-        if fault and fault["execute"] and fault["kind"] in faults.REPLACING \
-                and fault["kind"] != "errno":
+            results, errno = dispatch.answer(self.server.app, command)
+        entry.update(http=200, errno=errno, status="passed" if errno is None else "failed")
+        if replacing:
             self._wire_fault(fault, entry)
             return
-        kind = fault["kind"] if fault else None
+        body = self._document(results, root)
         if kind == "chunked":
             self._send(http_message(200, body, chunk_size=int(fault.get("chunk_size", 100))))
         elif kind == "no-length":
@@ -288,6 +283,14 @@ class Handler(socketserver.BaseRequestHandler):
             self._send(whole[:len(whole) - max(1, len(body) // 2)])
         else:
             self._send(http_message(200, body))
+
+    def _document(self, results, root):
+        app = self.server.app
+        with app.lock:
+            quirks = dict(app.s["quirks"])
+        xmlns = dict(root.attrs).get("xmlns") if root is not None else None
+        return xmlio.document(results, xmlns=xmlns, version=quirks["reply-version"],
+                              doctype=quirks["doctype"])
 
     def _parse(self, body):
         """(root, problem): the request document, or why it cannot be used."""

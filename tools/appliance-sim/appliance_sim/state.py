@@ -146,6 +146,22 @@ class Appliance:
 
     def _normalise(self, f):
         s = {}
+        self._load_system(s, f)
+        self._load_storage(s, f)
+        self._load_san(s, f)
+        self._load_iscsi(s, f.get("iscsi", {}))
+        s["files"] = {}
+        for entry in f.get("files", ()):
+            s["files"][entry["path"]] = {
+                "data": entry.get("data", "").encode("utf-8"),
+                "overwrite-reserved": entry.get("overwrite-reserved", False),
+                "fill-reserved": entry.get("fill-reserved", False)}
+        s["tandril"] = [dict(r) for r in f.get("tandril", ())]
+        s["ems-events"] = list(f.get("ems-events", ()))
+        return s
+
+    @staticmethod
+    def _load_system(s, f):
         s["auth"] = {"user": "root", "password": ""}
         s["auth"].update(f.get("auth", {}))
         s["version"] = f.get("version", "Zarvo Release 7.2.4: Thu Feb 12 03:11:09 PST 2009")
@@ -163,17 +179,16 @@ class Appliance:
         s["quirks"].update(f.get("quirks", {}))
         s["counters"] = {"serial": 0, "uuid": 0}
         s["counters"].update(f.get("counters", {}))
+
+    def _load_storage(self, s, f):
         s["disks"] = _keyed(f.get("disks"), "name")
         s["aggregates"] = _keyed(f.get("aggregates"), "name")
         for aggr in s["aggregates"].values():
-            aggr.setdefault("state", "online")
-            aggr.setdefault("type", "aggr")
-            aggr.setdefault("raid-status", "raid_dp, aggr")
-            aggr.setdefault("raid-size", 16)
-            aggr.setdefault("files-total", 31876696)
-            aggr.setdefault("files-used", 96)
-            aggr.setdefault("size-reserved", 0)
-            aggr.setdefault("plexes", [])
+            for key, value in (("state", "online"), ("type", "aggr"),
+                               ("raid-status", "raid_dp, aggr"), ("raid-size", 16),
+                               ("files-total", 31876696), ("files-used", 96),
+                               ("size-reserved", 0), ("plexes", [])):
+                aggr.setdefault(key, value)
             if "uuid" not in aggr:
                 aggr["uuid"] = self._new_uuid(s, aggr["name"])
         s["volumes"] = _keyed(f.get("volumes"), "name")
@@ -190,16 +205,19 @@ class Appliance:
                 if snap["luns"] is None:
                     # A fixture snapshot that lists no LUNs holds the volume's LUNs as loaded.
                     snap["luns"] = self._freeze(s, vol["name"])
+
+    @staticmethod
+    def _load_san(s, f):
         s["igroups"] = _keyed(f.get("igroups"), "name")
         for ig in s["igroups"].values():
             ig.setdefault("type", "fcp")
             ig.setdefault("os-type", "windows")
             ig.setdefault("initiators", [])
-        fcp = f.get("fcp", {})
-        s["fcp"] = {"adapters": _keyed(fcp.get("adapters"), "adapter")}
+        s["fcp"] = {"adapters": _keyed(f.get("fcp", {}).get("adapters"), "adapter")}
         for ad in s["fcp"]["adapters"].values():
             ad.setdefault("initiators", [])
-        iscsi = f.get("iscsi", {})
+
+    def _load_iscsi(self, s, iscsi):
         s["iscsi"] = {
             "service-available": iscsi.get("service-available", True),
             "node-name": iscsi.get("node-name", "iqn.1992-08.com.korvex:sn.0"),
@@ -208,23 +226,10 @@ class Appliance:
             "tpgroups": [dict(t) for t in iscsi.get("tpgroups", ())],
             "sessions": [dict(x) for x in iscsi.get("sessions", ())],
             "adapters": [dict(a) for a in iscsi.get("adapters", ())],
-            "auth": {},
-            "default-auth": {"auth-type": "none", "user-name": "", "password": b"",
-                             "outbound-user-name": "", "outbound-password": b""},
+            "auth": {entry["initiator"]: self._auth_from_fixture(entry)
+                     for entry in iscsi.get("auth", ())},
+            "default-auth": self._auth_from_fixture(iscsi.get("default-auth", {"auth-type": "none"})),
         }
-        for entry in iscsi.get("auth", ()):
-            s["iscsi"]["auth"][entry["initiator"]] = self._auth_from_fixture(entry)
-        if "default-auth" in iscsi:
-            s["iscsi"]["default-auth"] = self._auth_from_fixture(iscsi["default-auth"])
-        s["files"] = {}
-        for entry in f.get("files", ()):
-            s["files"][entry["path"]] = {
-                "data": entry.get("data", "").encode("utf-8"),
-                "overwrite-reserved": entry.get("overwrite-reserved", False),
-                "fill-reserved": entry.get("fill-reserved", False)}
-        s["tandril"] = [dict(r) for r in f.get("tandril", ())]
-        s["ems-events"] = list(f.get("ems-events", ()))
-        return s
 
     @staticmethod
     def _auth_from_fixture(entry):
@@ -261,6 +266,7 @@ class Appliance:
                 "no_i2p": "off", "fractional_reserve": "100", "extent": "off",
                 "try_first": "volume_grow", "read_realloc": "off", "snapshot_clone_dependency": "off"}
         opts.update(vol.get("options", {}))
+        opts["guarantee"] = vol["space-reserve"]
         vol["options"] = opts
         vol.setdefault("snapshot-schedule", {"weeks": 0, "days": 2, "hours": 6, "minutes": 0,
                                              "which-hours": "8@12@16@20", "which-minutes": ""})

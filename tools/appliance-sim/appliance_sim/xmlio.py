@@ -7,9 +7,10 @@ attribute of the root. Entity declarations are refused: a request never
 expands an entity the document declared itself.
 """
 
+import re
 import xml.parsers.expat
 
-from .errors import ApiError, E_INVALID_INPUT, invalid, missing
+from .errors import invalid, missing
 
 MAX_DEPTH = 64
 
@@ -141,7 +142,13 @@ class Args:
         return self.elem.find(name)
 
 
+# Characters XML 1.0 cannot carry at all, not even as references (file data
+# may hold zero bytes); they become U+FFFD so the reply stays well-formed.
+_NOT_XML = re.compile("[\x00-\x08\x0b\x0c\x0e-\x1f\ufffe\uffff]")
+
+
 def _escape_text(s):
+    s = _NOT_XML.sub("\ufffd", s)
     return s.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
 
 
@@ -209,7 +216,3 @@ def passed(outputs=()):
 
 def failed(errno, reason):
     return results("failed", reason=reason, errno=errno)
-
-
-__all__ = ["ApiError", "Args", "Elem", "XmlError", "E_INVALID_INPUT", "document",
-           "failed", "parse", "passed", "results"]
