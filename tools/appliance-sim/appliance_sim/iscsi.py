@@ -11,7 +11,7 @@ from . import errors as E
 from .errors import ApiError
 
 # The built-in key both sides use for encrypted request values (CHAP secrets).
-DEFAULT_CHAP_KEY = b"Zarvo-KVX-Admin\x07"
+DEFAULT_CHAP_KEY = b"Zv7qK2rXp9Lm4Tw\x1b"  # the client's built-in key
 ISCSI_PORT = 3260
 MAX_USER_TAG = 256
 MAX_SECRET = 500
