@@ -60,7 +60,8 @@ std::string default_log_path() {
 void open_log_file(const std::u16string& value) {
     const std::string path = value.empty() ? default_log_path() : platform::wide_to_utf8_lossy(value);
     // Appending and shared: other processes may read and write the file meanwhile.
-    if (FILE* file = std::fopen(path.c_str(), "a+")) g_traceFile.store(file);
+    if (FILE* file = std::fopen(path.c_str(), "a+"))
+        if (FILE* previous = g_traceFile.exchange(file)) std::fclose(previous);
 }
 
 }  // namespace
