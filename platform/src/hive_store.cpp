@@ -1,0 +1,232 @@
+#include "hive_store.h"
+
+#include "hive_text.h"
+
+#include <platform/state_root.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <map>
+#include <optional>
+
+namespace platform::reg {
+namespace {
+
+std::atomic<void (*)()> g_commitHook{nullptr};
+
+LONG from_errno(int err, DWORD otherwise) {
+    switch (err) {
+    case EACCES:
+    case EPERM:
+    case EROFS: return ERROR_ACCESS_DENIED;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return static_cast<LONG>(otherwise);
+    }
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { close(); }
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Reports the close's own failure: a delayed write error shows up here.
+    bool close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+int open_retry(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do fd = ::open(path, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool write_all(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::optional<std::string> read_all(int fd, size_t sizeHint) {
+    std::string text;
+    text.reserve(sizeHint);
+    char buf[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) return text;
+        text.append(buf, static_cast<size_t>(n));
+    }
+}
+
+long long nanoseconds(const timespec& t) { return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec; }
+
+void sync_directory(const std::filesystem::path& dir) {
+    Fd fd(open_retry(dir.c_str(), O_RDONLY | O_DIRECTORY));
+    if (fd.valid()) ::fsync(fd.get());
+}
+
+}  // namespace
+
+// The flock on the hive's lock file, and the change count kept in it.
+class HiveStore::Lock {
+public:
+    Lock(const std::filesystem::path& file, bool exclusive) {
+        m_fd = open_retry(file.c_str(), O_RDWR);
+        if (m_fd < 0 && errno == ENOENT) {
+            m_fd = open_retry(file.c_str(), O_RDWR | O_CREAT, 0600);
+            if (m_fd >= 0) ::fchmod(m_fd, 0600);
+        }
+        if (m_fd < 0 && !exclusive) m_fd = open_retry(file.c_str(), O_RDONLY);
+        if (m_fd < 0) {
+            m_error = errno;
+            return;
+        }
+        while (::flock(m_fd, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+            if (errno == EINTR) continue;
+            m_error = errno;
+            ::close(m_fd);
+            m_fd = -1;
+            return;
+        }
+    }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    ~Lock() {
+        if (m_fd >= 0) ::close(m_fd);  // also lets go of the flock
+    }
+
+    bool held() const { return m_fd >= 0; }
+    int error() const { return m_error; }
+    uint64_t generation() const {
+        uint64_t value = 0;
+        return (held() && ::pread(m_fd, &value, sizeof value, 0) == sizeof value) ? value : 0;
+    }
+    bool set_generation(uint64_t value) { return ::pwrite(m_fd, &value, sizeof value, 0) == sizeof value; }
+
+private:
+    int m_fd = -1;
+    int m_error = 0;
+};
+
+HiveStore::HiveStore(std::filesystem::path file)
+    : m_file(std::move(file)),
+      m_lockFile(std::filesystem::path(m_file).replace_extension(".lock")),
+      m_tempFile(std::filesystem::path(m_file) += ".tmp") {}
+
+LONG HiveStore::read(const std::function<LONG(const RegKey&)>& op) {
+    std::lock_guard guard(m_mutex);
+    // A state root we may not lock is still readable: renames keep every file whole.
+    Lock lock(m_lockFile, false);
+    if (LONG err = refresh(lock)) return err;
+    return op(*m_tree);
+}
+
+LONG HiveStore::modify(const std::function<LONG(RegKey&, bool&)>& op) {
+    std::lock_guard guard(m_mutex);
+    Lock lock(m_lockFile, true);
+    if (!lock.held()) return from_errno(lock.error(), ERROR_CANTWRITE);
+    if (LONG err = refresh(lock)) return err;
+    bool changed = false;
+    const LONG result = op(*m_tree, changed);
+    if (!changed) return result;
+    if (LONG err = commit(lock)) {
+        m_tree.reset();  // the change did not land: forget it
+        return err;
+    }
+    return result;
+}
+
+LONG HiveStore::refresh(const Lock& lock) {
+    Stamp stamp;
+    stamp.generation = lock.generation();
+    Fd fd(open_retry(m_file.c_str(), O_RDONLY));
+    if (!fd.valid()) {
+        if (errno != ENOENT) {
+            m_tree.reset();
+            return from_errno(errno, ERROR_CANTREAD);
+        }
+        if (!m_tree || !(stamp == m_stamp)) m_tree = std::make_unique<RegKey>();
+        m_stamp = stamp;
+        return ERROR_SUCCESS;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        m_tree.reset();
+        return from_errno(errno, ERROR_CANTREAD);
+    }
+    stamp = {st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim), true,
+             stamp.generation};
+    if (m_tree && stamp == m_stamp) return ERROR_SUCCESS;
+
+    m_tree.reset();
+    const auto text = read_all(fd.get(), static_cast<size_t>(st.st_size));
+    if (!text) return from_errno(errno, ERROR_CANTREAD);
+    auto tree = hive_from_text(*text);
+    if (!tree) return ERROR_BADDB;
+    m_tree = std::move(tree);
+    m_stamp = stamp;
+    return ERROR_SUCCESS;
+}
+
+LONG HiveStore::commit(Lock& lock) {
+    const std::string text = hive_to_text(*m_tree);
+    auto fail = [this](int err) {
+        ::unlink(m_tempFile.c_str());
+        return from_errno(err, ERROR_CANTWRITE);
+    };
+    {
+        Fd fd(open_retry(m_tempFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600));
+        if (!fd.valid()) return from_errno(errno, ERROR_CANTWRITE);
+        // A temporary file left by a crashed writer keeps its old mode through O_TRUNC.
+        if (::fchmod(fd.get(), 0600) != 0 || !write_all(fd.get(), text) || ::fsync(fd.get()) != 0 || !fd.close())
+            return fail(errno);
+    }
+    // Bumped before the rename: a crash in between costs readers one needless re-read.
+    const uint64_t generation = lock.generation() + 1;
+    if (!lock.set_generation(generation)) return fail(errno);
+    if (auto hook = g_commitHook.load()) hook();
+    if (::rename(m_tempFile.c_str(), m_file.c_str()) != 0) return fail(errno);
+    sync_directory(m_file.parent_path());
+
+    struct stat st {};
+    if (::stat(m_file.c_str(), &st) != 0) {
+        m_tree.reset();
+        return ERROR_SUCCESS;
+    }
+    m_stamp = {st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim), true, generation};
+    return ERROR_SUCCESS;
+}
+
+HiveStore& hive_store(const std::string& hive) {
+    static std::mutex lock;
+    static std::map<std::filesystem::path, std::unique_ptr<HiveStore>> stores;
+    auto file = state_dir("registry") / (hive + ".reg");
+    std::lock_guard guard(lock);
+    auto& store = stores[file];
+    if (!store) store = std::make_unique<HiveStore>(file);
+    return *store;
+}
+
+void set_commit_hook(void (*hook)()) { g_commitHook.store(hook); }
+
+}  // namespace platform::reg

@@ -1,0 +1,59 @@
+#pragma once
+// One hive file with its lock file. Readers hold a shared flock and reuse the
+// parsed tree while the file is unchanged; writers hold an exclusive flock,
+// read the current file, apply their change and replace the file atomically
+// (temporary file, fsync, rename, fsync of the directory). The lock file also
+// holds a change count that every writer bumps, so a reader never mistakes a
+// new hive for the one it has parsed.
+#include "registry_tree.h"
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace platform::reg {
+
+class HiveStore {
+public:
+    explicit HiveStore(std::filesystem::path file);
+
+    // Runs `op` on the current tree; returns its result or the store's failure.
+    LONG read(const std::function<LONG(const RegKey&)>& op);
+    // Runs `op` on the current tree; when it sets `changed` the tree is written
+    // back before the call returns, and a failed write is the call's result.
+    LONG modify(const std::function<LONG(RegKey& root, bool& changed)>& op);
+
+private:
+    struct Stamp {
+        dev_t dev = 0;
+        ino_t ino = 0;
+        off_t size = 0;
+        long long mtimeNs = 0;
+        long long ctimeNs = 0;
+        bool exists = false;
+        uint64_t generation = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    class Lock;
+
+    LONG refresh(const Lock& lock);
+    LONG commit(Lock& lock);
+
+    const std::filesystem::path m_file;
+    const std::filesystem::path m_lockFile;
+    const std::filesystem::path m_tempFile;
+    std::mutex m_mutex;  // one operation at a time in this process; held around the flock
+    std::unique_ptr<RegKey> m_tree;  // null when it must be read again
+    Stamp m_stamp;
+};
+
+// The store of one hive ("HKLM", ...) under the current state root.
+HiveStore& hive_store(const std::string& hive);
+
+void set_commit_hook(void (*hook)());
+
+}  // namespace platform::reg
