@@ -59,4 +59,12 @@ struct SYSTEMTIME {
 };
 static_assert(sizeof(SYSTEMTIME) == 16);
 
+// Security is recorded, not enforced: callers pass these and the stand-ins ignore them.
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
 static_assert(sizeof(WCHAR) == 2);
