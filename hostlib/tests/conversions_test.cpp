@@ -1,4 +1,5 @@
 #include <hostlib/base64.h>
+#include <hostlib/com_error.h>
 #include <hostlib/conversions.h>
 #include <hostlib/utilities.h>
 
