@@ -1,5 +1,6 @@
 #include <platform/errors.h>
 #include <platform/library.h>
+#include <platform/message.h>
 #include <platform/text.h>
 
 #include "system_module.h"
@@ -44,8 +45,6 @@ constexpr LibraryEntry kLibraries[] = {
 // library's symbols.
 constexpr std::string_view kForeignLibrary = "libssl3.so";
 
-// The addresses of these stand for the built-in modules.
-std::array<int, std::size(kLibraries)> g_builtInModules;
 
 std::string lower(std::string_view text) {
     std::string out(text);
@@ -81,8 +80,11 @@ std::string beside_program(std::string_view file) {
     return std::filesystem::exists(candidate, ec) ? candidate.string() : std::string(file);
 }
 
+// Built-in modules are the message layer's system modules, so FormatMessage
+// finds their texts through the handle LoadLibrary gives.
 HMODULE built_in_handle(const LibraryEntry* entry) {
-    return reinterpret_cast<HMODULE>(&g_builtInModules[static_cast<size_t>(entry - std::begin(kLibraries))]);
+    const std::u16string name(entry->name.begin(), entry->name.end());
+    return platform::system_message_module(name);
 }
 
 bool is_linux_name(std::string_view name) {
@@ -115,8 +117,17 @@ bool is_foreign(const std::string& file) {
 }
 
 bool is_built_in(HMODULE module) {
-    const auto* p = reinterpret_cast<const int*>(module);
-    return p >= g_builtInModules.data() && p < g_builtInModules.data() + g_builtInModules.size();
+    return module && std::any_of(std::begin(kLibraries), std::end(kLibraries), [&](const LibraryEntry& e) {
+               return e.origin == Origin::BuiltIn && built_in_handle(&e) == module;
+           });
+}
+
+// A library whose message texts the platform holds (the iSCSI discovery
+// library's): its table is bound to the handle while the library is loaded.
+std::span<const MessageTableEntry> message_table_of(const std::string& file) {
+    const auto base = std::filesystem::path(file).filename().string();
+    return base == "libsanprov_iscsidsc.so" ? platform::system_message_table(u"iscsidsc")
+                                            : std::span<const MessageTableEntry>();
 }
 
 // Open dlopen handles and how often each was loaded; never destroyed, as
@@ -133,11 +144,13 @@ struct LoadedLibraries {
         std::lock_guard lock(mutex);
         return counts.contains(handle);
     }
-    bool remove_one(void* handle) {
+    // false when the handle is not loaded; `last` tells whether this was the final reference.
+    bool remove_one(void* handle, bool& last) {
         std::lock_guard lock(mutex);
         const auto it = counts.find(handle);
         if (it == counts.end()) return false;
-        if (--it->second == 0) counts.erase(it);
+        last = --it->second == 0;
+        if (last) counts.erase(it);
         return true;
     }
 };
@@ -181,6 +194,8 @@ HMODULE LoadLibraryA(const char* name) {
         return nullptr;
     }
     loaded().add(handle);
+    if (auto table = message_table_of(resolution.file); !table.empty())
+        platform::register_message_table(static_cast<HMODULE>(handle), table);
     return static_cast<HMODULE>(handle);
 }
 
@@ -219,10 +234,12 @@ FARPROC GetProcAddress(HMODULE module, const char* procName) {
 
 BOOL FreeLibrary(HMODULE module) {
     if (is_built_in(module)) return TRUE;
-    if (!loaded().remove_one(module)) {
+    bool last = false;
+    if (!loaded().remove_one(module, last)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return FALSE;
     }
+    if (last) platform::register_message_table(module, {});
     dlclose(module);
     return TRUE;
 }

@@ -1,3 +1,4 @@
+#include <platform/message.h>
 #include <platform/errors.h>
 #include <platform/library.h>
 
@@ -95,4 +96,18 @@ TEST(Library, SystemLibrariesAreBuiltInAndExportNothing) {
     EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
     EXPECT_TRUE(FreeLibrary(kernel32));
     EXPECT_TRUE(FreeLibrary(ntdll));
+}
+
+TEST(LibraryMessages, SystemModulesLoadedByNameCarryTheirTexts) {
+    HMODULE kernel = LoadLibraryA("KERNEL32.DLL");
+    ASSERT_NE(kernel, nullptr);
+    EXPECT_EQ(GetModuleHandleW(u"kernel32.dll"), kernel);
+    WCHAR text[256];
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, kernel,
+                                   ERROR_FILE_NOT_FOUND, 0, text, 256, nullptr);
+    ASSERT_GT(n, 0u);
+    EXPECT_EQ(std::u16string(text, n), u"The system cannot find the file specified.\r\n");
+    EXPECT_TRUE(FreeLibrary(kernel));
+    EXPECT_EQ(GetProcAddress(LoadLibraryA("ntdll.dll"), "NtClose"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
 }
