@@ -145,7 +145,8 @@ TEST_F(EventLogTest, ComErrorReportsItsDescriptionElseTheSystemText) {
     EXPECT_EQ(all[0].id, 0xC0000BBAu);
     ASSERT_EQ(all[0].inserts.size(), 1u);
     EXPECT_EQ(all[0].inserts[0].rfind("Subsystem \"filer1\" is offline or unreachable.\r\n", 0), 0u);
-    EXPECT_EQ(all[1].id, 0xC0000BBAu);
+    EXPECT_EQ(all[1].id, 0x80000BB9u);  // 0x8... codes have severity bits 2
+    EXPECT_EQ(all[1].type, "warning");
     EXPECT_EQ(all[1].inserts, std::vector<std::string>{
                                   "Not enough memory resources are available to complete this operation."});
     EXPECT_EQ(all[2].inserts, std::vector<std::string>{"IDispatch error #5"});

@@ -70,12 +70,13 @@ TEST(GeneralThread, StartWhileRunningReusesTheThread) {
 
 TEST(GeneralThread, FailedThreadCreationIsAFailure) {
     const struct {
-        DWORD error;
+        DWORD error;  // 0: the failure leaves no error code
         HRESULT expected;
     } cases[] = {{ERROR_NOT_ENOUGH_MEMORY, static_cast<HRESULT>(0x80070008)}, {0, E_FAIL}};
     for (const auto& c : cases) {
         Owner owner;
-        platform::fail_next_thread_creation(c.error);
+        if (c.error) platform::fail_next_thread_creation(c.error);
+        else platform::fail_next_thread_creation_without_error();
         EXPECT_EQ(owner.thread.Start(&Owner::Entry, &owner, u"failing-event"), c.expected) << c.error;
         EXPECT_FALSE(owner.thread.IsRunning());
         EXPECT_EQ(owner.passes.load(), 0);
