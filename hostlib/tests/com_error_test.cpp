@@ -1,6 +1,7 @@
 #include <hostlib/com_error.h>
 
 #include <platform/memory.h>
+#include <platform/registry.h>
 
 #include <gtest/gtest.h>
 
@@ -106,5 +107,30 @@ TEST(SetErrorInfoFrom, AnErrorWithoutInformationLeavesTheThreadsInformation) {
     IErrorInfo* info = nullptr;
     ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
     ASSERT_NE(info, nullptr);
+    info->Release();
+}
+
+TEST(SetErrorInfoFrom, FillsAnEmptySourceWithTheClassProgIdAndAnEmptyGuidWithTheInterface) {
+    const GUID clsid = {0x1f2e3d4c, 0x5b6a, 0x4978, {0x86, 0x95, 0xa4, 0xb3, 0xc2, 0xd1, 0xe0, 0xf1}};
+    const GUID iid = {0x0a0b0c0d, 0x1111, 0x2222, {0x33, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{1F2E3D4C-5B6A-4978-8695-A4B3C2D1E0F1}\\ProgID", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::u16string progId = u"Zarvo.Test.1";
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(progId.c_str()),
+                   static_cast<DWORD>((progId.size() + 1) * sizeof(WCHAR)));
+    RegCloseKey(key);
+
+    set_error_info_from(clsid, iid, raised(static_cast<HRESULT>(0xC0040298)));
+    IErrorInfo* info = nullptr;
+    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+    BSTR source = nullptr;
+    GUID guid = GUID_NULL;
+    info->GetSource(&source);
+    info->GetGUID(&guid);
+    EXPECT_EQ(std::u16string(source ? source : u""), progId);
+    EXPECT_EQ(guid, iid);
+    SysFreeString(source);
     info->Release();
 }

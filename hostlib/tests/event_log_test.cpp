@@ -178,8 +178,18 @@ TEST_F(EventLogTest, DelayLoadFailuresAreReportedAndHandled) {
     EXCEPTION_POINTERS otherPointers{&other, nullptr};
     EXPECT_EQ(DelayLoadFailureReporter(&otherPointers), EXCEPTION_CONTINUE_SEARCH);
 
+    // A library that is not there, at the first call into it.
+    try {
+        platform::delay_load("nosuchlib.dll", "NoSuchEntry");
+        ADD_FAILURE() << "the missing library must raise";
+    } catch (const platform::delay_load_error& e) {
+        EXPECT_EQ(DelayLoadFailureReporter(e.pointers()), EXCEPTION_EXECUTE_HANDLER);
+    }
+
     const auto all = events();
-    ASSERT_EQ(all.size(), 3u);
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(all[3].id, 0xC0000BCBu);
+    EXPECT_EQ(all[3].inserts, std::vector<std::string>{"nosuchlib.dll"});
     EXPECT_EQ(all[0].id, 0xC0000BCBu);
     EXPECT_EQ(all[0].inserts, std::vector<std::string>{"iscsidsc.dll"});
     EXPECT_EQ(all[1].id, 0xC0000BCCu);
