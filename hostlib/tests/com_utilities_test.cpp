@@ -30,7 +30,7 @@ TEST(ComSecurity, AllowsAdministratorsSystemAndBackupOperatorsInOrder) {
         EXPECT_EQ(std::memcmp(&allowed->SidStart, expected, GetLengthSid(expected)), 0);
         ace += allowed->Header.AceSize;
     }
-    const auto* rid = [](PSID sid) { return static_cast<SID*>(sid)->SubAuthority; };
+    const auto rid = [](PSID sid) { return static_cast<SID*>(sid)->SubAuthority; };
     EXPECT_EQ(rid(admins)[1], DOMAIN_ALIAS_RID_ADMINS);
     EXPECT_EQ(rid(system)[0], SECURITY_LOCAL_SYSTEM_RID);
     EXPECT_EQ(rid(backup)[1], DOMAIN_ALIAS_RID_BACKUP_OPS);
