@@ -1,0 +1,62 @@
+#include <adt/log.h>
+#include <adt/zthread.h>
+
+#include <new>
+#include <sched.h>
+#include <semaphore>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+struct zthread_mutex_s {
+    std::binary_semaphore semaphore{1};
+    std::atomic<unsigned long> owner{0};
+};
+
+void zthread_once(zthread_once_rec* gate, void (*fn)()) {
+    if (gate->done.load(std::memory_order_acquire)) return;
+    if (gate->counter.fetch_add(1, std::memory_order_acq_rel) == 0) {
+        fn();
+        gate->done.store(1, std::memory_order_release);
+        return;
+    }
+    while (!gate->done.load(std::memory_order_acquire)) sched_yield();
+}
+
+namespace {
+zthread_once_rec g_initGate;
+int g_initResult = 0;
+// The module keeps no state of its own here: semaphores need no registry on this platform.
+void init_module() { g_initResult = 0; }
+}  // namespace
+
+int zthread_init() {
+    zthread_once(&g_initGate, init_module);
+    return g_initResult;
+}
+
+zthread_mutex_s* zthread_mutex_new() {
+    if (zthread_init() != 0) {
+        log_write(nullptr, LOG_LEVEL_ERROR, "zthread_init failed\n");
+        return nullptr;
+    }
+    auto* mutex = new (std::nothrow) zthread_mutex_s;
+    if (!mutex) log_nomem("zthread_mutex_s");
+    return mutex;
+}
+
+int zthread_mutex_lock(zthread_mutex_s* mutex) {
+    if (!mutex) return 1;
+    mutex->semaphore.acquire();
+    mutex->owner.store(zthread_self(), std::memory_order_relaxed);
+    return 0;
+}
+
+void zthread_mutex_unlock(zthread_mutex_s* mutex) {
+    if (!mutex || mutex->owner.load(std::memory_order_relaxed) != zthread_self()) return;
+    mutex->owner.store(0, std::memory_order_relaxed);
+    mutex->semaphore.release();
+}
+
+void zthread_mutex_free(zthread_mutex_s* mutex) { delete mutex; }
+
+unsigned long zthread_self() { return static_cast<unsigned long>(::syscall(SYS_gettid)); }

@@ -1,0 +1,135 @@
+#include <adt/pool.h>
+#include <adt/stab.h>
+#include <korvex/elem.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+char* copy_text(const char* text) { return pool_strdup(nullptr, text, ADT_HERE); }
+
+}  // namespace
+
+kx_elem_rec* kx_elem_create(const char* name) {
+    if (!name) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    auto* e = static_cast<kx_elem_rec*>(pool_calloc(nullptr, sizeof(kx_elem_rec), ADT_HERE));
+    if (e && !(e->name = copy_text(name))) {
+        pool_free(nullptr, e, ADT_HERE);
+        e = nullptr;
+    }
+    if (!e) errno = ENOMEM;
+    return e;
+}
+
+void kx_elem_destroy(kx_elem_rec* e) {
+    if (!e) return;
+    for (kx_elem_rec* child = e->firstChild; child;) {
+        kx_elem_rec* next = child->next;
+        kx_elem_destroy(child);
+        child = next;
+    }
+    stab_free(e->attributes);
+    pool_free(nullptr, e->text, ADT_HERE);
+    pool_free(nullptr, e->name, ADT_HERE);
+    pool_free(nullptr, e, ADT_HERE);
+}
+
+int kx_elem_set_text(kx_elem_rec* e, const char* text) {
+    if (!e || !text) {
+        errno = EINVAL;
+        return 0;
+    }
+    char* copy = copy_text(text);
+    if (!copy) {
+        errno = ENOMEM;
+        return 0;
+    }
+    pool_free(nullptr, e->text, ADT_HERE);
+    e->text = copy;
+    return 1;
+}
+
+int kx_elem_put_attr(kx_elem_rec* e, const char* name, const char* value) {
+    if (!e || !name || !value) {
+        errno = EINVAL;
+        return 0;
+    }
+    if (!e->attributes && !(e->attributes = stab_new(nullptr))) {
+        errno = ENOMEM;
+        return 0;
+    }
+    if (stab_set(e->attributes, name, value) != 0) {
+        errno = ENOMEM;
+        return 0;
+    }
+    return 1;
+}
+
+kx_elem_rec* kx_child_append(kx_elem_rec* parent, kx_elem_rec* child) {
+    if (!parent || !child) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    child->next = nullptr;
+    if (parent->lastChild) parent->lastChild->next = child;
+    else parent->firstChild = child;
+    parent->lastChild = child;
+    return child;
+}
+
+kx_elem_rec* kx_child_add_text(kx_elem_rec* parent, const char* name, const char* text) {
+    kx_elem_rec* child = kx_elem_create(name);
+    if (!child) return nullptr;
+    if (!kx_elem_set_text(child, text) || !kx_child_append(parent, child)) {
+        const int error = errno;
+        kx_elem_destroy(child);
+        errno = error;
+        return nullptr;
+    }
+    return child;
+}
+
+void kx_elem_unlink_child(kx_elem_rec* parent, kx_elem_rec* child) {
+    if (!parent || !child) return;
+    kx_elem_rec* previous = nullptr;
+    for (kx_elem_rec* c = parent->firstChild; c; previous = c, c = c->next) {
+        if (c != child) continue;
+        if (previous) previous->next = c->next;
+        else parent->firstChild = c->next;
+        if (parent->lastChild == c) parent->lastChild = previous;
+        c->next = nullptr;
+        return;
+    }
+}
+
+kx_elem_rec* kx_elem_find_child(kx_elem_rec* e, const char* name) {
+    if (!e || !name) return nullptr;
+    for (kx_elem_rec* c = e->firstChild; c; c = c->next)
+        if (std::strcmp(c->name, name) == 0) return c;
+    return nullptr;
+}
+
+const char* kx_child_text(kx_elem_rec* e, const char* name) {
+    const kx_elem_rec* child = kx_elem_find_child(e, name);
+    if (!child) return nullptr;
+    return child->text ? child->text : "";
+}
+
+int kx_child_int(kx_elem_rec* e, const char* name, int defaultValue) {
+    const char* text = kx_child_text(e, name);
+    return text ? std::atoi(text) : defaultValue;
+}
+
+kx_elem_rec* kx_children_begin(kx_elem_rec* e) { return e ? e->firstChild : nullptr; }
+
+kx_elem_rec* kx_children_next(kx_elem_rec** cursor) {
+    if (!cursor || !*cursor) return nullptr;
+    kx_elem_rec* current = *cursor;
+    *cursor = current->next;
+    return current;
+}
