@@ -8,7 +8,7 @@
 namespace hostlib {
 namespace {
 
-struct Spec {
+struct Directive {
     std::string flags;
     int width = -1;
     int precision = -1;
@@ -62,9 +62,9 @@ private:
 };
 
 // Reads "%[flags][width][.precision][length]conversion" after the '%'.
-size_t parse_spec(std::u16string_view f, size_t i, ArgReader& args, Spec& spec) {
+size_t parse_directive(std::u16string_view f, size_t i, ArgReader& args, Directive& directive) {
     while (i < f.size() && std::u16string_view(u"-+ #0").find(f[i]) != std::u16string_view::npos)
-        spec.flags.push_back(static_cast<char>(f[i++]));
+        directive.flags.push_back(static_cast<char>(f[i++]));
     auto number = [&](int& out) {
         if (i < f.size() && f[i] == u'*') {
             out = static_cast<int>(args.next_integer());
@@ -76,55 +76,55 @@ size_t parse_spec(std::u16string_view f, size_t i, ArgReader& args, Spec& spec) 
             while (i < f.size() && f[i] >= u'0' && f[i] <= u'9' && out < 100000) out = out * 10 + (f[i++] - u'0');
         }
     };
-    number(spec.width);
-    if (spec.width < -1) {  // a negative "*" width means left-justified
-        spec.flags.push_back('-');
-        spec.width = -spec.width;
+    number(directive.width);
+    if (directive.width < -1) {  // a negative "*" width means left-justified
+        directive.flags.push_back('-');
+        directive.width = -directive.width;
     }
     if (i < f.size() && f[i] == u'.') {
         ++i;
-        spec.precision = 0;
-        number(spec.precision);
+        directive.precision = 0;
+        number(directive.precision);
     }
     for (bool more = true; more && i < f.size();) {
         const std::u16string_view rest = f.substr(i);
-        if (rest.starts_with(u"I64")) spec.bits = 64, i += 3;
-        else if (rest.starts_with(u"I32")) spec.bits = 32, i += 3;
-        else if (rest.starts_with(u"hh")) spec.bits = 8, i += 2;
-        else if (rest.starts_with(u"ll")) spec.bits = 64, i += 2;
-        else if (rest[0] == u'h') spec.bits = 16, ++i;
-        else if (rest[0] == u'j' || rest[0] == u'z' || rest[0] == u't' || rest[0] == u'I') spec.bits = 64, ++i;
+        if (rest.starts_with(u"I64")) directive.bits = 64, i += 3;
+        else if (rest.starts_with(u"I32")) directive.bits = 32, i += 3;
+        else if (rest.starts_with(u"hh")) directive.bits = 8, i += 2;
+        else if (rest.starts_with(u"ll")) directive.bits = 64, i += 2;
+        else if (rest[0] == u'h') directive.bits = 16, ++i;
+        else if (rest[0] == u'j' || rest[0] == u'z' || rest[0] == u't' || rest[0] == u'I') directive.bits = 64, ++i;
         else if (rest[0] == u'l' || rest[0] == u'L' || rest[0] == u'w') ++i;
         else more = false;
     }
-    if (i < f.size() && f[i] < 128) spec.conversion = static_cast<char>(f[i++]);
+    if (i < f.size() && f[i] < 128) directive.conversion = static_cast<char>(f[i++]);
     return i;
 }
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-// The spec was rebuilt from validated parts with the length matching the value passed.
+// The directive was rebuilt from validated parts with the length matching the value passed.
 template <typename V>
-std::string c_format(const std::string& spec, V value) {
+std::string c_format(const std::string& directive, V value) {
     char small[128];
-    const int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    const int n = std::snprintf(small, sizeof small, directive.c_str(), value);
     if (n < 0) return {};
     if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
     std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(big.data(), big.size(), spec.c_str(), value);
+    std::snprintf(big.data(), big.size(), directive.c_str(), value);
     big.resize(static_cast<size_t>(n));
     return big;
 }
 #pragma GCC diagnostic pop
 
-std::string numeric_spec(const Spec& s, const char* length) {
+std::string printf_directive(const Directive& s, const char* length) {
     std::string out = "%" + s.flags;
     if (s.width >= 0) out += std::to_string(s.width);
     if (s.precision >= 0) out += "." + std::to_string(s.precision);
     return out + length + s.conversion;
 }
 
-std::u16string pad(std::u16string text, const Spec& s) {
+std::u16string pad(std::u16string text, const Directive& s) {
     if (s.width > 0 && text.size() < static_cast<size_t>(s.width)) {
         const std::u16string fill(static_cast<size_t>(s.width) - text.size(), u' ');
         text = s.flags.find('-') != std::string::npos ? text + fill : fill + text;
@@ -132,7 +132,7 @@ std::u16string pad(std::u16string text, const Spec& s) {
     return text;
 }
 
-std::u16string convert(const Spec& s, ArgReader& args) {
+std::u16string convert(const Directive& s, ArgReader& args) {
     switch (s.conversion) {
     case 'd':
     case 'i': {
@@ -141,7 +141,7 @@ std::u16string convert(const Spec& s, ArgReader& args) {
                               : s.bits == 16 ? int64_t{static_cast<int16_t>(v)}
                               : s.bits == 32 ? int64_t{static_cast<int32_t>(v)}
                                              : v;
-        return platform::utf8_to_wide_lossy(c_format(numeric_spec(s, "ll"), static_cast<long long>(sized)));
+        return platform::utf8_to_wide_lossy(c_format(printf_directive(s, "ll"), static_cast<long long>(sized)));
     }
     case 'u':
     case 'o':
@@ -149,14 +149,14 @@ std::u16string convert(const Spec& s, ArgReader& args) {
     case 'X': {
         const uint64_t v = static_cast<uint64_t>(args.next_integer());
         const uint64_t mask = s.bits == 64 ? ~uint64_t{0} : (uint64_t{1} << s.bits) - 1;
-        return platform::utf8_to_wide_lossy(c_format(numeric_spec(s, "ll"), static_cast<unsigned long long>(v & mask)));
+        return platform::utf8_to_wide_lossy(c_format(printf_directive(s, "ll"), static_cast<unsigned long long>(v & mask)));
     }
     case 'e':
     case 'E':
     case 'f':
     case 'g':
     case 'G':
-        return platform::utf8_to_wide_lossy(c_format(numeric_spec(s, ""), args.next_double()));
+        return platform::utf8_to_wide_lossy(c_format(printf_directive(s, ""), args.next_double()));
     case 'p':
         return platform::utf8_to_wide_lossy(
             c_format("%016llX", static_cast<unsigned long long>(args.next_integer())));
@@ -190,9 +190,9 @@ std::u16string format_wide(std::u16string_view format, const platform::MessageAr
             i += 2;
             continue;
         }
-        Spec spec;
-        i = parse_spec(format, i + 1, reader, spec);
-        out += convert(spec, reader);
+        Directive directive;
+        i = parse_directive(format, i + 1, reader, directive);
+        out += convert(directive, reader);
     }
     if (out.size() > maxChars) out.resize(maxChars);
     return out;
