@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <source_location>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -185,6 +186,11 @@ private:
     std::string name_;
     ElemHandlePtr request_;
 };
+
+// A CHAP secret as an encrypted child (built-in key): its first min(count, 500)
+// bytes, zero bytes included; a secret of no bytes adds nothing.
+inline constexpr size_t kMaxSecretBytes = 500;
+void add_secret_child(fapi_request& request, const char* child, std::span<const BYTE> secret);
 
 // Shared reply readers: one initiator group per child of `list`, appended;
 // and the five values of "system-get-info".
