@@ -147,3 +147,9 @@ std::string sim_query(const sim_appliance& sim, const std::string& expression) {
 void sim_set(const sim_appliance& sim, const std::string& assignment) {
     run({"python3", (kSimDir / "simctl").string(), "-a", address_of(sim), "set", assignment});
 }
+
+void sim_fault(const sim_appliance& sim, const std::vector<std::string>& kind_and_fields) {
+    std::vector<std::string> arguments = {"python3", (kSimDir / "simctl").string(), "-a", address_of(sim), "fault"};
+    arguments.insert(arguments.end(), kind_and_fields.begin(), kind_and_fields.end());
+    run(arguments);
+}

@@ -24,5 +24,7 @@ std::string sim_last_body(const sim_appliance& sim);
 
 // The value of `expression` over the appliance's state `d` (the fixture form), as Python prints it.
 std::string sim_query(const sim_appliance& sim, const std::string& expression);
+// Adds a fault: its kind, then "key=value" fields as simctl takes them.
+void sim_fault(const sim_appliance& sim, const std::vector<std::string>& kind_and_fields);
 // Sets one value of the state: "path=value" as simctl takes it.
 void sim_set(const sim_appliance& sim, const std::string& assignment);

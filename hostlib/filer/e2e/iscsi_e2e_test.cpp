@@ -1,0 +1,190 @@
+// The iSCSI operations against the simulated appliance: the records read from
+// its replies, what it keeps of a CHAP secret, and the failures and refusals.
+#include <gtest/gtest.h>
+
+#include <filer/filer_classes.h>
+
+#include "../tests/fapi_test_support.h"
+#include "sim_appliance.h"
+#include "sim_requests.h"
+
+namespace {
+
+owned_ptr<CFiler> filer_for(const sim_appliance& sim) {
+    owned_ptr<CFiler> filer;
+    create_filer(u"HTTP", sim.name().c_str(), u"root", u"secret", filer);
+    return filer;
+}
+
+std::string hex_of(const std::vector<BYTE>& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (BYTE b : bytes) hex += {digits[b >> 4], digits[b & 15]};
+    return hex;
+}
+
+TEST(IscsiOperations, ListsAreReadIntoRecordsAndAppended) {
+    sim_appliance sim(161, "Zarvo Release 7.1: Tue Feb 7");
+    auto filer = filer_for(sim);
+
+    std::vector<fapi_iscsi_tpgroup_info_t> groups(1);  // an entry the caller already had
+    filer->fapi_iscsi_tpgroup_list_info(0, groups);
+    ASSERT_EQ(groups.size(), 4u);
+    EXPECT_EQ(groups[1].tpgroup_name, u"e0a_default");
+    EXPECT_EQ(groups[1].tpgroup_tag, 1000);
+    EXPECT_EQ(groups[1].interfaces, std::vector<std::u16string>{u"e0a"});
+    EXPECT_EQ(groups[2].tpgroup_name, u"tpg_app");
+    EXPECT_EQ(groups[2].tpgroup_tag, 1);
+
+    std::vector<fapi_iscsi_interface_info_t> interfaces;
+    filer->fapi_iscsi_interface_list_info(u"", interfaces);
+    ASSERT_EQ(interfaces.size(), 3u);
+    EXPECT_TRUE(interfaces[0].is_interface_enabled);
+    EXPECT_EQ(interfaces[1].tpgroup_name, u"tpg_app");
+    EXPECT_EQ(interfaces[1].tpgroup_tag, 1);
+    EXPECT_FALSE(interfaces[2].is_interface_enabled);
+
+    std::vector<fapi_iscsi_portal_info_t> portals;
+    filer->fapi_iscsi_portal_list_info(portals);
+    ASSERT_EQ(portals.size(), 2u);  // the disabled interface has no portal
+    EXPECT_EQ(portals[0].interface_name, u"e0a");
+    EXPECT_EQ(portals[0].ip_address, u"10.10.1.10");
+    EXPECT_EQ(portals[0].ip_port, 3260);
+    EXPECT_EQ(portals[0].tpgroup_tag, 1000);
+
+    std::vector<fapi_iscsi_initiator_info_t> initiators;
+    filer->fapi_iscsi_initiator_list_info(initiators);
+    ASSERT_EQ(initiators.size(), 1u);
+    EXPECT_EQ(initiators[0].initiator_aliasname, u"host2");
+    EXPECT_EQ(initiators[0].initiator_nodename, u"iqn.1991-05.com.microsoft:host2.example.com");
+    EXPECT_EQ(initiators[0].isid, u"40:00:01:37:00:00");
+    EXPECT_EQ(initiators[0].target_session_id, 12);
+    EXPECT_EQ(initiators[0].tpgroup_tag, 1000);
+}
+
+TEST(IscsiOperations, NodeAliasGroupsAndServiceStatus) {
+    sim_appliance sim(162, "Zarvo Release 7.2.4:");
+    auto filer = filer_for(sim);
+
+    std::string node = "stale";
+    filer->fapi_iscsi_node_get_name(node);
+    EXPECT_EQ(node, "iqn.1992-08.com.korvex:sn.3003470");
+    filer->fapi_iscsi_node_set_name(u"iqn.1992-08.com.korvex:sn.42");
+    filer->fapi_iscsi_node_get_name(node);
+    EXPECT_EQ(node, "iqn.1992-08.com.korvex:sn.42");
+
+    std::u16string alias;
+    filer->fapi_iscsi_target_alias_set_alias(u"zarvo-renamed");
+    filer->fapi_iscsi_target_alias_get_alias(alias);
+    EXPECT_EQ(alias, u"zarvo-renamed");
+    filer->fapi_iscsi_target_alias_clear_alias();
+    filer->fapi_iscsi_target_alias_get_alias(alias);
+    EXPECT_EQ(alias, u"");
+
+    // A tag of 0 lets the appliance choose, and the holder learns it.
+    uint32_t tag = 0;
+    filer->fapi_iscsi_tpgroup_create(u"tpg_new", &tag);
+    EXPECT_EQ(tag, 2u);
+    filer->fapi_iscsi_tpgroup_interface_add(u"e0a", tag);
+    std::vector<fapi_iscsi_tpgroup_info_t> group;
+    filer->fapi_iscsi_tpgroup_list_info(tag, group);
+    ASSERT_EQ(group.size(), 1u);
+    EXPECT_EQ(group[0].interfaces, std::vector<std::u16string>{u"e0a"});
+    filer->fapi_iscsi_tpgroup_interface_delete(u"e0a", tag);
+    filer->fapi_iscsi_tpgroup_destroy(tag);
+
+    EXPECT_TRUE(filer->fapi_iscsi_service_status());
+    sim_set(sim, "iscsi/service-available=false");
+    EXPECT_FALSE(filer->fapi_iscsi_service_status());
+}
+
+// A secret is sent as its first 500 bytes, every zero byte among them included.
+TEST(IscsiOperations, ASecretArrivesAsItsFirst500BytesZeroBytesIncluded) {
+    sim_appliance sim(163, "Zarvo Release 7.1:");
+    auto filer = filer_for(sim);
+    std::vector<BYTE> secret(600);
+    for (size_t i = 0; i < secret.size(); ++i) secret[i] = static_cast<BYTE>(i % 7 == 3 ? 0 : 'a' + i % 26);
+    const std::vector<BYTE> outbound = {'o', 'u', 't', 0, 0, 'x'};
+
+    filer->fapi_iscsi_initiator_add_auth(u"CHAP", u"iqn.h3", outbound, u"iqn.h3-out", secret, u"iqn.h3");
+    const std::string entry = R"(next(a for a in d["iscsi"]["auth"] if a["initiator"] == "iqn.h3"))";
+    EXPECT_EQ(sim_query(sim, entry + R"(["password-hex"])"),
+              hex_of(std::vector<BYTE>(secret.begin(), secret.begin() + 500)));
+    EXPECT_EQ(sim_query(sim, entry + R"(["outbound-password-hex"])"), hex_of(outbound));
+    EXPECT_EQ(sim_query(sim, entry + R"(["outbound-user-name"])"), "iqn.h3-out");
+
+    const std::vector<BYTE> twelve = {'d', 'e', 'f', 'a', 'u', 'l', 't', 0, 's', 'e', 'c', 'r'};
+    filer->fapi_iscsi_initiator_set_default_auth(u"CHAP", {}, u"", twelve, u"dflt");
+    EXPECT_EQ(sim_query(sim, R"(d["iscsi"]["default-auth"]["password-hex"])"), hex_of(twelve));
+    std::u16string type, outbound_user, user;
+    filer->fapi_iscsi_initiator_get_default_auth(type, outbound_user, user);
+    EXPECT_EQ(type, u"CHAP");
+    EXPECT_EQ(outbound_user, u"");
+    EXPECT_EQ(user, u"dflt");
+}
+
+// Removing a secret that the appliance refuses to remove is not a success.
+TEST(IscsiOperations, ARefusedAuthenticationRemovalIsRaised) {
+    sim_appliance sim(164, "Zarvo Release 7.1:");
+    auto filer = filer_for(sim);
+    filer->fapi_iscsi_initiator_delete_auth(u"iqn.1991-05.com.microsoft:host2.example.com");
+    EXPECT_EQ(sim_query(sim, R"(len(d["iscsi"]["auth"]))"), "0");
+    expect_com_error(0xC00403B7,
+                     u"An attempt to remove authentication from initiator 'iqn.1991-05.com.microsoft:host2.example.com' "
+                     u"failed with Error code: 13064. Error description: No authentication is defined for initiator "
+                     u"iqn.1991-05.com.microsoft:host2.example.com.\r\n",
+                     [&] { filer->fapi_iscsi_initiator_delete_auth(u"iqn.1991-05.com.microsoft:host2.example.com"); });
+}
+
+TEST(IscsiOperations, FailedRepliesRaiseTheirOwnMessages) {
+    sim_appliance sim(165, "Zarvo Release 7.1:");
+    auto filer = filer_for(sim);
+    const struct {
+        const char* request;
+        uint32_t hr;
+        std::u16string text;
+        std::function<void()> call;
+    } cases[] = {
+        {"iscsi-tpgroup-list-info", 0xC00403A0,
+         u"Fapi Query fapi-iscsi-tpgroup-list-info failed with Error code: 13061. Error description: gone.\r\n",
+         [&] { std::vector<fapi_iscsi_tpgroup_info_t> g; filer->fapi_iscsi_tpgroup_list_info(0, g); }},
+        {"iscsi-node-get-name", 0xC00402E2,
+         u"FAPI: An attempt to get iSCSI node name failed on the filer " + sim.name() + u". Error description: gone\r\n",
+         [&] { std::string n; filer->fapi_iscsi_node_get_name(n); }},
+        {"iscsi-initiator-add-auth", 0xC00403B4,
+         u"An attempt to add authentication to initiator 'iqn.h5' failed with Error code: 13061. Error description: gone.\r\n",
+         [&] { filer->fapi_iscsi_initiator_add_auth(u"CHAP", u"iqn.h5", {}, u"", std::vector<BYTE>{'s'}, u"iqn.h5"); }},
+        {"iscsi-tpgroup-interface-add", 0xC00403A9, u"", [&] { filer->fapi_iscsi_tpgroup_interface_add(u"e0b", 3); }},
+        {"iscsi-service-status", 0xC00403BE,
+         u"An attempt to retrive the initiator service status failed with Error code: 13061. Error description: gone.\r\n",
+         [&] { filer->fapi_iscsi_service_status(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request);
+        sim.fail_next(c.request, 13061, "gone");
+        if (c.text.empty())
+            expect_com_error_prefix(c.hr, u"An attempt to add an interface or portal called 'e0b'", c.call);
+        else
+            expect_com_error(c.hr, c.text, c.call);
+    }
+}
+
+// 7.0.2 up to 7.1 has only the node name and the service status.
+TEST(IscsiOperations, TheReleaseBefore7_1RefusesTheTargetRequestsAndSendsNothing) {
+    sim_appliance sim(166, "Zarvo Release 7.0.3:");
+    auto filer = filer_for(sim);
+    ASSERT_FALSE(dynamic_cast<CFilerOskarn*>(filer.get()));
+    const size_t before = sim_request_count(sim);
+    expect_com_error_prefix(0xC00403C4, u"The operation 'fapi_iscsi_initiator_add_auth' is not supported", [&] {
+        filer->fapi_iscsi_initiator_add_auth(u"CHAP", u"iqn.h3", {}, u"", std::vector<BYTE>{'s'}, u"iqn.h3");
+    });
+    expect_com_error_prefix(0xC00403C4, u"The operation 'fapi_iscsi_initiator_delete_auth' is not supported",
+                            [&] { filer->fapi_iscsi_initiator_delete_auth(u"iqn.h3"); });
+    filer->fapi_iscsi_target_alias_clear_alias();  // only an assertion line
+    EXPECT_EQ(sim_request_count(sim), before);
+    std::string node;
+    filer->fapi_iscsi_node_get_name(node);
+    EXPECT_FALSE(node.empty());
+}
+
+}  // namespace
