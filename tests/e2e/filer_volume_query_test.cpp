@@ -4,19 +4,20 @@
 
 #include <filer/filer_classes.h>
 
-#include "../tests/fapi_test_support.h"
-#include "sim_appliance.h"
-#include "sim_requests.h"
+#include "fapi_test_support.h"
+#include "filer_sim_support.h"
 
 namespace {
+
+using namespace filer_e2e;
 
 // The autosize request belongs to the volume operations; here it only has to be reached.
 class recording_filer : public CFilerOskarn {
 public:
-    explicit recording_filer(const sim_appliance& sim) : CFilerOskarn(sim.name().c_str(), u"Zarvo Release 7.1") {
+    explicit recording_filer(const e2e::Appliance& sim) : CFilerOskarn(wide(sim.address()).c_str(), u"Zarvo Release 7.1") {
         set_transport(u"HTTP");
-        set_user_name(u"root");
-        set_password(u"secret");
+        set_user_name(wide(e2e::Appliance::kUser).c_str());
+        set_password(wide(e2e::Appliance::kPassword).c_str());
     }
     void fapi_volume_autosize_get(const WCHAR* volume, std::u16string& enabled, std::u16string&,
                                   std::u16string&) override {
@@ -25,14 +26,14 @@ public:
 };
 
 TEST(VolumeQueries, ContainerGuaranteeAndAutoDelete) {
-    sim_appliance sim(179, "Zarvo Release 7.1:");
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
     recording_filer filer(sim);
     std::u16string aggregate;
     EXPECT_TRUE(filer.is_trell_volume(u"vol1", aggregate));
     EXPECT_EQ(aggregate, u"aggr1");
     EXPECT_FALSE(filer.is_trell_volume(u"novol", aggregate));
 
-    sim_set(sim, "volumes/vol1/options/actual_guarantee=file");
+    sim.set(R"({"volumes/vol1/options/actual_guarantee": "file"})");
     std::u16string guarantee, enabled, increment, maximum;
     filer.get_trell_volume_info(u"vol1", guarantee, enabled, increment, maximum);
     EXPECT_EQ(guarantee, u"file");
@@ -49,14 +50,14 @@ TEST(VolumeQueries, ContainerGuaranteeAndAutoDelete) {
 }
 
 TEST(VolumeQueries, ReserveFiguresAndTheFractionalReserve) {
-    sim_appliance sim(180, "Zarvo Release 7.1:");
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
     recording_filer filer(sim);
     // The appliance reserves the fractional part of its reserved LUNs' sizes once a snapshot exists.
-    sim_set(sim, "volumes/vol1/options/fractional_reserve=40");
-    const uint64_t reserved = std::stoull(sim_query(
+    sim.set(R"({"volumes/vol1/options/fractional_reserve": "40"})");
+    const uint64_t reserved = std::stoull(state_query(
         sim, R"(sum(l["size"] for l in d["luns"] if l["path"].startswith("/vol/vol1/") and l["space-reservation"]) * 40 // 100)"));
     ASSERT_GT(reserved, 0u);
-    sim_set(sim, "volumes/vol1/reserve-used=" + std::to_string(reserved / 4));
+    sim.set(R"({"volumes/vol1/reserve-used": )" + std::to_string(reserved / 4) + "}");
 
     uint64_t total = 1, required = 1, used = 1, available = 1;
     int32_t percent = 1, fractional = 1;
@@ -73,17 +74,17 @@ TEST(VolumeQueries, ReserveFiguresAndTheFractionalReserve) {
     EXPECT_EQ(total, 0u);
     EXPECT_EQ(percent, 0);
 
-    sim_set(sim, "volumes/vol2/state=offline");
+    sim.set(R"({"volumes/vol2/state": "offline"})");
     expect_com_error(0xC0040389,
-                     u"Unable to retrieve the space reservation info for volume 'vol2' of filer '" + sim.name() +
+                     u"Unable to retrieve the space reservation info for volume 'vol2' of filer '" + wide(sim.address()) +
                          u"', because the specified volume status is 'offline'.\r\n",
                      [&] { filer.get_space_reservations_info(u"vol2", total, required, used, available, percent, fractional); });
 }
 
 TEST(VolumeQueries, CloneChildrenMatchByPrefixWithoutRegardToCase) {
-    sim_appliance sim(181, "Zarvo Release 7.1:");
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
     recording_filer filer(sim);
-    sim_set(sim, R"(volumes/vol1/clone-children=["Clone_Of_vol1_20090212"])");
+    sim.set(R"({"volumes/vol1/clone-children": ["Clone_Of_vol1_20090212"]})");
     EXPECT_TRUE(filer.snapshot_already_trell_clone(u"vol1", u"clone_of_VOL1"));
     EXPECT_FALSE(filer.snapshot_already_trell_clone(u"vol1", u"clone_of_vol2"));
     EXPECT_FALSE(filer.snapshot_already_trell_clone(u"vol2", u"clone"));

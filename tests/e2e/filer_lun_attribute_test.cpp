@@ -5,31 +5,26 @@
 
 #include <filer/filer_classes.h>
 
-#include "../tests/fapi_test_support.h"
-#include "sim_appliance.h"
-#include "sim_requests.h"
+#include "fapi_test_support.h"
+#include "filer_sim_support.h"
 
 namespace {
+
+using namespace filer_e2e;
 
 const WCHAR* const kSignedLun = u"/vol/vol1/q1/lun0";    // bytes 440..443 hold 4d 3c 2b 1a
 const WCHAR* const kUnsignedLun = u"/vol/vol1/q1/lun1";  // no data: zero bytes, attribute "owner"
 
-owned_ptr<CFiler> filer_for(const sim_appliance& sim) {
-    owned_ptr<CFiler> filer;
-    create_filer(u"HTTP", sim.name().c_str(), u"root", u"secret", filer);
-    return filer;
-}
-
 TEST(LunAttributes, AMissingAttributeIsFalseUnderEitherErrorNumberAndOtherFailuresRaise) {
-    sim_appliance sim(167, "Zarvo Release 7.1:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    auto filer = create_for(sim);
     std::u16string value = u"old";
     EXPECT_TRUE(filer->get_lun_attribute(kUnsignedLun, u"owner", value));
     EXPECT_EQ(value, u"sql01");
 
     for (const char* errno_form : {"9011", "13115"}) {
         SCOPED_TRACE(errno_form);
-        sim_set(sim, std::string("quirks/missing-attribute-errno=") + errno_form);
+        sim.set(std::string(R"({"quirks/missing-attribute-errno": )") + errno_form + "}");
         value = u"old";
         EXPECT_FALSE(filer->get_lun_attribute(kUnsignedLun, u"color", value));
         EXPECT_EQ(value, u"");
@@ -37,7 +32,7 @@ TEST(LunAttributes, AMissingAttributeIsFalseUnderEitherErrorNumberAndOtherFailur
     // 9017 (no such LUN) is a failure.
     expect_com_error_prefix(0xC004033B,
                             u"The attempt to get the named attribute 'owner' for the lun '/vol/vol1/q1/nolun' on the "
-                            u"filer '" + sim.name() + u"' failed. Error code: 9017. Error description: ",
+                            u"filer '" + wide(sim.address()) + u"' failed. Error code: 9017. Error description: ",
                             [&] { filer->get_lun_attribute(u"/vol/vol1/q1/nolun", u"owner", value); });
 
     filer->set_lun_attribute(kUnsignedLun, u"color", u"blue");
@@ -46,22 +41,21 @@ TEST(LunAttributes, AMissingAttributeIsFalseUnderEitherErrorNumberAndOtherFailur
 }
 
 TEST(LunAttributes, APassedReplyWithoutAValueIsAnEmptyValue) {
-    sim_appliance sim(168, "Zarvo Release 7.1:");
-    auto filer = filer_for(sim);
-    sim_fault(sim, {"body", "request=lun-get-attribute",
-                    "body=<?xml version=\"1.0\"?><korvex version=\"1.1\"><results status=\"passed\"/></korvex>"});
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    auto filer = create_for(sim);
+    sim.fault(R"({"kind": "body", "request": "lun-get-attribute", "body": "<?xml version=\"1.0\"?><korvex version=\"1.1\"><results status=\"passed\"/></korvex>"})");
     std::u16string value = u"old";
     EXPECT_TRUE(filer->fapi_lun_get_attribute(kUnsignedLun, u"owner", value));
     EXPECT_EQ(value, u"");
 }
 
 TEST(LunRawData, TheDiskSignatureIsReadFromOffset440AndAZeroOneLeavesTheCallersValue) {
-    sim_appliance sim(169, "Zarvo Release 7.0.3:");  // 7.0.2 up to 7.1 reads through the request too
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.0.3:"});  // 7.0.2 up to 7.1 reads through the request too
+    auto filer = create_for(sim);
     int32_t signature = 0;
     filer->get_lun_signature(kSignedLun, signature);
     EXPECT_EQ(static_cast<uint32_t>(signature), 0x1A2B3C4Du);
-    const xml_node request = request_element(sim_last_body(sim));
+    const xml_node request = request_element(last_body(sim));
     EXPECT_EQ(request.name, "lun-read-raw");
 
     signature = 77;
@@ -70,8 +64,8 @@ TEST(LunRawData, TheDiskSignatureIsReadFromOffset440AndAZeroOneLeavesTheCallersV
 }
 
 TEST(LunRawData, WrittenBytesReadBackAndAnOversizedWriteIsRefusedBeforeSending) {
-    sim_appliance sim(170, "Zarvo Release 7.2:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.2:"});
+    auto filer = create_for(sim);
     filer->set_lun_signature(kUnsignedLun, 0x01020304);
     int32_t signature = 0;
     filer->get_lun_signature(kUnsignedLun, signature);
@@ -83,30 +77,30 @@ TEST(LunRawData, WrittenBytesReadBackAndAnOversizedWriteIsRefusedBeforeSending) 
     filer->fapi_lun_read_raw(kUnsignedLun, 1000, 5, back);
     EXPECT_EQ(std::vector<unsigned char>(back, back + 7), (std::vector<unsigned char>{0, 0xFF, 'z', 0, 1, 9, 9}));
 
-    const size_t before = sim_request_count(sim);
+    const size_t before = request_count(sim);
     try {
         filer->fapi_lun_write_raw(kUnsignedLun, 0, 1431655766u, data);
         ADD_FAILURE() << "an oversized write was not refused";
     } catch (const _com_error& error) {
         EXPECT_EQ(static_cast<uint32_t>(error.Error()), 0x80070057u);
     }
-    EXPECT_EQ(sim_request_count(sim), before);
+    EXPECT_EQ(request_count(sim), before);
 }
 
 TEST(LunRawData, AFailedReadNamesLengthOffsetAndLun) {
-    sim_appliance sim(171, "Zarvo Release 7.2:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.2:"});
+    auto filer = create_for(sim);
     char buffer[8];
     expect_com_error(0xC004033D,
                      u"The attempt to read '8' bytes starting with '21474836480' offset from the lun '/vol/vol1/q1/lun1' "
-                     u"on the filer '" + sim.name() + u"' failed. Error code: 22. Error description: Offset 21474836480 "
+                     u"on the filer '" + wide(sim.address()) + u"' failed. Error code: 22. Error description: Offset 21474836480 "
                      u"and length 8 reach beyond the end of the LUN (10737418240 bytes).\r\n",
                      [&] { filer->fapi_lun_read_raw(kUnsignedLun, 21474836480ull, 8, buffer); });
 }
 
 TEST(LunStatus, ReservationRestoreCloneAndLoginQueries) {
-    sim_appliance sim(172, "Zarvo Release 7.1:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    auto filer = create_for(sim);
     filer->set_space_reservation(kUnsignedLun, true, false);
     EXPECT_FALSE(filer->get_space_reservation(kUnsignedLun, true));
     filer->set_space_reservation(kUnsignedLun, true, true);
@@ -115,16 +109,16 @@ TEST(LunStatus, ReservationRestoreCloneAndLoginQueries) {
     bool running = true;
     filer->get_lun_restore_status(kUnsignedLun, running);
     EXPECT_FALSE(running);
-    sim_set(sim, "luns/1/restore-running=true");
+    sim.set(R"({"luns/1/restore-running": true})");
     filer->get_lun_restore_status(kUnsignedLun, running);
     EXPECT_TRUE(running);
 
     // A failed clone status list is no answer and leaves the list alone.
     std::vector<fapi_lun_clone_status_info_t> statuses(2);
-    sim.fail_next("lun-clone-status-list-info", 13115, "bad");
+    fail_next(sim, "lun-clone-status-list-info", 13115, "bad");
     filer->fapi_lun_clone_status_list_info(nullptr, statuses);
     EXPECT_EQ(statuses.size(), 2u);
-    sim_set(sim, R"(luns/1/clone-status={"blocks-completed": 10, "blocks-total": 40})");
+    sim.set(R"({"luns/1/clone-status": {"blocks-completed": 10, "blocks-total": 40}})");
     filer->fapi_lun_clone_status_list_info(nullptr, statuses);
     ASSERT_EQ(statuses.size(), 3u);
     EXPECT_EQ(statuses[2].path, kUnsignedLun);

@@ -13,10 +13,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "sim_appliance.h"
-#include "sim_requests.h"
+#include "filer_sim_support.h"
 
 namespace {
+
+using namespace filer_e2e;
 
 std::string file_text(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -65,21 +66,20 @@ private:
 };
 
 TEST(ChapSecrets, NoTraceEventOrErrorTextCarriesTheSecret) {
-    sim_appliance sim(182, "Zarvo Release 7.1:");
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
     isolated_trace trace;
-    owned_ptr<CFiler> filer;
-    create_filer(u"HTTP", sim.name().c_str(), u"root", u"secret", filer);
+    auto filer = create_for(sim);
     const std::string secret = "S3cr3t-CHAP-Value!";
     const std::span<const BYTE> bytes(reinterpret_cast<const BYTE*>(secret.data()), secret.size());
 
     filer->fapi_iscsi_initiator_add_auth(u"CHAP", u"iqn.h6", bytes, u"iqn.h6", bytes, u"iqn.h6");
-    const std::string cipher = request_element(sim_last_body(sim)).children.at(2).text;
+    const std::string cipher = request_element(last_body(sim)).children.at(2).text;
     ASSERT_EQ(cipher.size(), 2 * secret.size());
 
     // Failures reported as the service reports them: trace and event log.
     const CEventLogReporter reporter;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        sim.fail_next("iscsi-initiator-add-auth", 13115, "bad password");
+        fail_next(sim, "iscsi-initiator-add-auth", 13115, "bad password");
         try {
             if (attempt == 0)
                 filer->fapi_iscsi_initiator_add_auth(u"CHAP", u"iqn.h6", {}, u"", bytes, u"iqn.h6");

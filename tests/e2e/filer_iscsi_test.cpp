@@ -4,17 +4,12 @@
 
 #include <filer/filer_classes.h>
 
-#include "../tests/fapi_test_support.h"
-#include "sim_appliance.h"
-#include "sim_requests.h"
+#include "fapi_test_support.h"
+#include "filer_sim_support.h"
 
 namespace {
 
-owned_ptr<CFiler> filer_for(const sim_appliance& sim) {
-    owned_ptr<CFiler> filer;
-    create_filer(u"HTTP", sim.name().c_str(), u"root", u"secret", filer);
-    return filer;
-}
+using namespace filer_e2e;
 
 std::string hex_of(const std::vector<BYTE>& bytes) {
     static const char digits[] = "0123456789abcdef";
@@ -24,8 +19,8 @@ std::string hex_of(const std::vector<BYTE>& bytes) {
 }
 
 TEST(IscsiOperations, ListsAreReadIntoRecordsAndAppended) {
-    sim_appliance sim(161, "Zarvo Release 7.1: Tue Feb 7");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1: Tue Feb 7"});
+    auto filer = create_for(sim);
 
     std::vector<fapi_iscsi_tpgroup_info_t> groups(1);  // an entry the caller already had
     filer->fapi_iscsi_tpgroup_list_info(0, groups);
@@ -63,8 +58,8 @@ TEST(IscsiOperations, ListsAreReadIntoRecordsAndAppended) {
 }
 
 TEST(IscsiOperations, NodeAliasGroupsAndServiceStatus) {
-    sim_appliance sim(162, "Zarvo Release 7.2.4:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.2.4:"});
+    auto filer = create_for(sim);
 
     std::string node = "stale";
     filer->fapi_iscsi_node_get_name(node);
@@ -94,28 +89,28 @@ TEST(IscsiOperations, NodeAliasGroupsAndServiceStatus) {
     filer->fapi_iscsi_tpgroup_destroy(tag);
 
     EXPECT_TRUE(filer->fapi_iscsi_service_status());
-    sim_set(sim, "iscsi/service-available=false");
+    sim.set(R"({"iscsi/service-available": false})");
     EXPECT_FALSE(filer->fapi_iscsi_service_status());
 }
 
 // A secret is sent as its first 500 bytes, every zero byte among them included.
 TEST(IscsiOperations, ASecretArrivesAsItsFirst500BytesZeroBytesIncluded) {
-    sim_appliance sim(163, "Zarvo Release 7.1:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    auto filer = create_for(sim);
     std::vector<BYTE> secret(600);
     for (size_t i = 0; i < secret.size(); ++i) secret[i] = static_cast<BYTE>(i % 7 == 3 ? 0 : 'a' + i % 26);
     const std::vector<BYTE> outbound = {'o', 'u', 't', 0, 0, 'x'};
 
     filer->fapi_iscsi_initiator_add_auth(u"CHAP", u"iqn.h3", outbound, u"iqn.h3-out", secret, u"iqn.h3");
     const std::string entry = R"(next(a for a in d["iscsi"]["auth"] if a["initiator"] == "iqn.h3"))";
-    EXPECT_EQ(sim_query(sim, entry + R"(["password-hex"])"),
+    EXPECT_EQ(state_query(sim, entry + R"(["password-hex"])"),
               hex_of(std::vector<BYTE>(secret.begin(), secret.begin() + 500)));
-    EXPECT_EQ(sim_query(sim, entry + R"(["outbound-password-hex"])"), hex_of(outbound));
-    EXPECT_EQ(sim_query(sim, entry + R"(["outbound-user-name"])"), "iqn.h3-out");
+    EXPECT_EQ(state_query(sim, entry + R"(["outbound-password-hex"])"), hex_of(outbound));
+    EXPECT_EQ(state_query(sim, entry + R"(["outbound-user-name"])"), "iqn.h3-out");
 
     const std::vector<BYTE> twelve = {'d', 'e', 'f', 'a', 'u', 'l', 't', 0, 's', 'e', 'c', 'r'};
     filer->fapi_iscsi_initiator_set_default_auth(u"CHAP", {}, u"", twelve, u"dflt");
-    EXPECT_EQ(sim_query(sim, R"(d["iscsi"]["default-auth"]["password-hex"])"), hex_of(twelve));
+    EXPECT_EQ(state_query(sim, R"(d["iscsi"]["default-auth"]["password-hex"])"), hex_of(twelve));
     std::u16string type, outbound_user, user;
     filer->fapi_iscsi_initiator_get_default_auth(type, outbound_user, user);
     EXPECT_EQ(type, u"CHAP");
@@ -125,10 +120,10 @@ TEST(IscsiOperations, ASecretArrivesAsItsFirst500BytesZeroBytesIncluded) {
 
 // Removing a secret that the appliance refuses to remove is not a success.
 TEST(IscsiOperations, ARefusedAuthenticationRemovalIsRaised) {
-    sim_appliance sim(164, "Zarvo Release 7.1:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    auto filer = create_for(sim);
     filer->fapi_iscsi_initiator_delete_auth(u"iqn.1991-05.com.microsoft:host2.example.com");
-    EXPECT_EQ(sim_query(sim, R"(len(d["iscsi"]["auth"]))"), "0");
+    EXPECT_EQ(state_query(sim, R"(len(d["iscsi"]["auth"]))"), "0");
     expect_com_error(0xC00403B7,
                      u"An attempt to remove authentication from initiator 'iqn.1991-05.com.microsoft:host2.example.com' "
                      u"failed with Error code: 13064. Error description: No authentication is defined for initiator "
@@ -137,8 +132,8 @@ TEST(IscsiOperations, ARefusedAuthenticationRemovalIsRaised) {
 }
 
 TEST(IscsiOperations, FailedRepliesRaiseTheirOwnMessages) {
-    sim_appliance sim(165, "Zarvo Release 7.1:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    auto filer = create_for(sim);
     const struct {
         const char* request;
         uint32_t hr;
@@ -149,7 +144,7 @@ TEST(IscsiOperations, FailedRepliesRaiseTheirOwnMessages) {
          u"Fapi Query fapi-iscsi-tpgroup-list-info failed with Error code: 13061. Error description: gone.\r\n",
          [&] { std::vector<fapi_iscsi_tpgroup_info_t> g; filer->fapi_iscsi_tpgroup_list_info(0, g); }},
         {"iscsi-node-get-name", 0xC00402E2,
-         u"FAPI: An attempt to get iSCSI node name failed on the filer " + sim.name() + u". Error description: gone\r\n",
+         u"FAPI: An attempt to get iSCSI node name failed on the filer " + wide(sim.address()) + u". Error description: gone\r\n",
          [&] { std::string n; filer->fapi_iscsi_node_get_name(n); }},
         {"iscsi-initiator-add-auth", 0xC00403B4,
          u"An attempt to add authentication to initiator 'iqn.h5' failed with Error code: 13061. Error description: gone.\r\n",
@@ -161,7 +156,7 @@ TEST(IscsiOperations, FailedRepliesRaiseTheirOwnMessages) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.request);
-        sim.fail_next(c.request, 13061, "gone");
+        fail_next(sim, c.request, 13061, "gone");
         if (c.text.empty())
             expect_com_error_prefix(c.hr, u"An attempt to add an interface or portal called 'e0b'", c.call);
         else
@@ -171,17 +166,17 @@ TEST(IscsiOperations, FailedRepliesRaiseTheirOwnMessages) {
 
 // 7.0.2 up to 7.1 has only the node name and the service status.
 TEST(IscsiOperations, TheReleaseBefore7_1RefusesTheTargetRequestsAndSendsNothing) {
-    sim_appliance sim(166, "Zarvo Release 7.0.3:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.0.3:"});
+    auto filer = create_for(sim);
     ASSERT_FALSE(dynamic_cast<CFilerOskarn*>(filer.get()));
-    const size_t before = sim_request_count(sim);
+    const size_t before = request_count(sim);
     expect_com_error_prefix(0xC00403C4, u"The operation 'fapi_iscsi_initiator_add_auth' is not supported", [&] {
         filer->fapi_iscsi_initiator_add_auth(u"CHAP", u"iqn.h3", {}, u"", std::vector<BYTE>{'s'}, u"iqn.h3");
     });
     expect_com_error_prefix(0xC00403C4, u"The operation 'fapi_iscsi_initiator_delete_auth' is not supported",
                             [&] { filer->fapi_iscsi_initiator_delete_auth(u"iqn.h3"); });
     filer->fapi_iscsi_target_alias_clear_alias();  // only an assertion line
-    EXPECT_EQ(sim_request_count(sim), before);
+    EXPECT_EQ(request_count(sim), before);
     std::string node;
     filer->fapi_iscsi_node_get_name(node);
     EXPECT_FALSE(node.empty());

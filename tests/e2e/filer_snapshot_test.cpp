@@ -4,24 +4,19 @@
 
 #include <filer/filer_classes.h>
 
-#include "../tests/fapi_test_support.h"
-#include "sim_appliance.h"
-#include "sim_requests.h"
+#include "fapi_test_support.h"
+#include "filer_sim_support.h"
 
 namespace {
 
-owned_ptr<CFiler> filer_for(const sim_appliance& sim) {
-    owned_ptr<CFiler> filer;
-    create_filer(u"HTTP", sim.name().c_str(), u"root", u"secret", filer);
-    return filer;
-}
+using namespace filer_e2e;
 
 uint64_t filetime_value(const FILETIME& t) { return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; }
 uint64_t filetime_of_seconds(uint64_t seconds) { return seconds * 10000000ull + 116444736000000000ull; }
 
 TEST(Snapshots, ListRecordsAndTheTerseFormWithoutTotals) {
-    sim_appliance sim(173, "Zarvo Release 7.1:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    auto filer = create_for(sim);
     std::vector<fapi_snapshot_info_t> snapshots(3);  // emptied first
     filer->fapi_snapshot_list_info(u"vol1", false, snapshots);
     ASSERT_EQ(snapshots.size(), 2u);
@@ -43,9 +38,9 @@ TEST(Snapshots, ListRecordsAndTheTerseFormWithoutTotals) {
 
 // Seconds past 2038 do not fit 32 bits; they are read as a 64-bit count.
 TEST(Snapshots, ATimeAfter2038KeepsItsValueAndTheNewestOfEqualTimesIsTheLater) {
-    sim_appliance sim(174, "Zarvo Release 7.2:");
-    auto filer = filer_for(sim);
-    sim_set(sim, "clock=4102444800");  // 2100-01-01
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.2:"});
+    auto filer = create_for(sim);
+    sim.set(R"({"clock": 4102444800})");  // 2100-01-01
     filer->fapi_snapshot_create(u"vol2", u"first", false);
     filer->fapi_snapshot_create(u"vol2", u"second", true);
     std::vector<fapi_snapshot_info_t> snapshots;
@@ -67,15 +62,15 @@ TEST(Snapshots, ATimeAfter2038KeepsItsValueAndTheNewestOfEqualTimesIsTheLater) {
 }
 
 TEST(Snapshots, DeletionHandsItsOutcomeOverOrRaisesIt) {
-    sim_appliance sim(175, "Zarvo Release 7.1:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    auto filer = create_for(sim);
     owned_ptr<fapi_error_t> outcome;
     filer->fapi_snapshot_delete(u"vol1", u"missing", std::addressof(outcome));
     ASSERT_TRUE(outcome);
     EXPECT_FALSE(outcome->passed());
     EXPECT_EQ(outcome->error_number(), 13046);
     const std::u16string text = u"An attempt to delete snapshot 'missing' of the 'vol1' volume failed on the filer '" +
-                                sim.name() +
+                                wide(sim.address()) +
                                 u"'. Error code: 13046. Error description: Snapshot missing does not exist in volume "
                                 u"vol1.\r\n";
     expect_com_error(0xC0040307, text, [&] { outcome->raise(); });
@@ -89,8 +84,8 @@ TEST(Snapshots, DeletionHandsItsOutcomeOverOrRaisesIt) {
 }
 
 TEST(Snapshots, ScheduleIsReadWholeAndCleared) {
-    sim_appliance sim(176, "Zarvo Release 7.1:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    auto filer = create_for(sim);
     fapi_snapshot_schedule_t schedule;
     filer->fapi_snapshot_get_schedule(u"vol1", schedule);
     EXPECT_EQ(schedule.days, 2);
@@ -109,40 +104,40 @@ TEST(Snapshots, ScheduleIsReadWholeAndCleared) {
 }
 
 TEST(Snapshots, SpaceFiguresAndTheReleaseThatLacksThem) {
-    sim_appliance sim(177, "Zarvo Release 7.1:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    auto filer = create_for(sim);
     // The blocks of the snapshots after the first, and of the one named, in bytes.
     EXPECT_EQ(filer->fapi_snapshot_delta_info(u"vol1", u"nightly.0", u""), 262144 * 1024);
     EXPECT_EQ(filer->fapi_snapshot_delta_info(u"vol1", u"nightly.0", u"hourly.0"), 262144 * 1024);
     EXPECT_EQ(filer->fapi_snapshot_reclaimable_info(u"vol1", u"nightly.0"), 524288ll * 1024);
     // A volume without snapshot reserve has no snapshot space; with 20 % it has that much.
     EXPECT_FALSE(filer->volume_has_free_space(u"vol2"));
-    sim_set(sim, "volumes/vol2/snapshot-reserve-percent=20");
-    const int64_t size = std::stoll(sim_query(sim, R"(next(v for v in d["volumes"] if v["name"] == "vol2")["size"])"));
+    sim.set(R"({"volumes/vol2/snapshot-reserve-percent": 20})");
+    const int64_t size = std::stoll(state_query(sim, R"(next(v for v in d["volumes"] if v["name"] == "vol2")["size"])"));
     EXPECT_EQ(filer->fapi_snapshot_volume_info(u"vol2"), size * 20 / 100);
     EXPECT_TRUE(filer->volume_has_free_space(u"vol2"));
     expect_com_error_prefix(0xC0040360,
-                            u"FAPI: An attempt to get snapshot delta info for volume (vol1) of filer (" + sim.name() +
+                            u"FAPI: An attempt to get snapshot delta info for volume (vol1) of filer (" + wide(sim.address()) +
                                 u") failed. Error code: 13046.",
                             [&] { filer->fapi_snapshot_delta_info(u"vol1", u"nosuch", nullptr); });
 
-    sim.set_release("Zarvo Release 7.0.3:");
-    auto older = filer_for(sim);
-    const size_t before = sim_request_count(sim);
+    sim.set(R"({"version": "Zarvo Release 7.0.3:"})");
+    auto older = create_for(sim);
+    const size_t before = request_count(sim);
     expect_com_error_prefix(0xC00403C4, u"The operation 'fapi_snapshot_reclaimable_info' is not supported",
                             [&] { older->fapi_snapshot_reclaimable_info(u"vol1", u"nightly.0"); });
     expect_com_error_prefix(0xC00403C4, u"The operation 'fapi_snapshot_delta_info' is not supported",
                             [&] { older->fapi_snapshot_delta_info(u"vol1", u"nightly.0", nullptr); });
-    EXPECT_EQ(sim_request_count(sim), before);
+    EXPECT_EQ(request_count(sim), before);
 }
 
 TEST(Snapshots, ASingleFileRestoreAndItsFailure) {
-    sim_appliance sim(178, "Zarvo Release 7.1:");
-    auto filer = filer_for(sim);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    auto filer = create_for(sim);
     filer->restore_file_from_snapshot(u"/vol/vol1/q1/lun0", u"nightly.0");
     expect_com_error_prefix(0xC004033A,
                             u"The attempt to revert the single file '/vol/vol1/q1/lun0' to a revision from the snapshot "
-                            u"'gone' on the filer '" + sim.name() + u"' failed. Error code: 13046.",
+                            u"'gone' on the filer '" + wide(sim.address()) + u"' failed. Error code: 13046.",
                             [&] { filer->restore_file_from_snapshot(u"/vol/vol1/q1/lun0", u"gone"); });
 }
 

@@ -7,11 +7,12 @@
 
 #include <functional>
 
-#include "../tests/fapi_test_support.h"
-#include "sim_appliance.h"
-#include "sim_requests.h"
+#include "fapi_test_support.h"
+#include "filer_sim_support.h"
 
 namespace {
+
+using namespace filer_e2e;
 
 using children = std::vector<std::pair<std::string, std::string>>;
 
@@ -160,20 +161,19 @@ std::vector<vocabulary_case> cases() {
 }
 
 TEST(RequestVocabulary, EachOperationSendsOneRequestWithItsChildrenInOrder) {
-    sim_appliance sim(160, "Zarvo Release 7.2.4: Thu Feb 12");
-    owned_ptr<CFiler> filer;
-    create_filer(u"HTTP", sim.name().c_str(), u"root", u"secret", filer);
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.2.4: Thu Feb 12"});
+    auto filer = create_for(sim);
     ASSERT_TRUE(dynamic_cast<CVintrel*>(filer.get()));
     for (const auto& c : cases()) {
         SCOPED_TRACE(c.what);
-        const size_t before = sim_request_count(sim);
+        const size_t before = request_count(sim);
         try {
             c.call(*filer);
         } catch (const _com_error&) {
             // The request is what is checked here; replies are checked elsewhere.
         }
-        ASSERT_EQ(sim_request_count(sim), before + 1);
-        const xml_node request = request_element(sim_last_body(sim));
+        ASSERT_EQ(request_count(sim), before + 1);
+        const xml_node request = request_element(last_body(sim));
         EXPECT_EQ(request.name, c.request);
         children sent;
         for (const auto& child : request.children) sent.emplace_back(child.name, rendered(child));
