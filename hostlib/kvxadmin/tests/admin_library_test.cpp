@@ -6,6 +6,8 @@
 
 #include <filer/filer_classes.h>
 #include <hostlib/com_error.h>
+#include <hostlib/kvxadmin.h>
+#include <platform/errors.h>
 #include <platform/library.h>
 #include <platform/text.h>
 
@@ -86,6 +88,19 @@ TEST(AdministrationLibrary, ThePlatformsLibraryFailsEveryCallAsNotImplemented) {
     std::u16string value = u"kept";
     EXPECT_NE(raised([&] { filer.get_lun_attribute(kLun, u"owner", value); }).first, 0u);
     EXPECT_EQ(value, u"kept");
+}
+
+// The client's administration-library transport gets an error code and no
+// reply, which it turns into a failed request.
+TEST(AdministrationLibrary, ThePlatformsLibraryCarriesNoManagementApiRequest) {
+    HMODULE library = LoadLibraryA(KVXADMIN_LIBRARY);
+    ASSERT_NE(library, nullptr);
+    const auto invoke = platform::get_proc<FapiInvoke_fn>(library, "FapiInvoke");
+    ASSERT_NE(invoke, nullptr);
+    WCHAR* reply = reinterpret_cast<WCHAR*>(&library);
+    EXPECT_EQ(invoke(kFiler, u"<korvex><system-get-version/></korvex>", &reply), ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(reply, nullptr);
+    FreeLibrary(library);
 }
 
 // Base forms that later releases replace are called by their qualified name.

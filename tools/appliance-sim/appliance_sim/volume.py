@@ -208,8 +208,11 @@ def volume_clone_create(app, a):
 
 def volume_options_list_info(app, a):
     vol = app.volume(a.name("volume"))
+    options = dict(vol["options"])
+    # The guarantee in effect is listed beside the configured one.
+    options.setdefault("actual_guarantee", vol["space-reserve"])
     return [("options", [("volume-option-info", [("name", k), ("value", v)])
-                         for k, v in vol["options"].items()])]
+                         for k, v in options.items()])]
 
 
 def volume_set_option(app, a):
