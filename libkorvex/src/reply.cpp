@@ -64,7 +64,12 @@ public:
         if (n <= 0) return true;
         if (!parser_) {
             parser_ = xmlCreatePushParserCtxt(handler(), context_, bytes, n, nullptr);
-            return parser_ != nullptr;
+            if (!parser_) return false;
+            // Predefined entities and character references arrive replaced in
+            // attribute values too. No other entity can be found: without an
+            // entity handler nothing declared in a reply is ever looked up.
+            xmlCtxtUseOptions(parser_, XML_PARSE_NOENT | XML_PARSE_NONET);
+            return true;
         }
         xmlParseChunk(parser_, bytes, n, 0);
         return true;
