@@ -1,0 +1,11 @@
+#pragma once
+// The task allocator: everything handed to a COM caller is allocated here and
+// freed by the caller with CoTaskMemFree.
+#include <platform/types.h>
+
+// A zero-byte request still yields a distinct, freeable block.
+LPVOID CoTaskMemAlloc(SIZE_T cb);
+// Null `pv` allocates; a zero size with a block frees it and returns null. On
+// failure the old block stays valid and null is returned.
+LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb);
+void CoTaskMemFree(LPVOID pv);
