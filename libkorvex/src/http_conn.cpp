@@ -87,6 +87,8 @@ bool appendf(text_buffer& out, const char* format, ...) {
     return ok;
 }
 
+bool append(text_buffer& out, const char* text) { return out.append(text, std::strlen(text)); }
+
 bool header_is(stab_rec* headers, const char* name, const char* value) {
     return headers && ::strcasecmp(stab_get(headers, name), value) == 0;
 }
@@ -243,14 +245,21 @@ int http_request(http_conn_rec* c, const char* url, const http_credentials* cred
     // out in one write: small separate writes would wait on delayed
     // acknowledgements.
     text_buffer out;
-    bool ok = appendf(out, "%s /%s HTTP/1.1\r\n", method, parsed.path) && append_auth_line(out, credentials) &&
-              appendf(out, "Host: %s:%u\r\n", parsed.host, static_cast<unsigned>(parsed.port));
+    char port[16];
+    std::snprintf(port, sizeof port, ":%u\r\n", static_cast<unsigned>(parsed.port));
+    bool ok = append(out, method) && append(out, " /") && append(out, parsed.path) && append(out, " HTTP/1.1\r\n") &&
+              append_auth_line(out, credentials) && append(out, "Host: ") && append(out, parsed.host) &&
+              append(out, port);
     if (ok && extraHeaders) {
         hash_cursor cursor{};
         for (const char* n = stab_first(extraHeaders, &cursor); ok && n; n = stab_next(extraHeaders, &cursor))
             ok = appendf(out, "%s: %s\r\n", n, stab_get(extraHeaders, n));
     }
-    if (ok && !chunked) ok = appendf(out, "Content-Length: %u\r\n", static_cast<unsigned>(length));
+    if (ok && !chunked) {
+        char line[48];
+        std::snprintf(line, sizeof line, "Content-Length: %u\r\n", static_cast<unsigned>(length));
+        ok = append(out, line);
+    }
     ok = ok && out.append("\r\n", 2);
     http_url_free(&parsed);
 

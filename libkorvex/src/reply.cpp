@@ -86,14 +86,6 @@ private:
     xmlParserCtxtPtr parser_ = nullptr;
 };
 
-void restore_parent_text(xml_context_rec* c, xml_stack_entry& entry) {
-    c->text = entry.savedText;
-    c->textLength = entry.savedLength;
-    c->textCapacity = entry.savedCapacity;
-    entry.savedText = nullptr;
-    entry.savedLength = entry.savedCapacity = 0;
-}
-
 }  // namespace
 
 xml_context_rec* xml_create() {
@@ -114,10 +106,7 @@ void xml_destroy(xml_context_rec* c) {
     if (c->stack) {
         // Open levels above the root belong to the root's tree.
         for (int d = 1; d <= c->depth && d < c->stackSize; ++d) c->stack[d].element = nullptr;
-        for (int d = 0; d < c->stackSize; ++d) {
-            kx_elem_destroy(c->stack[d].element);
-            pool_free(nullptr, c->stack[d].savedText, ADT_HERE);
-        }
+        for (int d = 0; d < c->stackSize; ++d) kx_elem_destroy(c->stack[d].element);
     }
     pool_free(nullptr, c->text, ADT_HERE);
     pool_free(nullptr, c->errorText, ADT_HERE);
@@ -151,11 +140,7 @@ void xml_start_element(void* p, const unsigned char* name, const unsigned char**
     }
     xml_stack_entry& entry = c->stack[++c->depth];
     entry.element = e;
-    entry.savedText = c->text;
-    entry.savedLength = c->textLength;
-    entry.savedCapacity = c->textCapacity;
-    c->text = nullptr;
-    c->textLength = c->textCapacity = 0;
+    entry.textStart = c->textLength;
     for (int i = 0; attributes && attributes[i]; i += 2) {
         const auto* value = reinterpret_cast<const char*>(attributes[i + 1]);
         kx_elem_put_attr(e, reinterpret_cast<const char*>(attributes[i]), value ? value : "");
@@ -170,14 +155,15 @@ void xml_end_element(void* p, const unsigned char*) {
     }
     if (c->depth < 0) return;
     xml_stack_entry& entry = c->stack[c->depth];
-    if (c->textLength > 0) {
-        // The collected text becomes the element's own: no copy.
+    const size_t length = c->textLength - entry.textStart;
+    if (length > 0) {
+        char* text = string_ndup(c->text + entry.textStart, length);
+        if (!text) set_error(c, "Unable to allocate memory for elements!");
         pool_free(nullptr, entry.element->text, ADT_HERE);
-        entry.element->text = c->text;
-    } else {
-        pool_free(nullptr, c->text, ADT_HERE);
+        entry.element->text = text;
+        c->textLength = entry.textStart;
+        c->text[c->textLength] = '\0';
     }
-    restore_parent_text(c, entry);
     if (c->depth > 0) entry.element = nullptr;
     --c->depth;
 }

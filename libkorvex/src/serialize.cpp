@@ -5,7 +5,6 @@
 #include <adt/hash.h>
 #include <adt/pool.h>
 #include <adt/stab.h>
-#include <adt/str.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -129,19 +128,23 @@ char* kx_request_document(kx_server_rec* server, kx_elem_rec* request, const cha
         errno = ENOMEM;
         return nullptr;
     }
-    text_buffer serialised;
-    if (!kx_elem_serialize(root, -1, prefix, append_to_buffer, &serialised, 1) || !serialised.data) {
-        serialised.clear();
+    // The prolog goes first and the root is serialised right after it: one buffer, no copy.
+    static constexpr char kDeclaration[] = "<?xml version='1.0' encoding='utf-8' ?>\n<!DOCTYPE korvex SYSTEM '";
+    text_buffer document;
+    if (!document.append(kDeclaration, sizeof kDeclaration - 1) || !document.append(systemId, std::strlen(systemId)) ||
+        !document.append("'>\n", 3)) {
+        *failure = KX_DOC_BUFFER;
+        document.clear();
         errno = ENOMEM;
         return nullptr;
     }
-    *failure = KX_DOC_BUFFER;
-    char* document = string_printf("<?xml version='1.0' encoding='utf-8' ?>\n<!DOCTYPE korvex SYSTEM '%s'>\n%s",
-                                   systemId, serialised.data);
-    serialised.clear();
-    if (!document) errno = ENOMEM;
-    else *failure = KX_DOC_OK;
-    return document;
+    if (!kx_elem_serialize(root, -1, prefix, append_to_buffer, &document, 1)) {
+        document.clear();
+        errno = ENOMEM;
+        return nullptr;
+    }
+    *failure = KX_DOC_OK;
+    return document.release();
 }
 
 void kx_request_unwrap(kx_elem_rec* temporaryRoot, kx_elem_rec* request) {

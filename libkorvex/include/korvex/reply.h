@@ -13,14 +13,15 @@ constexpr int XML_READ_PIECE = 1024;
 
 struct xml_stack_entry {
     kx_elem_rec* element;
-    char* savedText;  // the parent's character data while this element is open
-    size_t savedLength;
-    size_t savedCapacity;
+    size_t textStart;  // where this element's character data begins in the text buffer
 };
 
 struct xml_context_rec {
     char* errorText;  // absent while the reply is sound
-    char* text;       // character data of the innermost open element
+    // Character data of every open element, innermost last: a child's text
+    // follows its parent's and is cut off again when the child ends, so the
+    // parent's text around its children stays whole.
+    char* text;
     size_t textLength;
     size_t textCapacity;
     xml_stack_entry* stack;
