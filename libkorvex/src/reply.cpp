@@ -77,6 +77,10 @@ public:
     void finish() {
         if (!parser_) return;
         xmlParseChunk(parser_, nullptr, 0, 1);
+        // libxml2 records the declarations of a reply's internal subset in a
+        // document of its own even in event mode; nothing reads it.
+        if (parser_->myDoc) xmlFreeDoc(parser_->myDoc);
+        parser_->myDoc = nullptr;
         xmlFreeParserCtxt(parser_);
         parser_ = nullptr;
     }
