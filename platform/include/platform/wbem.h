@@ -10,8 +10,9 @@
 //     "classes": {
 //       "<class>": {
 //         "instances": [ { "<property>": <value>, ... }, ... ],
-//         "methods": { "<method>": { "in": ["<parameter>", ...],
-//                                    "out": { "ReturnCode": 0 } } },  (null: no output object)
+//         "methods": { "<method>": { "in": { "<parameter>": "uint32", ... },  (or a list of names)
+//                                    "out": { "ReturnCode": 0 },     (null: no output object)
+//                                    "fail": <HRESULT> } },          (ExecMethod's result)
 //         "fail": { "<call>": <HRESULT> } } } }     (CreateInstanceEnum, Next,
 //                                                    GetObject, ExecMethod, PutInstance)
 // Values come in WMI's forms: a text is VT_BSTR, a number VT_I4 (as WMI
