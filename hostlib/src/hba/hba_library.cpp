@@ -31,7 +31,7 @@ bool resolve(HMODULE module, const char* name, Fn& slot) {
     return slot != nullptr;
 }
 
-// In the order of the design; the first missing name stops the resolution.
+// The first name that is missing stops the resolution: the status tells which failed.
 bool resolve_all(HMODULE module, HbaEntryPoints& e) {
     HBA_ENTRYPOINTS& v1 = e.v1;
     return resolve(module, "HBA_LoadLibrary", v1.LoadLibraryHandler) &&
