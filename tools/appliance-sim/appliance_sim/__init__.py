@@ -1,0 +1,1 @@
+"""Simulated storage appliance answering the XML management API over HTTP."""
