@@ -1,28 +1,12 @@
 #include "registry_tree.h"
 
-#include <clocale>
-#include <cwctype>
-#include <locale.h>
+
+#include <platform/text.h>
 
 namespace platform::reg {
 namespace {
 
-// Folding must not follow the process locale: every process has to order
-// the same hive the same way.
-locale_t upcase_locale() {
-    static const locale_t loc = [] {
-        locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-        return l ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
-    }();
-    return loc;
-}
-
-char16_t upcase(char16_t c) {
-    if (c < 0x80) return (c >= 'a' && c <= 'z') ? static_cast<char16_t>(c - 32) : c;
-    if (c >= 0xD800 && c <= 0xDFFF) return c;
-    const auto u = towupper_l(static_cast<wint_t>(c), upcase_locale());
-    return u <= 0xFFFF ? static_cast<char16_t>(u) : c;
-}
+char16_t upcase(char16_t c) { return platform::to_upper_wide(c); }
 
 }  // namespace
 

@@ -116,10 +116,7 @@ locale_t folding_locale() {
     return loc;
 }
 
-char32_t fold(char32_t c) {
-    if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-    return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), folding_locale()));
-}
+char32_t fold(char32_t c) { return platform::to_lower_wide(static_cast<char16_t>(c)); }
 
 }  // namespace
 
@@ -151,6 +148,20 @@ int WideCharToMultiByte(UINT codePage, DWORD, const WCHAR* src, int cchSrc, char
 }
 
 namespace platform {
+
+char16_t to_upper_wide(char16_t c) {
+    if (c < 0x80) return (c >= 'a' && c <= 'z') ? static_cast<char16_t>(c - 32) : c;
+    if (c >= 0xD800 && c <= 0xDFFF) return c;
+    const auto u = towupper_l(static_cast<wint_t>(c), folding_locale());
+    return u <= 0xFFFF ? static_cast<char16_t>(u) : c;
+}
+
+char16_t to_lower_wide(char16_t c) {
+    if (c < 0x80) return (c >= 'A' && c <= 'Z') ? static_cast<char16_t>(c + 32) : c;
+    if (c >= 0xD800 && c <= 0xDFFF) return c;
+    const auto l = towlower_l(static_cast<wint_t>(c), folding_locale());
+    return l <= 0xFFFF ? static_cast<char16_t>(l) : c;
+}
 
 std::optional<std::u16string> utf8_to_wide(std::string_view text) { return to_wide(text, false); }
 std::optional<std::string> wide_to_utf8(std::u16string_view text) { return to_utf8(text, false); }

@@ -13,6 +13,7 @@
 namespace {
 
 std::atomic<DWORD> g_nextCreationFailure{ERROR_SUCCESS};
+std::atomic<bool> g_nextCreationFailsSilently{false};
 
 class ThreadObject final : public platform::KernelObject, public std::enable_shared_from_this<ThreadObject> {
 public:
@@ -79,6 +80,10 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
         SetLastError(error);
         return nullptr;
     }
+    if (g_nextCreationFailsSilently.exchange(false)) {
+        SetLastError(ERROR_SUCCESS);
+        return nullptr;
+    }
     auto thread = std::make_shared<ThreadObject>();
     DWORD id = 0;
     try {
@@ -119,4 +124,5 @@ DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
 namespace platform {
 void fail_next_thread_creation(DWORD error) { g_nextCreationFailure = error; }
+void fail_next_thread_creation_without_error() { g_nextCreationFailsSilently = true; }
 }  // namespace platform

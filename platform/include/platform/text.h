@@ -28,6 +28,9 @@ std::u16string utf8_to_wide_lossy(std::string_view text);
 std::string wide_to_utf8_lossy(std::u16string_view text);
 
 size_t wide_length(const WCHAR* text);
+// Locale-independent case mapping of one UTF-16 unit (surrogates unchanged).
+char16_t to_upper_wide(char16_t c);
+char16_t to_lower_wide(char16_t c);
 int compare_wide_nocase(std::u16string_view a, std::u16string_view b);
 bool equal_wide_nocase(std::u16string_view a, std::u16string_view b);
 int compare_narrow_nocase(std::string_view a, std::string_view b);

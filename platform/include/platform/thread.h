@@ -39,4 +39,7 @@ namespace platform {
 // Test hook: the next thread creation fails with this Win32 error (one shot),
 // as when the system is out of threads.
 void fail_next_thread_creation(DWORD error);
+// Test hook: the next thread creation fails and leaves the last error 0 (one
+// shot), as a failing runtime call may.
+void fail_next_thread_creation_without_error();
 }  // namespace platform
