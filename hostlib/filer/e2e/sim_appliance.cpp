@@ -56,7 +56,7 @@ sim_appliance::sim_appliance(int host, const std::string& release, const std::st
     const auto ready = dir_ / "ready";
     std::vector<std::string> args = {"python3", (kSimDir / "appliance-sim").string(), "--address", address_,
                                      "--port", "80", "--release", release, "--user", user, "--password", password,
-                                     "--ready-file", ready.string()};
+                                     "--ready-file", ready.string(), "--log", log_file().string()};
     pid_ = fork();
     if (pid_ == 0) {
         const int null = open("/dev/null", O_WRONLY);
@@ -96,6 +96,10 @@ void sim_appliance::fail_next(const std::string& request, int error_number, cons
 }
 
 void sim_appliance::clear_log() { simctl({"clear-log"}); }
+
+void sim_appliance::reset() { simctl({"reset"}); }
+
+void sim_appliance::set(const std::string& assignment) { simctl({"set", assignment}); }
 
 // simctl prints one line per request: sequence, peer, request name, outcome.
 std::vector<std::string> sim_appliance::request_names() {

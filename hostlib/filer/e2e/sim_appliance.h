@@ -26,6 +26,12 @@ public:
     std::vector<std::string> request_names();
     // The raw body of the last request.
     std::string last_request_body();
+    // Back to the start-up fixture, with an empty request log and no faults.
+    void reset();
+    // Sets values of the appliance's state ("path=value", as simctl set takes them).
+    void set(const std::string& assignment);
+    // The file that receives every request's raw bytes.
+    std::filesystem::path log_file() const { return dir_ / "requests.log"; }
 
 private:
     std::string simctl(const std::vector<std::string>& args);
