@@ -17,7 +17,14 @@ struct logged_request {
 
 class request_log {
 public:
-    explicit request_log(std::filesystem::path file) : file_(std::move(file)) {}
+    // A new, empty log file in a directory of its own, removed with the object.
+    request_log();
+    ~request_log();
+    request_log(const request_log&) = delete;
+    request_log& operator=(const request_log&) = delete;
+
+    // The file to hand to the simulator ("--log").
+    const std::filesystem::path& file() const { return file_; }
 
     // Forgets what was logged so far.
     void mark();
@@ -25,6 +32,7 @@ public:
     std::vector<logged_request> since_mark() const;
 
 private:
+    std::filesystem::path directory_;
     std::filesystem::path file_;
     std::uintmax_t offset_ = 0;
 };

@@ -11,25 +11,53 @@
 #include <functional>
 #include <memory>
 
-#include "../tests/fapi_test_support.h"
-#include "request_log.h"
-#include "sim_appliance.h"
+#include <korvex/server.h>
+#include <platform/text.h>
+
+#include "appliance.h"
+#include "fapi_test_support.h"
+#include "filer_request_log.h"
 
 namespace {
 
 const char* const kRelease = "Zarvo Release 7.2.4: Thu Feb 12 03:11:09 PST 2009";
 
-// Each test has an appliance of its own on its own address (tests run in
-// parallel), a filer object for it, and the appliance's request log.
+std::u16string wide(const std::string& text) { return platform::utf8_to_wide_lossy(text); }
+
+// Each test has an appliance of its own (tests run in parallel), a filer
+// object for it, and the appliance's request log.
 class FilerOperations : public ::testing::Test {
 protected:
-    void start(int host, const char* release = kRelease) {
-        sim_ = std::make_unique<sim_appliance>(host, release);
-        log_ = std::make_unique<request_log>(sim_->log_file());
-        create_filer(u"HTTP", sim_->name().c_str(), u"root", u"secret", filer_);
+    static void SetUpTestSuite() {
+        char text[256];
+        kx_startup(text, sizeof text);
+    }
+
+    void start(const char* release = kRelease) {
+        log_ = std::make_unique<request_log>();
+        sim_ = std::make_unique<e2e::Appliance>(
+            std::initializer_list<std::string>{"--release", release, "--log", log_->file().string()});
+        create_filer(u"HTTP", filer_name().c_str(), u"root", u"zarvo123", filer_);
         log_->mark();
     }
-    std::u16string filer_name() const { return sim_->name(); }
+    std::u16string filer_name() const { return wide(sim_->address()); }
+
+    // Back to the default fixture, with no faults left.
+    void reset() { EXPECT_EQ(sim_->control("POST", "/sim/reset", "{}").status, 200); }
+    // One value of the appliance's state: "path=value", the value read as
+    // JSON when it is a literal or a number, as text otherwise.
+    void set(const std::string& assignment) {
+        const size_t eq = assignment.find('=');
+        const std::string path = assignment.substr(0, eq), value = assignment.substr(eq + 1);
+        const bool literal = value == "true" || value == "false" ||
+                             (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos);
+        set("{\"" + path + "\": " + (literal ? value : "\"" + value + "\"") + "}");
+    }
+    // The next request of that name fails with the error number and reason.
+    void fail_next(const std::string& request, int error_number, const std::string& reason) {
+        sim_->fault(R"({"kind": "errno", "request": ")" + request + R"(", "errno": )" +
+                    std::to_string(error_number) + R"(, "reason": ")" + reason + R"("})");
+    }
 
     // The requests received since the last call (or since the test began).
     std::vector<logged_request> sent() {
@@ -38,8 +66,8 @@ protected:
         return requests;
     }
 
-    std::unique_ptr<sim_appliance> sim_;
     std::unique_ptr<request_log> log_;
+    std::unique_ptr<e2e::Appliance> sim_;
     owned_ptr<CFiler> filer_;
 };
 
@@ -72,7 +100,7 @@ struct vocabulary_case {
 };
 
 TEST_F(RequestVocabulary, EachOperationSendsExactlyItsRequest) {
-    start(120);
+    start();
     std::vector<fapi_lun_info_t> luns;
     std::vector<fapi_igroup_info_t> groups;
     std::vector<fapi_volume_info_t> volumes;
@@ -290,7 +318,7 @@ TEST_F(RequestVocabulary, EachOperationSendsExactlyItsRequest) {
 
 // Values the request cannot carry are refused before anything is sent.
 TEST_F(RequestVocabulary, AnUnknownCodeOrAnEmptyTextSendsNothing) {
-    start(121);
+    start();
     int64_t actual = 0;
     const struct {
         const char* label;
@@ -333,12 +361,12 @@ public:
 // Releases before 7.0 take the space-reservation flag inverted; the created
 // classes (7.0.2 and later) send it as given.
 TEST_F(ReleaseForms, TheSpaceReservationFlagIsSentAsTheReleaseTakesIt) {
-    start(122, "Zarvo Release 7.0.3: Thu Jan 12 2006");
+    start("Zarvo Release 7.0.3: Thu Jan 12 2006");
     ASSERT_NE(dynamic_cast<CFilerPellion1*>(filer_.get()), nullptr);
     tovren_filer tovren(filer_name().c_str(), u"Zarvo Release tovren");
     tovren.set_transport(u"HTTP");
     tovren.set_user_name(u"root");
-    tovren.set_password(u"secret");
+    tovren.set_password(u"zarvo123");
     int64_t actual = 0;
     for (CFiler* filer : {static_cast<CFiler*>(filer_.get()), static_cast<CFiler*>(&tovren)}) {
         run_ignoring_failure(*filer, [&](CFiler& f) { f.fapi_lun_create_by_size(u"/vol/vol2/r", 1 << 30, {}, true, actual); });
@@ -350,7 +378,7 @@ TEST_F(ReleaseForms, TheSpaceReservationFlagIsSentAsTheReleaseTakesIt) {
 }
 
 TEST_F(ReleaseForms, Below7_1TheVolumeAutosizeIsRefusedAndNothingSent) {
-    start(123, "Zarvo Release 7.0.3: Thu Jan 12 2006");
+    start("Zarvo Release 7.0.3: Thu Jan 12 2006");
     std::u16string enabled, increment, maximum;
     expect_com_error(0xC00403C4,
                      u"The operation 'fapi_volume_autosize_get' is not supported with this version of Zarvo.\r\n"
@@ -370,7 +398,7 @@ TEST_F(ReleaseForms, Below7_1TheVolumeAutosizeIsRefusedAndNothingSent) {
 using ReplyRecords = FilerOperations;
 
 TEST_F(ReplyRecords, LunsCarryTheirStateFlagsAndShareState) {
-    start(124);
+    start();
     std::vector<fapi_lun_info_t> luns;
     filer_->fapi_lun_list_info(nullptr, luns, nullptr);
     ASSERT_EQ(luns.size(), 5u);
@@ -386,8 +414,8 @@ TEST_F(ReplyRecords, LunsCarryTheirStateFlagsAndShareState) {
     EXPECT_TRUE(luns[3].read_only);
     EXPECT_FALSE(luns[3].mapped);
 
-    sim_->set("luns/0/share-state=write");
-    sim_->set("luns/0/online=false");
+    set("luns/0/share-state=write");
+    set("luns/0/online=false");
     luns.clear();
     filer_->fapi_lun_list_info(u"/vol/vol1/q1/lun0", luns, nullptr);
     ASSERT_EQ(luns.size(), 1u);
@@ -402,8 +430,8 @@ TEST_F(ReplyRecords, LunsCarryTheirStateFlagsAndShareState) {
 }
 
 TEST_F(ReplyRecords, VolumesQtreesAndTheRootName) {
-    start(125);
-    sim_->set("volumes/vol2/state=offline");
+    start();
+    set("volumes/vol2/state=offline");
     std::vector<fapi_volume_info_t> volumes;
     filer_->fapi_volume_list_info(volumes);
     ASSERT_EQ(volumes.size(), 5u);
@@ -431,8 +459,8 @@ TEST_F(ReplyRecords, VolumesQtreesAndTheRootName) {
     EXPECT_EQ(aggr_root, u"vol0");
 
     int32_t create_ucode = -1, convert_ucode = -1, nosnapdir = -1;
-    sim_->set("volumes/vol1/options/create_ucode=ON");
-    sim_->set("volumes/vol1/options/nosnapdir=on");
+    set("volumes/vol1/options/create_ucode=ON");
+    set("volumes/vol1/options/nosnapdir=on");
     filer_->fapi_volume_options_list_info(u"vol1", create_ucode, convert_ucode, nosnapdir);
     EXPECT_EQ(create_ucode, 1);
     EXPECT_EQ(convert_ucode, 0);
@@ -445,7 +473,7 @@ TEST_F(ReplyRecords, VolumesQtreesAndTheRootName) {
 }
 
 TEST_F(ReplyRecords, AggregatesWithPlexesRaidGroupsAndVolumes) {
-    start(126);
+    start();
     std::vector<fapi_aggr_info_t> aggregates;
     filer_->fapi_aggr_list_info(aggregates, u"", true);
     ASSERT_EQ(aggregates.size(), 2u);
@@ -482,7 +510,7 @@ TEST_F(ReplyRecords, AggregatesWithPlexesRaidGroupsAndVolumes) {
 }
 
 TEST_F(ReplyRecords, DisksWithPlacementAndRaidRole) {
-    start(127);
+    start();
     std::vector<fapi_disk_info_t> disks;
     filer_->fapi_disk_list_info(nullptr, disks);
     ASSERT_EQ(disks.size(), 14u);
@@ -508,7 +536,7 @@ TEST_F(ReplyRecords, DisksWithPlacementAndRaidRole) {
 }
 
 TEST_F(ReplyRecords, InitiatorGroupsAndTheGroupsOfALun) {
-    start(128);
+    start();
     std::vector<fapi_igroup_info_t> groups;
     filer_->fapi_igroup_list_info(nullptr, groups);
     ASSERT_EQ(groups.size(), 4u);
@@ -527,7 +555,7 @@ TEST_F(ReplyRecords, InitiatorGroupsAndTheGroupsOfALun) {
 }
 
 TEST_F(ReplyRecords, FibreChannelAdaptersAndTheirLoggedInInitiators) {
-    start(129);
+    start();
     std::vector<fapi_fcp_adapter_info_t> adapters;
     filer_->fapi_fcp_adapter_list_info(adapters);
     ASSERT_EQ(adapters.size(), 4u);
@@ -563,7 +591,7 @@ TEST_F(ReplyRecords, FibreChannelAdaptersAndTheirLoggedInInitiators) {
 }
 
 TEST_F(ReplyRecords, IscsiAdaptersPortalsAndSessions) {
-    start(130);
+    start();
     std::vector<fapi_iscsi_adapter_info_t> adapters;
     filer_->fapi_iscsi_adapter_list_info(adapters);
     ASSERT_EQ(adapters.size(), 1u);
@@ -588,7 +616,7 @@ TEST_F(ReplyRecords, IscsiAdaptersPortalsAndSessions) {
 }
 
 TEST_F(ReplyRecords, SystemClusterOptionsAndFiles) {
-    start(131);
+    start();
     fapi_system_info_t info;
     info.system_name = "stale";
     filer_->fapi_system_get_info(info);
@@ -606,7 +634,7 @@ TEST_F(ReplyRecords, SystemClusterOptionsAndFiles) {
     EXPECT_TRUE(enabled);
     EXPECT_TRUE(interconnect_up);
     EXPECT_EQ(partner, u"127.0.0.3");
-    sim_->set("cluster/partner=");
+    set("cluster/partner=");
     filer_->fapi_cf_status(now, enabled, interconnect_up, partner);
     EXPECT_EQ(partner, u"");
 
@@ -625,7 +653,7 @@ TEST_F(ReplyRecords, SystemClusterOptionsAndFiles) {
 }
 
 TEST_F(ReplyRecords, ReplicationDestinationsStatusAndSchedules) {
-    start(132);
+    start();
     std::vector<fapi_tandril_destination_t> destinations;
     filer_->fapi_tandril_list_destinations(u"zarvo-b:volb", destinations);
     ASSERT_EQ(destinations.size(), 1u);
@@ -633,7 +661,7 @@ TEST_F(ReplyRecords, ReplicationDestinationsStatusAndSchedules) {
     EXPECT_EQ(destinations[0].source_location, "zarvo-b:volb");
     EXPECT_EQ(destinations[0].source_snapshot, "zarvo-a(0118045690)_vol_dr.4");
     // A clone of a replica is not a destination.
-    sim_->set("tandril/0/destination-location=zarvo-b:vol1_mirror->[clone:c1]");
+    set("tandril/0/destination-location=zarvo-b:vol1_mirror->[clone:c1]");
     filer_->fapi_tandril_list_destinations(u"zarvo-a:vol1", destinations);
     EXPECT_TRUE(destinations.empty());
 
@@ -657,7 +685,7 @@ TEST_F(ReplyRecords, ReplicationDestinationsStatusAndSchedules) {
     EXPECT_EQ(status.last_transfer_from, u"zarvo-b:volb");
 
     // Without replication the answer is the flag 0 and no records.
-    sim_->set("options/tandril.enable=off");
+    set("options/tandril.enable=off");
     filer_->fapi_tandril_get_status(u"", available, statuses);
     EXPECT_EQ(available, 0);
     EXPECT_TRUE(statuses.empty());
@@ -674,7 +702,7 @@ TEST_F(ReplyRecords, ReplicationDestinationsStatusAndSchedules) {
 // Called twice with the same list, an appending operation doubles it and a
 // clearing one gives the same list again.
 TEST_F(ReplyRecords, ListsAreClearedOrAppendedToAsEachOperationSays) {
-    start(133);
+    start();
     const auto twice = [](auto& list, auto&& list_once) {
         list_once();
         const size_t once = list.size();
@@ -732,7 +760,7 @@ TEST_F(ReplyRecords, ListsAreClearedOrAppendedToAsEachOperationSays) {
 using ApplianceAnswers = FilerOperations;
 
 TEST_F(ApplianceAnswers, AMissingLunIsHandedToACallerWhoTakesTheOutcome) {
-    start(134);
+    start();
     std::vector<fapi_lun_info_t> luns(1);
     owned_ptr<fapi_error_t> outcome;
     filer_->fapi_lun_list_info(u"/vol/vol1/q1/nope", luns, std::addressof(outcome));
@@ -757,7 +785,7 @@ TEST_F(ApplianceAnswers, AMissingLunIsHandedToACallerWhoTakesTheOutcome) {
 // Groups that hold the initiator are asked in name order; 9016 means "not in
 // this group" and the next one is asked.
 TEST_F(ApplianceAnswers, TheLunAnInitiatorSeesIsLookedUpGroupByGroup) {
-    start(135);
+    start();
     auto* pellion = dynamic_cast<CFilerPellion*>(filer_.get());
     ASSERT_NE(pellion, nullptr);
     const std::u16string initiator = u"10:00:00:00:C9:6B:3D:1A";  // the groups write it in lower case
@@ -786,7 +814,7 @@ TEST_F(ApplianceAnswers, TheLunAnInitiatorSeesIsLookedUpGroupByGroup) {
     EXPECT_EQ(path, u"unchanged");
     EXPECT_EQ(lookups().size(), 4u);
 
-    sim_->fail_next("igroup-lookup-lun", 13115, "Simulated refusal");
+    fail_next("igroup-lookup-lun", 13115, "Simulated refusal");
     log_->mark();
     expect_com_error(0xC00403C7,
                      u"An attempt to find the path to the LUN mapped at a given LUN ID 2 for a given initiator '" +
@@ -799,7 +827,7 @@ TEST_F(ApplianceAnswers, TheLunAnInitiatorSeesIsLookedUpGroupByGroup) {
 
 // After a break each LUN of the replica answers 9017 for two requests.
 TEST_F(ApplianceAnswers, AfterAReplicationBreakTheLunIsAskedAgainEveryFiveSeconds) {
-    start(136);
+    start();
     const struct {
         int32_t retries;
         bool available;
@@ -815,7 +843,7 @@ TEST_F(ApplianceAnswers, AfterAReplicationBreakTheLunIsAskedAgainEveryFiveSecond
     platform::ScopedFakeClock clock;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.retries);
-        sim_->reset();
+        reset();
         filer_->fapi_tandril_break(u"zarvo-a:vol_dr");
         log_->mark();
         const ULONGLONG start = GetTickCount64();
@@ -827,7 +855,7 @@ TEST_F(ApplianceAnswers, AfterAReplicationBreakTheLunIsAskedAgainEveryFiveSecond
     }
 
     // Any other refusal ends the wait at once.
-    sim_->fail_next("lun-map-list-info", 9016, "No such LUN map");
+    fail_next("lun-map-list-info", 9016, "No such LUN map");
     const ULONGLONG start = GetTickCount64();
     expect_com_error(0xC00402B7,
                      u"An attempt to get list of initiator groups and their members (the initiators) mapped to the "
@@ -851,7 +879,7 @@ struct failure_case {
 };
 
 TEST_F(Failures, EachOperationRaisesItsOwnMessageWithItsInserts) {
-    start(137);
+    start();
     const std::u16string F = filer_name();
     const std::u16string tail = u"Error code: 13115. Error description: Simulated refusal.\r\n";
     const std::u16string R = u"Simulated refusal";
@@ -1027,7 +1055,7 @@ TEST_F(Failures, EachOperationRaisesItsOwnMessageWithItsInserts) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.request);
-        sim_->fail_next(c.request, 13115, "Simulated refusal");
+        fail_next(c.request, 13115, "Simulated refusal");
         expect_com_error(c.hr, c.text, [&] { c.op(*filer_); });
         const auto requests = sent();
         ASSERT_EQ(requests.size(), 1u);
@@ -1037,32 +1065,32 @@ TEST_F(Failures, EachOperationRaisesItsOwnMessageWithItsInserts) {
 
 // What a failed operation leaves in its outputs.
 TEST_F(Failures, OutputsKeepWhatTheOperationWroteBeforeTheRequest) {
-    start(138);
+    start();
     int64_t actual = 77;
     int32_t error_number = 0;
-    sim_->fail_next("lun-resize", 9041, "Reducing the size of a LUN may cause data loss");
+    fail_next("lun-resize", 9041, "Reducing the size of a LUN may cause data loss");
     EXPECT_THROW(filer_->fapi_lun_resize(u"/vol/vol2/db_lun", 1 << 30, false, actual, &error_number), _com_error);
     EXPECT_EQ(error_number, 9041);
     EXPECT_EQ(actual, 77);
 
     std::vector<fapi_volume_info_t> volumes(3);
-    sim_->fail_next("volume-list-info", 13115, "Simulated refusal");
+    fail_next("volume-list-info", 13115, "Simulated refusal");
     EXPECT_THROW(filer_->fapi_volume_list_info(volumes), _com_error);
     EXPECT_TRUE(volumes.empty());
 
     std::vector<fapi_disk_info_t> disks(3);
-    sim_->fail_next("disk-list-info", 13115, "Simulated refusal");
+    fail_next("disk-list-info", 13115, "Simulated refusal");
     EXPECT_THROW(filer_->fapi_disk_list_info(nullptr, disks), _com_error);
     EXPECT_EQ(disks.size(), 3u);
 
     int32_t create_ucode = 5, convert_ucode = 5, nosnapdir = 5;
-    sim_->fail_next("volume-options-list-info", 13115, "Simulated refusal");
+    fail_next("volume-options-list-info", 13115, "Simulated refusal");
     EXPECT_THROW(filer_->fapi_volume_options_list_info(u"vol1", create_ucode, convert_ucode, nosnapdir), _com_error);
     EXPECT_EQ((std::vector<int32_t>{create_ucode, convert_ucode, nosnapdir}), (std::vector<int32_t>{0, 0, 1}));
 
     // A failed option query is no failure: its reason is the value.
     std::u16string value;
-    sim_->fail_next("options-get", 13115, "Simulated refusal");
+    fail_next("options-get", 13115, "Simulated refusal");
     filer_->fapi_options_get(u"tandril.enable", value);
     EXPECT_EQ(value, u"Simulated refusal");
 }
@@ -1088,7 +1116,7 @@ protected:
 };
 
 TEST_F(ModelSteps, ALunIsCreatedMappedGrownAndRemovedWithItsVolume) {
-    start(139);
+    start();
     CFiler& f = *filer_;
     const std::u16string path = u"/vol/ZarvoVolume2/ZarvoQtree2/ZarvoLun2";
     const std::u16string group = u"viaVDS.10:00:00:00:c9:6b:3d:77";
@@ -1149,7 +1177,7 @@ TEST_F(ModelSteps, ALunIsCreatedMappedGrownAndRemovedWithItsVolume) {
 
 // The subsystem's friendly name lives in a file of the root volume.
 TEST_F(ModelSteps, TheFriendlyNameFileIsTruncatedWrittenAndReadBack) {
-    start(140);
+    start();
     CFiler& f = *filer_;
     const WCHAR* path = u"/vol/vol0/etc/FilerVDSName.vds";
     EXPECT_THROW(f.fapi_file_truncate_file(path, u"0"), _com_error);  // not there yet: the model ignores this

@@ -1,8 +1,21 @@
 #include "request_log.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+request_log::request_log() {
+    char pattern[] = "/tmp/sanprov-filer-log-XXXXXX";
+    if (!::mkdtemp(pattern)) throw std::runtime_error("request log: no temporary directory");
+    directory_ = pattern;
+    file_ = directory_ / "requests.log";
+}
+
+request_log::~request_log() {
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
+}
 
 std::string logged_request::element() const {
     const size_t root = raw.find("<korvex");
