@@ -51,7 +51,7 @@ protected:
         const std::string path = assignment.substr(0, eq), value = assignment.substr(eq + 1);
         const bool literal = value == "true" || value == "false" ||
                              (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos);
-        set("{\"" + path + "\": " + (literal ? value : "\"" + value + "\"") + "}");
+        sim_->set("{\"" + path + "\": " + (literal ? value : "\"" + value + "\"") + "}");
     }
     // The next request of that name fails with the error number and reason.
     void fail_next(const std::string& request, int error_number, const std::string& reason) {
@@ -91,7 +91,7 @@ void run_ignoring_failure(CFiler& filer, const operation& op) {
 // ---------------------------------------------------------------------------
 // Request vocabulary: each operation sends one request, its children in order.
 
-using RequestVocabulary = FilerOperations;
+using OperationRequests = FilerOperations;
 
 struct vocabulary_case {
     const char* label;
@@ -99,7 +99,7 @@ struct vocabulary_case {
     const char* request;
 };
 
-TEST_F(RequestVocabulary, EachOperationSendsExactlyItsRequest) {
+TEST_F(OperationRequests, EachOperationSendsExactlyItsRequest) {
     start();
     std::vector<fapi_lun_info_t> luns;
     std::vector<fapi_igroup_info_t> groups;
@@ -169,10 +169,10 @@ TEST_F(RequestVocabulary, EachOperationSendsExactlyItsRequest) {
         {"largest size", [&](CFiler& f) { f.fapi_lun_get_maxsize(u"/vol/vol2", size1, size2); },
          "<lun-get-maxsize><path>/vol/vol2</path><type>windows</type></lun-get-maxsize>"},
         // Mapping, initiator groups, adapters
-        {"groups of a LUN", [&](CFiler& f) { f.fapi_lun_map_list_info(u"/vol/vol1/q1/lun1", groups); },
-         "<lun-map-list-info><path>/vol/vol1/q1/lun1</path></lun-map-list-info>"},
-        {"wait after break", [&](CFiler& f) { f.wait_lun_available_after_break(u"/vol/vol1/q1/lun1", 0); },
-         "<lun-map-list-info><path>/vol/vol1/q1/lun1</path></lun-map-list-info>"},
+        {"groups of a LUN", [&](CFiler& f) { f.fapi_lun_map_list_info(u"/vol/vol1/q1/lun0", groups); },
+         "<lun-map-list-info><path>/vol/vol1/q1/lun0</path></lun-map-list-info>"},
+        {"wait after break", [&](CFiler& f) { f.wait_lun_available_after_break(u"/vol/vol1/q1/lun0", 0); },
+         "<lun-map-list-info><path>/vol/vol1/q1/lun0</path></lun-map-list-info>"},
         {"map, any id", [&](CFiler& f) { f.fapi_lun_map(u"/vol/vol2/db_lun", u"ig_host1_fc", {}, number); },
          "<lun-map><path>/vol/vol2/db_lun</path><initiator-group>ig_host1_fc</initiator-group></lun-map>"},
         {"map at id 5", [&](CFiler& f) { f.fapi_lun_map(u"/vol/vol2/db_lun", u"ig_host1_fc", 5, number); },
@@ -317,7 +317,7 @@ TEST_F(RequestVocabulary, EachOperationSendsExactlyItsRequest) {
 }
 
 // Values the request cannot carry are refused before anything is sent.
-TEST_F(RequestVocabulary, AnUnknownCodeOrAnEmptyTextSendsNothing) {
+TEST_F(OperationRequests, AnUnknownCodeOrAnEmptyTextSendsNothing) {
     start();
     int64_t actual = 0;
     const struct {
@@ -347,7 +347,7 @@ TEST_F(RequestVocabulary, AnUnknownCodeOrAnEmptyTextSendsNothing) {
 // ---------------------------------------------------------------------------
 // Release forms.
 
-using ReleaseForms = FilerOperations;
+using OperationReleaseForms = FilerOperations;
 
 // The 6.5 release as a step of the chain: it lacks only the adding of disks,
 // which aggregates brought.
@@ -360,7 +360,7 @@ public:
 
 // Releases before 7.0 take the space-reservation flag inverted; the created
 // classes (7.0.2 and later) send it as given.
-TEST_F(ReleaseForms, TheSpaceReservationFlagIsSentAsTheReleaseTakesIt) {
+TEST_F(OperationReleaseForms, TheSpaceReservationFlagIsSentAsTheReleaseTakesIt) {
     start("Zarvo Release 7.0.3: Thu Jan 12 2006");
     ASSERT_NE(dynamic_cast<CFilerPellion1*>(filer_.get()), nullptr);
     tovren_filer tovren(filer_name().c_str(), u"Zarvo Release tovren");
@@ -377,7 +377,7 @@ TEST_F(ReleaseForms, TheSpaceReservationFlagIsSentAsTheReleaseTakesIt) {
     EXPECT_NE(requests[1].element().find("<space-reservation-enabled>false<"), std::string::npos);
 }
 
-TEST_F(ReleaseForms, Below7_1TheVolumeAutosizeIsRefusedAndNothingSent) {
+TEST_F(OperationReleaseForms, Below7_1TheVolumeAutosizeIsRefusedAndNothingSent) {
     start("Zarvo Release 7.0.3: Thu Jan 12 2006");
     std::u16string enabled, increment, maximum;
     expect_com_error(0xC00403C4,
@@ -395,9 +395,9 @@ TEST_F(ReleaseForms, Below7_1TheVolumeAutosizeIsRefusedAndNothingSent) {
 // ---------------------------------------------------------------------------
 // Records read from the default fixture.
 
-using ReplyRecords = FilerOperations;
+using OperationRecords = FilerOperations;
 
-TEST_F(ReplyRecords, LunsCarryTheirStateFlagsAndShareState) {
+TEST_F(OperationRecords, LunsCarryTheirStateFlagsAndShareState) {
     start();
     std::vector<fapi_lun_info_t> luns;
     filer_->fapi_lun_list_info(nullptr, luns, nullptr);
@@ -429,7 +429,7 @@ TEST_F(ReplyRecords, LunsCarryTheirStateFlagsAndShareState) {
     EXPECT_EQ(serial, "HnS4cJ4Kx8iB");
 }
 
-TEST_F(ReplyRecords, VolumesQtreesAndTheRootName) {
+TEST_F(OperationRecords, VolumesQtreesAndTheRootName) {
     start();
     set("volumes/vol2/state=offline");
     std::vector<fapi_volume_info_t> volumes;
@@ -472,7 +472,7 @@ TEST_F(ReplyRecords, VolumesQtreesAndTheRootName) {
     EXPECT_FALSE(maximum.empty());
 }
 
-TEST_F(ReplyRecords, AggregatesWithPlexesRaidGroupsAndVolumes) {
+TEST_F(OperationRecords, AggregatesWithPlexesRaidGroupsAndVolumes) {
     start();
     std::vector<fapi_aggr_info_t> aggregates;
     filer_->fapi_aggr_list_info(aggregates, u"", true);
@@ -509,7 +509,7 @@ TEST_F(ReplyRecords, AggregatesWithPlexesRaidGroupsAndVolumes) {
     EXPECT_TRUE(aggregates[0].plexes[0].raid_groups.empty());
 }
 
-TEST_F(ReplyRecords, DisksWithPlacementAndRaidRole) {
+TEST_F(OperationRecords, DisksWithPlacementAndRaidRole) {
     start();
     std::vector<fapi_disk_info_t> disks;
     filer_->fapi_disk_list_info(nullptr, disks);
@@ -535,7 +535,7 @@ TEST_F(ReplyRecords, DisksWithPlacementAndRaidRole) {
     EXPECT_EQ(disks[13].id, 200);
 }
 
-TEST_F(ReplyRecords, InitiatorGroupsAndTheGroupsOfALun) {
+TEST_F(OperationRecords, InitiatorGroupsAndTheGroupsOfALun) {
     start();
     std::vector<fapi_igroup_info_t> groups;
     filer_->fapi_igroup_list_info(nullptr, groups);
@@ -554,7 +554,7 @@ TEST_F(ReplyRecords, InitiatorGroupsAndTheGroupsOfALun) {
     EXPECT_EQ(groups[1].lun_id, 1);
 }
 
-TEST_F(ReplyRecords, FibreChannelAdaptersAndTheirLoggedInInitiators) {
+TEST_F(OperationRecords, FibreChannelAdaptersAndTheirLoggedInInitiators) {
     start();
     std::vector<fapi_fcp_adapter_info_t> adapters;
     filer_->fapi_fcp_adapter_list_info(adapters);
@@ -590,7 +590,7 @@ TEST_F(ReplyRecords, FibreChannelAdaptersAndTheirLoggedInInitiators) {
     EXPECT_TRUE(logged_in[2].initiators.empty());
 }
 
-TEST_F(ReplyRecords, IscsiAdaptersPortalsAndSessions) {
+TEST_F(OperationRecords, IscsiAdaptersPortalsAndSessions) {
     start();
     std::vector<fapi_iscsi_adapter_info_t> adapters;
     filer_->fapi_iscsi_adapter_list_info(adapters);
@@ -615,7 +615,7 @@ TEST_F(ReplyRecords, IscsiAdaptersPortalsAndSessions) {
     EXPECT_EQ(sessions[0].initiators[0].isid, (fapi_isid_t{0x40, 0x00, 0x01, 0x37, 0x00, 0x00}));
 }
 
-TEST_F(ReplyRecords, SystemClusterOptionsAndFiles) {
+TEST_F(OperationRecords, SystemClusterOptionsAndFiles) {
     start();
     fapi_system_info_t info;
     info.system_name = "stale";
@@ -652,7 +652,7 @@ TEST_F(ReplyRecords, SystemClusterOptionsAndFiles) {
     EXPECT_EQ(length, 8);
 }
 
-TEST_F(ReplyRecords, ReplicationDestinationsStatusAndSchedules) {
+TEST_F(OperationRecords, ReplicationDestinationsStatusAndSchedules) {
     start();
     std::vector<fapi_tandril_destination_t> destinations;
     filer_->fapi_tandril_list_destinations(u"zarvo-b:volb", destinations);
@@ -701,7 +701,7 @@ TEST_F(ReplyRecords, ReplicationDestinationsStatusAndSchedules) {
 
 // Called twice with the same list, an appending operation doubles it and a
 // clearing one gives the same list again.
-TEST_F(ReplyRecords, ListsAreClearedOrAppendedToAsEachOperationSays) {
+TEST_F(OperationRecords, ListsAreClearedOrAppendedToAsEachOperationSays) {
     start();
     const auto twice = [](auto& list, auto&& list_once) {
         list_once();
@@ -757,9 +757,9 @@ TEST_F(ReplyRecords, ListsAreClearedOrAppendedToAsEachOperationSays) {
 // ---------------------------------------------------------------------------
 // Appliance error numbers that are answers, and the wait after a replication break.
 
-using ApplianceAnswers = FilerOperations;
+using OperationAnswers = FilerOperations;
 
-TEST_F(ApplianceAnswers, AMissingLunIsHandedToACallerWhoTakesTheOutcome) {
+TEST_F(OperationAnswers, AMissingLunIsHandedToACallerWhoTakesTheOutcome) {
     start();
     std::vector<fapi_lun_info_t> luns(1);
     owned_ptr<fapi_error_t> outcome;
@@ -784,7 +784,7 @@ TEST_F(ApplianceAnswers, AMissingLunIsHandedToACallerWhoTakesTheOutcome) {
 
 // Groups that hold the initiator are asked in name order; 9016 means "not in
 // this group" and the next one is asked.
-TEST_F(ApplianceAnswers, TheLunAnInitiatorSeesIsLookedUpGroupByGroup) {
+TEST_F(OperationAnswers, TheLunAnInitiatorSeesIsLookedUpGroupByGroup) {
     start();
     auto* pellion = dynamic_cast<CFilerPellion*>(filer_.get());
     ASSERT_NE(pellion, nullptr);
@@ -826,7 +826,7 @@ TEST_F(ApplianceAnswers, TheLunAnInitiatorSeesIsLookedUpGroupByGroup) {
 }
 
 // After a break each LUN of the replica answers 9017 for two requests.
-TEST_F(ApplianceAnswers, AfterAReplicationBreakTheLunIsAskedAgainEveryFiveSeconds) {
+TEST_F(OperationAnswers, AfterAReplicationBreakTheLunIsAskedAgainEveryFiveSeconds) {
     start();
     const struct {
         int32_t retries;
@@ -867,9 +867,9 @@ TEST_F(ApplianceAnswers, AfterAReplicationBreakTheLunIsAskedAgainEveryFiveSecond
 }
 
 // ---------------------------------------------------------------------------
-// Failures: each operation's HRESULT and its message with its inserts.
+// OperationFailures: each operation's HRESULT and its message with its inserts.
 
-using Failures = FilerOperations;
+using OperationFailures = FilerOperations;
 
 struct failure_case {
     const char* request;
@@ -878,7 +878,7 @@ struct failure_case {
     std::u16string text;
 };
 
-TEST_F(Failures, EachOperationRaisesItsOwnMessageWithItsInserts) {
+TEST_F(OperationFailures, EachOperationRaisesItsOwnMessageWithItsInserts) {
     start();
     const std::u16string F = filer_name();
     const std::u16string tail = u"Error code: 13115. Error description: Simulated refusal.\r\n";
@@ -1064,7 +1064,7 @@ TEST_F(Failures, EachOperationRaisesItsOwnMessageWithItsInserts) {
 }
 
 // What a failed operation leaves in its outputs.
-TEST_F(Failures, OutputsKeepWhatTheOperationWroteBeforeTheRequest) {
+TEST_F(OperationFailures, OutputsKeepWhatTheOperationWroteBeforeTheRequest) {
     start();
     int64_t actual = 77;
     int32_t error_number = 0;
@@ -1098,7 +1098,7 @@ TEST_F(Failures, OutputsKeepWhatTheOperationWroteBeforeTheRequest) {
 // ---------------------------------------------------------------------------
 // The SAN model's steps, one after the other, against the appliance's state.
 
-class ModelSteps : public FilerOperations {
+class OperationModelSteps : public FilerOperations {
 protected:
     int64_t aggr1_available() {
         std::vector<fapi_aggr_info_t> aggregates;
@@ -1115,7 +1115,7 @@ protected:
     }
 };
 
-TEST_F(ModelSteps, ALunIsCreatedMappedGrownAndRemovedWithItsVolume) {
+TEST_F(OperationModelSteps, ALunIsCreatedMappedGrownAndRemovedWithItsVolume) {
     start();
     CFiler& f = *filer_;
     const std::u16string path = u"/vol/ZarvoVolume2/ZarvoQtree2/ZarvoLun2";
@@ -1176,7 +1176,7 @@ TEST_F(ModelSteps, ALunIsCreatedMappedGrownAndRemovedWithItsVolume) {
 }
 
 // The subsystem's friendly name lives in a file of the root volume.
-TEST_F(ModelSteps, TheFriendlyNameFileIsTruncatedWrittenAndReadBack) {
+TEST_F(OperationModelSteps, TheFriendlyNameFileIsTruncatedWrittenAndReadBack) {
     start();
     CFiler& f = *filer_;
     const WCHAR* path = u"/vol/vol0/etc/FilerVDSName.vds";

@@ -1,4 +1,4 @@
-#include "request_log.h"
+#include "filer_request_log.h"
 
 #include <cstdlib>
 #include <fstream>
