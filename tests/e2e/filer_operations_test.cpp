@@ -386,7 +386,7 @@ TEST_F(OperationReleaseForms, Below7_1TheVolumeAutosizeIsRefusedAndNothingSent) 
                      u"matrix.\r\n",
                      [&] { filer_->fapi_volume_autosize_get(u"vol1", enabled, increment, maximum); });
     EXPECT_TRUE(sent().empty());
-    // Everything else of these Parts is sent by this release.
+    // The aggregates this release brought are sent.
     std::vector<fapi_aggr_info_t> aggregates;
     filer_->fapi_aggr_list_info(aggregates, nullptr, true);
     EXPECT_EQ(aggregates.size(), 2u);
