@@ -699,6 +699,50 @@ TEST_F(OperationRecords, ReplicationDestinationsStatusAndSchedules) {
     EXPECT_EQ(schedules[0].visibility_frequency, 180);
 }
 
+// A reply value a record cannot take ends the listing with the converter's
+// error; what was appended before it stays in the caller's list.
+TEST_F(OperationRecords, AValueTheRecordCannotTakeEndsTheListing) {
+    start();
+    set("igroups/ig_cluster_fc/type=FCP");
+    std::vector<fapi_igroup_info_t> groups;
+    expect_com_error(0xC00402B6, u"Unrecognized initiator group type: FCP\r\n",
+                     [&] { filer_->fapi_lun_map_list_info(u"/vol/vol1/q1/lun1", groups); });
+    EXPECT_EQ(groups.size(), 2u);  // ig_host1_fc, then the half-read one
+
+    set("volumes/vol1/qtrees/q1/oplocks=maybe");
+    std::vector<fapi_qtree_info_t> qtrees;
+    expect_com_error(0xC00402FF, u"Unrecognized boolean string value 'maybe'.\r\n",
+                     [&] { filer_->fapi_qtree_list(u"vol1", qtrees); });
+    ASSERT_EQ(qtrees.size(), 2u);
+    EXPECT_EQ(qtrees[1].qtree, u"q1");
+
+    set("fcp/adapters/0c/initiators/1/port-name=21:00:00:e0:8b:12:34");
+    std::vector<fapi_fcp_adapter_initiators_t> logged_in;
+    expect_com_error(0xC0040298, u"Invalid WWNN or WWPN format\r\n",
+                     [&] { filer_->fapi_fcp_adapter_initiators_list_info(u"0c", logged_in); });
+    ASSERT_EQ(logged_in.size(), 1u);
+    EXPECT_EQ(logged_in[0].initiators.size(), 2u);
+
+    set("iscsi/adapters/0/state=broken");
+    std::vector<fapi_iscsi_adapter_info_t> adapters;
+    expect_com_error(0xC00402E1, u"Unrecognized iSCSI adapter state: broken\r\n",
+                     [&] { filer_->fapi_iscsi_adapter_list_info(adapters); });
+
+    // A status entry without the transfer's origin names the caller's location.
+    sim_->fault(R"({"kind": "body", "request": "tandril-get-status", "body": "<?xml version='1.0' encoding='UTF-8' ?>)"
+                R"(<korvex version='1.1'><results status=\"passed\"><is-available>true</is-available><tandril-status>)"
+                R"(<tandril-status-info><destination-location>zarvo-a:vol_dr</destination-location>)"
+                R"(<source-location>zarvo-b:volb</source-location></tandril-status-info></tandril-status>)"
+                R"(</results></korvex>"})");
+    int32_t available = 0;
+    std::vector<fapi_tandril_status_t> statuses;
+    expect_com_error(0xC0040315,
+                     u"An attempt to get tandril last transfer information for 'zarvo-a:vol_dr' location failed.\r\n",
+                     [&] { filer_->fapi_tandril_get_status(u"zarvo-a:vol_dr", available, statuses); });
+    EXPECT_EQ(available, 1);
+    EXPECT_EQ(statuses.size(), 1u);
+}
+
 // Called twice with the same list, an appending operation doubles it and a
 // clearing one gives the same list again.
 TEST_F(OperationRecords, ListsAreClearedOrAppendedToAsEachOperationSays) {
