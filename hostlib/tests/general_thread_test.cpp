@@ -156,4 +156,11 @@ TEST(OwnedPtr, ReleaseHandsOverAndEmptyUseIsAsserted) {
     EXPECT_TRUE(buffer);
     owned_ptr<Counted> empty;
     EXPECT_EQ(empty.operator->(), nullptr);
+
+    // Moving one holder into another frees what the target held, once.
+    owned_ptr<Counted> a(new Counted(&deleted)), b(new Counted(&deleted));
+    a = std::move(b);
+    EXPECT_EQ(deleted, 2);
+    a = std::move(a);
+    EXPECT_TRUE(a);
 }

@@ -59,4 +59,8 @@ void zthread_mutex_unlock(zthread_mutex_s* mutex) {
 
 void zthread_mutex_free(zthread_mutex_s* mutex) { delete mutex; }
 
-unsigned long zthread_self() { return static_cast<unsigned long>(::syscall(SYS_gettid)); }
+// Every table lock asks for the caller's id: ask the kernel once per thread.
+unsigned long zthread_self() {
+    thread_local const unsigned long id = static_cast<unsigned long>(::syscall(SYS_gettid));
+    return id;
+}

@@ -48,5 +48,5 @@ void create_filer(const WCHAR* transport, const WCHAR* filer_name, const WCHAR* 
     made->set_transport(transport);
     made->set_user_name(user_name);
     made->set_password(password);
-    filer.reset(made.release());
+    filer = std::move(made);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Owning pointer of the host library: deletes its object through the object's
 // (virtual) destructor, or frees a malloc'd buffer in its memory form.
+#include <memory>
 #include <cstdlib>
 #include <utility>
 
@@ -25,7 +26,7 @@ public:
     ~owned_ptr() { reset(); }
     owned_ptr(owned_ptr&& that) noexcept : m_p(that.release()) {}
     owned_ptr& operator=(owned_ptr&& that) noexcept {
-        if (this != &that) reset(that.release());
+        if (this != std::addressof(that)) reset(that.release());
         return *this;
     }
     owned_ptr(const owned_ptr&) = delete;

@@ -1,0 +1,316 @@
+#include <korvex/http.h>
+
+#include <adt/base64.h>
+#include <adt/hash.h>
+#include <adt/log.h>
+#include <adt/pool.h>
+#include <adt/shttpc.h>
+#include <adt/sock.h>
+#include <adt/stab.h>
+#include <adt/str.h>
+#include <adt/testpoint.h>
+
+#include <arpa/inet.h>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <algorithm>
+#include <mutex>
+#include <netinet/in.h>
+#include <platform/winsock.h>
+#include <strings.h>
+
+#include "invoke_common.h"
+#include "text_buffer.h"
+
+namespace {
+
+constexpr int kLowestPrivilegedPort = 1;
+constexpr int kHighestPrivilegedPort = 1023;
+
+// Windows Sockets is started once for this transport and never stopped by it.
+int start_sockets() {
+    static std::once_flag once;
+    static int result = 0;
+    std::call_once(once, [] {
+        WSADATA data{};
+        result = WSAStartup(MAKEWORD(2, 2), &data);
+    });
+    return result;
+}
+
+bool bind_privileged_port(shttpc_rec* socket) {
+    for (int port = kHighestPrivilegedPort; port >= kLowestPrivilegedPort; --port) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_ANY);
+        local.sin_port = htons(static_cast<uint16_t>(port));
+        if (shttpc_bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) return true;
+    }
+    return false;
+}
+
+// Minus the socket error, never 0 and never -1 (which names hosts-equiv).
+int socket_failure() {
+    const int error = WSAGetLastError();
+    return error > 1 ? -error : -static_cast<int>(WSAENOBUFS);
+}
+
+// "Authorization: Basic <base64 of user:password>\r\n", when a user is set.
+bool append_auth_line(text_buffer& out, const http_credentials* credentials) {
+    if (!credentials || !credentials->user) return true;
+    char* login = string_printf("%s:%s", credentials->user, credentials->password ? credentials->password : "");
+    if (!login) {
+        log_report(LOG_LEVEL_DEBUG, "failed to format credentials for %s\n", credentials->user);
+        return false;
+    }
+    char* encoded = base64_encode(login);
+    pool_free(nullptr, login, ADT_HERE);
+    if (!encoded) {
+        log_report(LOG_LEVEL_DEBUG, "base64_encode() failed for login str %s\n", credentials->user);
+        return false;
+    }
+    const bool ok = out.append("Authorization: Basic ", 21) && out.append(encoded, std::strlen(encoded)) &&
+                    out.append("\r\n", 2);
+    pool_free(nullptr, encoded, ADT_HERE);
+    return ok;
+}
+
+bool appendf(text_buffer& out, const char* format, ...) ADT_PRINTF(2, 3);
+bool appendf(text_buffer& out, const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    char* text = string_vprintf(format, ap);
+    va_end(ap);
+    const bool ok = text && out.append(text, std::strlen(text));
+    pool_free(nullptr, text, ADT_HERE);
+    return ok;
+}
+
+bool append(text_buffer& out, const char* text) { return out.append(text, std::strlen(text)); }
+
+bool header_is(stab_rec* headers, const char* name, const char* value) {
+    return headers && ::strcasecmp(stab_get(headers, name), value) == 0;
+}
+
+// Reads the interim reply to "Expect: 100-continue" up to its empty line.
+int read_interim_status(http_conn_rec* c) {
+    char line[HTTP_LINE_MAX];
+    int status = 0;
+    if (http_read_line(c, line, sizeof line) < 0 || std::sscanf(line, "%*s %d", &status) != 1) return 500;
+    if (status != 100) return status;
+    for (int n; (n = http_read_line(c, line, sizeof line)) != 0;)
+        if (n < 0) return 500;
+    return 100;
+}
+
+}  // namespace
+
+int http_open(const char* host, int port, http_conn_rec** connection, int hostsEquiv, int tlsKind, int timeoutSeconds) {
+    if (const int rc = start_sockets(); rc != 0) return -rc;
+    if (!connection || !host) return -22;
+    *connection = nullptr;
+    testpoint_value(0, "http", "open", ADT_HERE);
+    in_addr address{};
+    if (const int rc = sock_gethostbyname(host, &address); rc != 0) {
+        log_report(LOG_LEVEL_DEBUG, "gethostbyname failed for %s, error = %d\n", host, rc);
+        return -2;
+    }
+    shttpc_rec* socket = shttpc_new(tlsKind, static_cast<unsigned>(timeoutSeconds) * 1000u);
+    if (!socket) return socket_failure();
+    if (hostsEquiv && !bind_privileged_port(socket)) {
+        shttpc_close(socket);
+        return -1;
+    }
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_addr = address;
+    remote.sin_port = htons(static_cast<uint16_t>(port));
+    if (shttpc_connect(socket, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+        const int code = socket_failure();
+        if (tlsKind != 0 && code != -static_cast<int>(WSAECONNREFUSED)) {
+            char text[INET_ADDRSTRLEN] = "";
+            ::inet_ntop(AF_INET, &address, text, sizeof text);
+            log_report(LOG_LEVEL_DEBUG, "SSL connect to %s:%hu failed: ", text, static_cast<unsigned short>(port));
+        }
+        shttpc_close(socket);
+        return code;
+    }
+    http_conn_rec* c = http_conn_wrap(socket);
+    if (!c) return -12;
+    *connection = c;
+    testpoint_value(0, "http", "finish-open", ADT_HERE);
+    return 0;
+}
+
+int http_open_url(const char* url, http_conn_rec** connection, http_credentials* credentials, int hostsEquiv,
+                  int tlsKind, int timeoutSeconds) {
+    http_url_rec parsed{};
+    if (const int rc = http_url_parse(url, &parsed); rc != 0) return rc;
+    int rc = 0;
+    if (credentials) {
+        *credentials = http_credentials{};
+        if ((parsed.user && !(credentials->user = pool_strdup(nullptr, parsed.user, ADT_HERE))) ||
+            (parsed.password && !(credentials->password = pool_strdup(nullptr, parsed.password, ADT_HERE))))
+            rc = -12;
+    }
+    if (rc == 0) rc = http_open(parsed.host, parsed.port, connection, hostsEquiv, tlsKind, timeoutSeconds);
+    if (rc != 0) http_credentials_free(credentials);
+    http_url_free(&parsed);
+    return rc;
+}
+
+void http_close(http_conn_rec* connection) {
+    if (!connection) return;
+    shttpc_close(connection->socket);
+    pool_free(nullptr, connection, ADT_HERE);
+}
+
+void http_credentials_free(http_credentials* credentials) {
+    if (!credentials) return;
+    pool_free(nullptr, credentials->user, ADT_HERE);
+    pool_free(nullptr, credentials->password, ADT_HERE);
+    *credentials = http_credentials{};
+}
+
+int http_conn_read(http_conn_rec* c, void* buffer, int size) {
+    if (size <= 0) return 0;
+    if (c->start < c->end) {
+        const int n = std::min(size, c->end - c->start);
+        std::memcpy(buffer, c->buffer + c->start, static_cast<size_t>(n));
+        c->start += n;
+        return n;
+    }
+    return shttpc_read(c->socket, buffer, size);
+}
+
+int http_read_line(http_conn_rec* c, char* line, int size) {
+    int length = 0;
+    for (;;) {
+        if (c->start == c->end) {
+            const int n = shttpc_read(c->socket, c->buffer, HTTP_READ_AHEAD);
+            if (n <= 0) return -1;
+            c->start = 0;
+            c->end = n;
+        }
+        const char* from = c->buffer + c->start;
+        const int available = c->end - c->start;
+        const auto* feed = static_cast<const char*>(std::memchr(from, '\n', static_cast<size_t>(available)));
+        const int take = feed ? static_cast<int>(feed - from) + 1 : available;
+        if (length + take > size || (!feed && length + take == size)) return -1;
+        std::memcpy(line + length, from, static_cast<size_t>(take));
+        length += take;
+        c->start += take;
+        if (!feed) continue;
+        line[--length] = '\0';
+        if (length > 0 && line[length - 1] == '\r') line[--length] = '\0';
+        return length;
+    }
+}
+
+int http_write(http_conn_rec* c, const void* bytes, int length) {
+    if (length <= 0) return 1;
+    if (shttpc_write(c->socket, bytes, length) == length) return 1;
+    log_report(LOG_LEVEL_DEBUG, "Failed to write to HTTP socket: %d\n", WSAGetLastError());
+    return 0;
+}
+
+int http_printf(http_conn_rec* c, const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    char* text = string_vprintf(format, ap);
+    va_end(ap);
+    if (!text) return 0;
+    const int ok = http_write(c, text, static_cast<int>(std::strlen(text)));
+    pool_free(nullptr, text, ADT_HERE);
+    return ok;
+}
+
+int http_write_auth(http_conn_rec* c, const http_credentials* credentials) {
+    text_buffer line;
+    const bool ok = append_auth_line(line, credentials) && http_write(c, line.data, static_cast<int>(line.length));
+    line.clear();
+    return ok ? 1 : 0;
+}
+
+int http_request(http_conn_rec* c, const char* url, const http_credentials* credentials, const char* method,
+                 const char* body, int length, stab_rec* extraHeaders, stab_rec** replyHeaders) {
+    if (!url || !method) return -22;
+    http_url_rec parsed{};
+    if (const int rc = http_url_parse(url, &parsed); rc != 0) return rc;
+    const bool expectContinue = header_is(extraHeaders, "expect", "100-continue");
+    const bool chunked = header_is(extraHeaders, "transfer-encoding", "chunked");
+
+    // The request head and, unless the server must first agree, the body go
+    // out in one write: small separate writes would wait on delayed
+    // acknowledgements.
+    text_buffer out;
+    char port[16];
+    std::snprintf(port, sizeof port, ":%u\r\n", static_cast<unsigned>(parsed.port));
+    bool ok = append(out, method) && append(out, " /") && append(out, parsed.path) && append(out, " HTTP/1.1\r\n") &&
+              append_auth_line(out, credentials) && append(out, "Host: ") && append(out, parsed.host) &&
+              append(out, port);
+    if (ok && extraHeaders) {
+        hash_cursor cursor{};
+        for (const char* n = stab_first(extraHeaders, &cursor); ok && n; n = stab_next(extraHeaders, &cursor))
+            ok = appendf(out, "%s: %s\r\n", n, stab_get(extraHeaders, n));
+    }
+    if (ok && !chunked) {
+        char line[48];
+        std::snprintf(line, sizeof line, "Content-Length: %u\r\n", static_cast<unsigned>(length));
+        ok = append(out, line);
+    }
+    ok = ok && out.append("\r\n", 2);
+    http_url_free(&parsed);
+
+    if (ok && expectContinue) {
+        ok = http_write(c, out.data, static_cast<int>(out.length));
+        out.clear();
+        const int interim = ok ? read_interim_status(c) : 500;
+        if (interim != 100) return interim;
+    }
+    if (ok && chunked) {
+        ok = appendf(out, "%x\r\n", static_cast<unsigned>(length)) && out.append(body, static_cast<size_t>(length)) &&
+             out.append("\r\n0\r\n\r\n", 7);
+    } else if (ok) {
+        ok = out.append(body, static_cast<size_t>(length > 0 ? length : 0));
+    }
+    if (ok) ok = http_write(c, out.data, static_cast<int>(out.length));
+    out.clear();
+    return ok ? http_read_headers(c, replyHeaders) : 500;
+}
+
+int http_post(http_conn_rec* c, const char* url, const http_credentials* credentials, const char* body, int length,
+              stab_rec** replyHeaders) {
+    if (!url || !body) return -22;
+    testpoint_value(0, "http", "post", ADT_HERE);
+    const int status = http_request(c, url, credentials, "POST", body, length, nullptr, replyHeaders);
+    testpoint_value(status, "http", "finish-post", ADT_HERE);
+    return status;
+}
+
+int http_read_headers(http_conn_rec* c, stab_rec** headers) {
+    if (headers) *headers = nullptr;
+    char line[HTTP_LINE_MAX];
+    int status = 0;
+    if (http_read_line(c, line, sizeof line) < 0 || std::sscanf(line, "%*s %d", &status) != 1) return 500;
+    if (status != 200) return status;
+    stab_rec* table = nullptr;
+    if (headers && !(table = stab_new(nullptr))) return -12;
+    for (;;) {
+        const int n = http_read_line(c, line, sizeof line);
+        if (n < 0) {
+            stab_free(table);
+            return 500;
+        }
+        if (n == 0) break;
+        char* colon = std::strchr(line, ':');
+        if (!colon || !table) continue;
+        *colon = '\0';
+        const char* value = colon + 1;
+        while (*value == ' ' || *value == '\t') ++value;
+        stab_set(table, line, value);
+    }
+    if (headers) *headers = table;
+    return status;
+}

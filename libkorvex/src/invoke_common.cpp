@@ -1,0 +1,45 @@
+#include "invoke_common.h"
+
+#include <korvex/http.h>
+#include <korvex/results.h>
+#include <korvex/server.h>
+
+#include <adt/pool.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+constexpr int kDebugPiece = 32768;
+}
+
+bool kx_xmldebug_enabled() {
+    const char* value = std::getenv("XMLDEBUG");
+    return value && *value;
+}
+
+http_conn_rec* http_conn_wrap(shttpc_rec* socket) {
+    auto* c = static_cast<http_conn_rec*>(pool_malloc(nullptr, sizeof(http_conn_rec), ADT_HERE));
+    if (!c) {
+        shttpc_close(socket);
+        return nullptr;
+    }
+    c->socket = socket;
+    c->start = c->end = 0;
+    return c;
+}
+
+bool kx_consume_reply(http_conn_rec* connection, int debugStyle, long length) {
+    auto* piece = static_cast<char*>(pool_malloc(nullptr, kDebugPiece, ADT_HERE));
+    if (!piece) return false;
+    for (long total = 0; length < 0 || total < length;) {
+        const int n = http_conn_read(connection, piece, kDebugPiece);
+        if (n <= 0) break;
+        total += n;
+        if (debugStyle == KX_DEBUG_PRINT_REPLY) std::fwrite(piece, 1, static_cast<size_t>(n), stdout);
+    }
+    pool_free(nullptr, piece, ADT_HERE);
+    return true;
+}
+
+kx_elem_rec* kx_failed(const char* reason, int errorNumber) { return kx_results_make("failed", reason, errorNumber); }

@@ -1,0 +1,229 @@
+// Reply parsing: replies built into elements, unwrapped to `results`, and
+// hostile or broken replies turned into failures.
+#include <korvex/reply.h>
+#include <korvex/status.h>
+
+#include <adt/stab.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+
+#include "../src/chunked.h"
+#include "korvex_support.h"
+
+using testsupport::ElemPtr;
+using testsupport::Outcome;
+using testsupport::outcome_of;
+
+namespace {
+
+ElemPtr parse(const std::string& reply) {
+    testsupport::ensure_started();
+    xml_context_rec* context = xml_create();
+    EXPECT_TRUE(context);
+    EXPECT_EQ(xml_parse_string(reply.c_str(), context), 1);
+    ElemPtr outcome(kx_reply_outcome(context));
+    xml_destroy(context);
+    EXPECT_TRUE(outcome);
+    return outcome;
+}
+
+std::string reply(const std::string& inner) { return "<korvex version='1.1'>" + inner + "</korvex>"; }
+
+std::string nested(int levels) {
+    std::string open = "<korvex><results status='passed'>", close = "</results></korvex>";
+    for (int i = 2; i < levels; ++i) {
+        open += "<l>";
+        close = "</l>" + close;
+    }
+    return open + close;
+}
+
+// A file whose text must never reach a reply.
+class SecretFile {
+public:
+    SecretFile() : path_(std::filesystem::temp_directory_path() / ("kx-secret-" + std::to_string(::getpid()))) {
+        std::ofstream(path_) << "TOPSECRET-MARKER";
+    }
+    ~SecretFile() { std::filesystem::remove(path_); }
+    std::string url() const { return "file://" + path_.string(); }
+    std::string path() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace
+
+TEST(ReplyParsing, ReturnsTheResultsElementWithItsOutputs) {
+    ElemPtr r = parse(reply("<results status=\"passed\"><version>Zarvo 7.3</version><n>5</n></results>"));
+    ASSERT_STREQ(r->name, "results");
+    EXPECT_EQ(kx_results_passed(r.get()), 1);
+    EXPECT_STREQ(kx_child_text(r.get(), "version"), "Zarvo 7.3");
+    EXPECT_EQ(kx_child_int(r.get(), "n", -1), 5);
+    EXPECT_EQ(r->next, nullptr);
+}
+
+TEST(ReplyParsing, PassesTheAppliancesOwnFailureThrough) {
+    ElemPtr r = parse(reply("<results status='failed' reason='LUN not found' errno='9017'/>"));
+    const Outcome o = outcome_of(r.get());
+    EXPECT_FALSE(o.passed);
+    EXPECT_EQ(o.error, 9017);
+    EXPECT_EQ(o.reason, "LUN not found");
+}
+
+TEST(ReplyParsing, KeepsEachElementsOwnCharacterDataOnly) {
+    ElemPtr r = parse(reply("<results status='passed'>\n  <a>x<b>inner</b>y</a>\n  <empty/><c><![CDATA[<raw&>]]></c>\n</results>"));
+    EXPECT_STREQ(r->text, "\n  \n  \n");
+    kx_elem_rec* a = kx_elem_find_child(r.get(), "a");
+    ASSERT_TRUE(a);
+    EXPECT_STREQ(a->text, "xy");
+    EXPECT_STREQ(kx_child_text(a, "b"), "inner");
+    EXPECT_EQ(kx_elem_find_child(r.get(), "empty")->text, nullptr);
+    EXPECT_STREQ(kx_child_text(r.get(), "empty"), "");
+    EXPECT_STREQ(kx_child_text(r.get(), "c"), "<raw&>");
+}
+
+TEST(ReplyParsing, ReplacesPredefinedEntitiesAndCharacterReferences) {
+    ElemPtr r = parse(reply("<results status='passed' reason='a&amp;b&lt;&#233;&quot;'>"
+                            "<comment>1 &lt; 2 &amp;&amp; &apos;q&apos; &#x263A;</comment></results>"));
+    EXPECT_STREQ(stab_get(r->attributes, "reason"), "a&b<\xc3\xa9\"");
+    EXPECT_STREQ(kx_child_text(r.get(), "comment"), "1 < 2 && 'q' \xe2\x98\xba");
+}
+
+TEST(ReplyParsing, AcceptsTwentyLevelsAndRefusesTwentyOne) {
+    ElemPtr ok = parse(nested(20));
+    EXPECT_EQ(kx_results_passed(ok.get()), 1);
+    const Outcome deep = outcome_of(parse(nested(21)).get());
+    EXPECT_FALSE(deep.passed);
+    EXPECT_EQ(deep.error, KX_ERR_PARSE);
+    EXPECT_EQ(deep.reason, "Parsing error in results: XML is too deeply nested!");
+}
+
+TEST(ReplyParsing, ReportsTheParsersMessagesForABrokenReply) {
+    struct Case {
+        const char* reply;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"<korvex><results status='passed'><a>1</a>", ""},  // the wording differs between libxml2 releases
+        {"<korvex><results status='passed'><unclosed></results></korvex>", "Opening and ending tag mismatch"},
+        {"<korvex><results status='passed'/></korvex><second/>", "Extra content at the end of the document"},
+        {"<korvex><results status='passed'>&bogus;</results></korvex>", "Entity 'bogus' not defined"},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = outcome_of(parse(c.reply).get());
+        EXPECT_FALSE(o.passed) << c.reply;
+        EXPECT_EQ(o.error, KX_ERR_PARSE) << c.reply;
+        EXPECT_EQ(o.reason.rfind("Parsing error in results: ", 0), 0u) << o.reason;
+        EXPECT_GT(o.reason.size(), std::strlen("Parsing error in results: ") + 1) << o.reason;
+        EXPECT_NE(o.reason.find(c.message), std::string::npos) << c.reply << " -> " << o.reason;
+    }
+}
+
+TEST(ReplyParsing, RefusesRepliesWithoutTheRootOrResults) {
+    struct Case {
+        const char* reply;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"", "No korvex element in response"},
+        {"<other><results status='passed'/></other>", "No korvex element in response"},
+        {"<z:korvex xmlns:z='u'><results status='passed'/></z:korvex>", "No korvex element in response"},
+        {"<korvex><result status='passed'/></korvex>", "No results element in response"},
+        {"<korvex/>", "No results element in response"},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = outcome_of(parse(c.reply).get());
+        EXPECT_FALSE(o.passed);
+        EXPECT_EQ(o.error, KX_ERR_TRANSPORT) << c.reply;
+        EXPECT_EQ(o.reason, c.reason) << c.reply;
+    }
+}
+
+TEST(ReplyParsing, ReturnsTheWholeRootBesideASecondChild) {
+    ElemPtr r = parse(reply("<results status='passed'/><extra/>"));
+    EXPECT_STREQ(r->name, "korvex");
+    EXPECT_NE(kx_elem_find_child(r.get(), "results"), nullptr);
+    const Outcome o = outcome_of(r.get());
+    EXPECT_FALSE(o.passed);
+    EXPECT_EQ(o.reason, "Unknown");
+}
+
+TEST(UntrustedReply, NeverReadsAnExternalEntity) {
+    SecretFile secret;
+    const std::string replies[] = {
+        "<!DOCTYPE korvex [<!ENTITY x SYSTEM '" + secret.url() + "'>]>" +
+            reply("<results status='passed'><v>&x;</v></results>"),
+        "<!DOCTYPE korvex [<!ENTITY x SYSTEM '" + secret.path() + "'>]>" +
+            reply("<results status='passed' reason='&x;'/>"),
+        "<!DOCTYPE korvex [<!ENTITY % p SYSTEM '" + secret.url() + "'> %p;]>" +
+            reply("<results status='passed'/>"),
+        "<!DOCTYPE korvex SYSTEM '" + secret.url() + "'>" + reply("<results status='passed'><v>&x;</v></results>"),
+    };
+    for (const std::string& text : replies) {
+        ElemPtr r = parse(text);
+        const Outcome o = outcome_of(r.get());
+        std::string everything = o.reason;
+        if (const char* v = kx_child_text(r.get(), "v")) everything += v;
+        EXPECT_EQ(everything.find("TOPSECRET"), std::string::npos) << text;
+        EXPECT_FALSE(o.passed) << text;
+        EXPECT_EQ(o.error, KX_ERR_PARSE) << o.reason;
+    }
+}
+
+TEST(UntrustedReply, ExpandsNoNestedEntities) {
+    std::string doctype = "<!DOCTYPE korvex [<!ENTITY a0 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx'>";
+    for (int i = 1; i <= 12; ++i) {
+        const std::string prev = "&a" + std::to_string(i - 1) + ";";
+        std::string value;
+        for (int k = 0; k < 10; ++k) value += prev;
+        doctype += "<!ENTITY a" + std::to_string(i) + " '" + value + "'>";
+    }
+    doctype += "]>";
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome text = outcome_of(parse(doctype + reply("<results status='passed'><v>&a12;</v></results>")).get());
+    const Outcome attribute = outcome_of(parse(doctype + reply("<results status='passed' reason='&a12;'/>")).get());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    for (const Outcome& o : {text, attribute}) {
+        EXPECT_FALSE(o.passed);
+        EXPECT_EQ(o.error, KX_ERR_PARSE);
+        EXPECT_LT(o.reason.size(), 20000u);
+    }
+}
+
+TEST(ChunkDecoder, JoinsTheChunksOfABody) {
+    struct Case {
+        std::string framed;
+        std::string body;
+        chunk_decoder::State end;
+    };
+    const Case cases[] = {
+        {"5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n", "hello world", chunk_decoder::State::Done},
+        {"A;name=value\r\n0123456789\r\n0\r\nTrailer: x\r\n\r\n", "0123456789", chunk_decoder::State::Done},
+        {"3\nabc\n0\n\n", "abc", chunk_decoder::State::Done},
+        {"3\r\nabc\r\n", "abc", chunk_decoder::State::SizeLine},
+        {"zz\r\nabc\r\n0\r\n\r\n", "", chunk_decoder::State::Bad},
+        {"\r\n", "", chunk_decoder::State::Bad},
+        {"3\r\nabcX\r\n", "abc", chunk_decoder::State::Bad},
+        {"1000000000000000\r\n", "", chunk_decoder::State::Bad},
+    };
+    for (const Case& c : cases) {
+        for (size_t piece : {c.framed.size(), size_t{1}}) {
+            chunk_decoder decoder;
+            std::string body;
+            for (size_t at = 0; at < c.framed.size() && !decoder.finished(); at += piece) {
+                std::string part = c.framed.substr(at, piece);
+                body.append(part.data(), decoder.decode(part.data(), part.size()));
+            }
+            EXPECT_EQ(body, c.body) << c.framed;
+            EXPECT_EQ(decoder.state(), c.end) << c.framed;
+        }
+    }
+}
