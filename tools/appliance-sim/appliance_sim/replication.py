@@ -8,6 +8,9 @@ _STATUS_FIELDS = ("contents", "last-transfer-type", "current-transfer-type", "st
                   "lag-time", "last-transfer-duration", "last-transfer-size", "mirror-timestamp",
                   "transfer-progress", "base-snapshot", "current-transfer-error",
                   "destination-location", "last-transfer-from", "source-location")
+# The appliance spells one element of a status entry differently from the
+# fixture key that holds its value.
+_STATUS_ELEMENTS = {"last-transfer-duration": "last-transferd-duration"}
 _TRANSFERABLE = ("tandriled", "quiesced")
 
 
@@ -72,8 +75,9 @@ def tandril_get_status(app, a):
     rels = [r for r in app.s["tandril"] if not location
             or location in (r["source-location"], r["destination-location"])]
     return [("is-available", True),
-            ("tandril-status", [("tandril-status-info", [(k, r[k]) for k in _STATUS_FIELDS
-                                                         if k in r]) for r in rels])]
+            ("tandril-status", [("tandril-status-info", [(_STATUS_ELEMENTS.get(k, k), r[k])
+                                                         for k in _STATUS_FIELDS if k in r])
+                                for r in rels])]
 
 
 def tandril_list_sync_schedule(app, a):

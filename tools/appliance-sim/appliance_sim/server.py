@@ -218,6 +218,9 @@ class Handler(socketserver.BaseRequestHandler):
             pass
 
     def _send(self, data, close=True):
+        # The request is in the log before its answer leaves, so a client that
+        # reads the log right after its reply finds the request there.
+        self._finish_log()
         try:
             self.request.sendall(data)
             if close:
@@ -228,12 +231,16 @@ class Handler(socketserver.BaseRequestHandler):
     # ----- management API ----------------------------------------------------------
 
     def _api(self, request, peer):
-        log = self.server.log
-        entry = log.add(peer, request.raw, len(request.head))
+        self._log_entry = self.server.log.add(peer, request.raw, len(request.head))
         try:
-            self._api_exchange(request, entry)
+            self._api_exchange(request, self._log_entry)
         finally:
-            log.finish(entry)
+            self._finish_log()
+
+    def _finish_log(self):
+        entry, self._log_entry = getattr(self, "_log_entry", None), None
+        if entry is not None:
+            self.server.log.finish(entry)
 
     def _api_exchange(self, request, entry):
         if request.path != API_PATH:
@@ -338,6 +345,7 @@ class Handler(socketserver.BaseRequestHandler):
             if fault.get("reset"):
                 # A zero linger time makes close() send a reset.
                 self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self._finish_log()
             self.request.close()
         elif kind == "malformed":
             entry["http"] = 200

@@ -376,6 +376,12 @@ class StateTest(SimTestCase):
         self.assertEqual(answers, [9017, 9017])
         self.passed("lun-map-list-info", path="/vol/vol_dr/dr_lun")
 
+    def test_replication_status_names_the_last_transfer_duration_as_the_appliance_does(self):
+        status = self.passed("tandril-get-status", location="zarvo-a:vol_dr")
+        entry = status.find("tandril-status").children[0]
+        self.assertEqual(text(entry, "last-transferd-duration"), "7")
+        self.assertIsNone(entry.find("last-transfer-duration"))
+
     def test_state_survives_export_and_load(self):
         self.passed("snapshot-create", volume="vol2", snapshot="keep")
         self.passed("lun-write-raw", path="/vol/vol2/db_lun", offset=4096, length=3,
