@@ -28,16 +28,6 @@ namespace {
 constexpr int kLowestPrivilegedPort = 1;
 constexpr int kHighestPrivilegedPort = 1023;
 
-// Windows Sockets is started once for this transport and never stopped by it.
-int start_sockets() {
-    static std::once_flag once;
-    static int result = 0;
-    std::call_once(once, [] {
-        WSADATA data{};
-        result = WSAStartup(MAKEWORD(2, 2), &data);
-    });
-    return result;
-}
 
 bool bind_privileged_port(shttpc_rec* socket) {
     for (int port = kHighestPrivilegedPort; port >= kLowestPrivilegedPort; --port) {
@@ -107,7 +97,7 @@ int read_interim_status(http_conn_rec* c) {
 }  // namespace
 
 int http_open(const char* host, int port, http_conn_rec** connection, int hostsEquiv, int tlsKind, int timeoutSeconds) {
-    if (const int rc = start_sockets(); rc != 0) return -rc;
+    if (const int rc = kx_start_sockets(); rc != 0) return -rc;
     if (!connection || !host) return -22;
     *connection = nullptr;
     testpoint_value(0, "http", "open", ADT_HERE);

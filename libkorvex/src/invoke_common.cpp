@@ -1,5 +1,9 @@
 #include "invoke_common.h"
 
+#include <platform/winsock.h>
+
+#include <mutex>
+
 #include <korvex/http.h>
 #include <korvex/results.h>
 #include <korvex/server.h>
@@ -43,3 +47,13 @@ bool kx_consume_reply(http_conn_rec* connection, int debugStyle, long length) {
 }
 
 kx_elem_rec* kx_failed(const char* reason, int errorNumber) { return kx_results_make("failed", reason, errorNumber); }
+
+int kx_start_sockets() {
+    static std::once_flag once;
+    static int result = 0;
+    std::call_once(once, [] {
+        WSADATA data{};
+        result = WSAStartup(MAKEWORD(2, 2), &data);
+    });
+    return result;
+}

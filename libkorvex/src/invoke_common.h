@@ -16,3 +16,6 @@ http_conn_rec* http_conn_wrap(shttpc_rec* socket);
 bool kx_consume_reply(http_conn_rec* connection, int debugStyle, long length);
 // A failed `results` element; no reason when it is NULL.
 kx_elem_rec* kx_failed(const char* reason, int errorNumber);
+// Windows Sockets, started once for the socket transports and never stopped
+// by them; 0 or the start-up error.
+int kx_start_sockets();

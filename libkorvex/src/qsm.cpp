@@ -24,15 +24,6 @@ namespace {
 
 constexpr int kHeaderBlockSize = 128;
 
-int start_sockets() {
-    static std::once_flag once;
-    static int result = 0;
-    std::call_once(once, [] {
-        WSADATA data{};
-        result = WSAStartup(MAKEWORD(2, 2), &data);
-    });
-    return result;
-}
 
 int socket_failure() {
     const int error = WSAGetLastError();
@@ -92,7 +83,7 @@ Exchange exchange(kx_server_rec* s, kx_elem_rec* request) {
 }  // namespace
 
 int kx_qsm_socket_open(const char* host, int resolveNames, int port, int timeoutSeconds, http_conn_rec** connection) {
-    if (const int rc = start_sockets(); rc != 0) return -rc;
+    if (const int rc = kx_start_sockets(); rc != 0) return -rc;
     if (!host || !connection) return -22;
     *connection = nullptr;
     in_addr address{};
