@@ -169,6 +169,21 @@ TEST_F(MpioTest, PathLookupSeesDescriptorsBeyondTheDiskCountWithoutOverrun) {
     EXPECT_EQ(pathId, 4294967297u);
 }
 
+TEST_F(MpioTest, ABogusDiskCountSizesNoList) {
+    json host = healthy_host();
+    host["classes"]["MPIO_DISK_INFO"]["instances"][0]["NumberDrives"] = 4294967295u;
+    serve(host);
+    CMpioMgmt mpio;
+    ULONGLONG pathId = 0;
+    EXPECT_EQ(mpio.MpioGetPathId(4, &pathId), 3);
+    EXPECT_EQ(pathId, 30000001u);
+    BOOL primary = FALSE;
+    ULONG weight = 0;
+    EXPECT_EQ(mpio.MpioGetPathPolicy(4294967297u, &primary, &weight), 3);
+    EXPECT_EQ(weight, 20u);
+    EXPECT_EQ(mpio.MpioSetPathPolicy(4294967297u, TRUE, 30), 3);
+}
+
 TEST_F(MpioTest, PathStatusCallsTheDsmMethodWithThePortsPath) {
     const struct {
         const char* what;

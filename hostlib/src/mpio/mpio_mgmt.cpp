@@ -258,10 +258,10 @@ HRESULT CMpioMgmt::GetPathId(IWbemServices* services, ULONG portNumber, ULONGLON
     ULONG numberLUNs = 1;
     const ULONG countStatus = GetNumberOfLUNs(services, numberLUNs);
     trace_printf("CMpioMgmt::GetPathId, numberLUNs=%x", numberLUNs);
+    // The lists grow with the instances read: the disk count comes from WMI
+    // and must not size an allocation.
     std::vector<MPIO_DESCRIPTOR> descriptors;
     std::vector<MPIO_INSTANCE_NAME> names;
-    descriptors.reserve(numberLUNs);
-    names.reserve(numberLUNs);
     const ULONG status = GetMpioDescr(services, descriptors, &names);
     if (status != MPIO_STATUS_SUCCESS) {
         trace_printf("CMpioMgmt::GetPathId, GetMpioDescr status=%x", status);
@@ -522,7 +522,6 @@ HRESULT CMpioMgmt::GetPathPolicy(IWbemServices* services, ULONGLONG pathId, BOOL
     ULONG numberLUNs = 1;
     const ULONG countStatus = GetNumberOfLUNs(services, numberLUNs);
     std::vector<MPIO_INSTANCE_NAME> names;
-    names.reserve(numberLUNs);
     DSM_LOAD_BALANCE_POLICY policy{};
     const ULONG status = GetDsmLBPolicy(services, policy, &names);
     if (status != MPIO_STATUS_SUCCESS) {
@@ -544,7 +543,6 @@ HRESULT CMpioMgmt::SetPathPolicy(IWbemServices* services, ULONGLONG pathId, BOOL
     ULONG numberLUNs = 1;
     const ULONG countStatus = GetNumberOfLUNs(services, numberLUNs);
     std::vector<MPIO_INSTANCE_NAME> names;
-    names.reserve(numberLUNs);
     DSM_LOAD_BALANCE_POLICY policy{};
     ULONG written = 0;
     const ULONG status = SetDsmLBPolicy(services, pathId, primaryPath, pathWeight, policy, &names, written);
