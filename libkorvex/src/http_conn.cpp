@@ -287,8 +287,8 @@ int http_read_headers(http_conn_rec* c, stab_rec** headers) {
     if (status != 200) return status;
     stab_rec* table = nullptr;
     if (headers && !(table = stab_new(nullptr))) return -12;
-    for (;;) {
-        const int n = http_read_line(c, line, sizeof line);
+    for (int lines = 0;; ++lines) {
+        const int n = lines <= HTTP_HEADER_LINES_MAX ? http_read_line(c, line, sizeof line) : -1;
         if (n < 0) {
             stab_free(table);
             return 500;

@@ -21,11 +21,38 @@ namespace {
 // grow the reason without bound.
 constexpr size_t kErrorTextLimit = 16 * 1024;
 
+// What an element and an attribute table cost beyond their texts: records,
+// heap block headers and the table's buckets.
+constexpr size_t kElementCharge = 96;
+constexpr size_t kAttributeTableCharge = 1024;
+constexpr size_t kAttributeCharge = 128;
+constexpr const char* kTooLarge = "XML reply is too large!";
+
 xml_context_rec* context_of(void* p) { return static_cast<xml_context_rec*>(p); }
 
 void set_error(xml_context_rec* c, const char* text) {
     pool_free(nullptr, c->errorText, ADT_HERE);
     c->errorText = pool_strdup(nullptr, text, ADT_HERE);
+}
+
+// Takes n from the reply's budget; false once it has run out.
+bool charge(xml_context_rec* c, size_t n) {
+    if (!c->tooLarge && n <= c->budget) {
+        c->budget -= n;
+        return true;
+    }
+    c->tooLarge = 1;
+    return false;
+}
+
+size_t element_cost(const unsigned char* name, const unsigned char** attributes) {
+    size_t cost = kElementCharge + std::strlen(reinterpret_cast<const char*>(name));
+    if (attributes && attributes[0]) cost += kAttributeTableCharge;
+    for (int i = 0; attributes && attributes[i]; i += 2) {
+        cost += kAttributeCharge + std::strlen(reinterpret_cast<const char*>(attributes[i]));
+        if (attributes[i + 1]) cost += std::strlen(reinterpret_cast<const char*>(attributes[i + 1]));
+    }
+    return cost;
 }
 
 // Only the element, character-data and message events are handled: no entity,
@@ -75,14 +102,17 @@ public:
         return true;
     }
     void finish() {
-        if (!parser_) return;
-        xmlParseChunk(parser_, nullptr, 0, 1);
-        // libxml2 records the declarations of a reply's internal subset in a
-        // document of its own even in event mode; nothing reads it.
-        if (parser_->myDoc) xmlFreeDoc(parser_->myDoc);
-        parser_->myDoc = nullptr;
-        xmlFreeParserCtxt(parser_);
-        parser_ = nullptr;
+        if (parser_) {
+            xmlParseChunk(parser_, nullptr, 0, 1);
+            // libxml2 records the declarations of a reply's internal subset in a
+            // document of its own even in event mode; nothing reads it.
+            if (parser_->myDoc) xmlFreeDoc(parser_->myDoc);
+            parser_->myDoc = nullptr;
+            xmlFreeParserCtxt(parser_);
+            parser_ = nullptr;
+        }
+        // The reply was cut off: the parser's complaints about its end say nothing more.
+        if (context_->tooLarge) set_error(context_, kTooLarge);
     }
 
 private:
@@ -102,6 +132,7 @@ xml_context_rec* xml_create() {
     }
     c->stackSize = XML_STACK_SIZE;
     c->depth = -1;
+    c->budget = XML_REPLY_BUDGET;
     return c;
 }
 
@@ -120,7 +151,7 @@ void xml_destroy(xml_context_rec* c) {
 
 void xml_start_element(void* p, const unsigned char* name, const unsigned char** attributes) {
     xml_context_rec* c = context_of(p);
-    if (c->ignored > 0) {
+    if (c->ignored > 0 || !charge(c, element_cost(name, attributes))) {
         ++c->ignored;
         return;
     }
@@ -212,7 +243,7 @@ void xml_parse_stream(http_conn_rec* connection, xml_context_rec* c, long conten
     long total = 0;
     do {
         const int n = http_conn_read(connection, piece, sizeof piece);
-        if (n <= 0) break;
+        if (n <= 0 || !charge(c, static_cast<size_t>(n))) break;
         echo(c, piece, n);
         total += n;
         if (!parser.feed(piece, n)) return;
@@ -225,7 +256,7 @@ void xml_parse_stream_chunked(http_conn_rec* connection, xml_context_rec* c) {
     chunk_decoder decoder;
     while (!decoder.finished()) {
         const int n = http_conn_read(connection, piece, sizeof piece);
-        if (n <= 0) break;
+        if (n <= 0 || !charge(c, static_cast<size_t>(n))) break;
         echo(c, piece, n);
         const size_t data = decoder.decode(piece, static_cast<size_t>(n));
         if (!parser.feed(piece, static_cast<int>(data))) return;
@@ -239,6 +270,7 @@ int xml_parse_string(const char* text, xml_context_rec* c) {
     push_parser parser(c);
     for (size_t left = std::strlen(text); left > 0;) {
         const size_t n = std::min<size_t>(left, XML_READ_PIECE);
+        if (!charge(c, n)) break;
         std::memcpy(piece, text, n);
         piece[n] = '\0';
         if (!parser.feed(piece, static_cast<int>(n))) return 0;

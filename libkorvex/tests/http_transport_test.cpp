@@ -45,6 +45,13 @@ ElemPtr invoke(kx_server_rec* s, const char* name = "system-get-version") {
     return results;
 }
 
+// n header lines, each of a name of its own.
+std::string header_lines(int n) {
+    std::string lines;
+    for (int i = 0; i < n; ++i) lines += "X-Header-" + std::to_string(i) + ": v\r\n";
+    return lines;
+}
+
 std::string expected_request(int port, const char* login) {
     std::string head = "POST /servlets/korvex.servlets.admin.XMLrequest_filer HTTP/1.1\r\n";
     if (login) {
@@ -102,6 +109,7 @@ TEST(HttpTransport, ReadsEveryFramingOfTheReplyBody) {
         {chunked, true},                                                         // ends at the last chunk
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\nContent-Length: 3\r\n\r\n" + chunked.substr(chunked.find("\r\n\r\n") + 4)},
         {http_reply(big)},
+        {http_reply(kPassedBody, header_lines(HTTP_HEADER_LINES_MAX - 2))},  // with its two: the most a head may hold
     };
     for (const CannedReply& reply : replies) {
         CannedResponder peer(reply);
@@ -138,6 +146,8 @@ TEST(HttpTransport, TurnsEveryBadReplyIntoAFailedResults) {
         {"HTTP/1.1 302 Found\r\nLocation: /x\r\n\r\n", "HTTP POST - failed, status code = 302", KX_ERR_TRANSPORT},
         {"HTTP/1.1 200 OK\r\n" + longHeader + "\r\n" + kPassedBody, "HTTP POST - Internal error", KX_ERR_TRANSPORT},
         {"HTTP/1.1 200 OK\r\nContent-Le", "HTTP POST - Internal error", KX_ERR_TRANSPORT},
+        {http_reply(kPassedBody, header_lines(HTTP_HEADER_LINES_MAX - 1)), "HTTP POST - Internal error",
+         KX_ERR_TRANSPORT},
         {"", "HTTP POST - Internal error", KX_ERR_TRANSPORT},
         {"garbage\r\n\r\n", "HTTP POST - Internal error", KX_ERR_TRANSPORT},
         {http_reply("<korvex><results status='passed'></korvex>"), "Parsing error in results: ", KX_ERR_PARSE},

@@ -5,16 +5,23 @@
 
 #include <adt/stab.h>
 
+#include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
+#include <korvex/http.h>
+
 #include "../src/chunked.h"
+#include "../src/invoke_common.h"
 #include "korvex_support.h"
 
 using testsupport::ElemPtr;
@@ -58,6 +65,51 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// A peer that sends the start of a reply and then the same piece for ever,
+// until the reader closes its end of the connection.
+class EndlessPeer {
+public:
+    EndlessPeer(const std::string& head, const std::string& piece) {
+        int fds[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+        connection_ = http_conn_wrap(new shttpc_rec{SHTTPC_PLAIN, fds[0], nullptr, nullptr, 0});
+        writer_ = std::thread([this, fd = fds[1], head, piece] {
+            for (bool ok = send_all(fd, head); ok;) ok = send_all(fd, piece);
+            ::close(fd);
+        });
+    }
+    ~EndlessPeer() {
+        http_close(connection_);
+        writer_.join();
+    }
+    EndlessPeer(const EndlessPeer&) = delete;
+    EndlessPeer& operator=(const EndlessPeer&) = delete;
+
+    http_conn_rec* connection() const { return connection_; }
+    size_t sent() const { return sent_; }
+
+private:
+    bool send_all(int fd, const std::string& bytes) {
+        for (size_t at = 0; at < bytes.size();) {
+            const ssize_t n = ::send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            at += static_cast<size_t>(n);
+            sent_ += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    http_conn_rec* connection_ = nullptr;
+    std::atomic<size_t> sent_{0};
+    std::thread writer_;
+};
+
+std::string chunk(const std::string& data) {
+    char size[32];
+    std::snprintf(size, sizeof size, "%zx\r\n", data.size());
+    return size + data + "\r\n";
+}
 
 }  // namespace
 
@@ -195,6 +247,61 @@ TEST(UntrustedReply, ExpandsNoNestedEntities) {
         EXPECT_FALSE(o.passed);
         EXPECT_EQ(o.error, KX_ERR_PARSE);
         EXPECT_LT(o.reason.size(), 20000u);
+    }
+}
+
+TEST(UntrustedReply, AReplyThatNeverEndsIsCutAtItsBudget) {
+    testsupport::ensure_started();
+    const std::string head = "<korvex><results status='passed'><pad>";
+    const std::string text(65536, 'x');
+    struct Case {
+        const char* framing;
+        std::string head, piece;
+        long length;  // -1: read to the close; 0: chunked
+        size_t budget;
+    };
+    const Case cases[] = {
+        {"to the close", head, text, -1, XML_REPLY_BUDGET},
+        {"a length beyond the budget", head, text, LONG_MAX, size_t{1} << 20},
+        {"chunked", chunk(head), chunk(text), 0, size_t{1} << 20},
+    };
+    for (const Case& c : cases) {
+        EndlessPeer peer(c.head, c.piece);
+        xml_context_rec* context = xml_create();
+        context->budget = c.budget;
+        if (c.length == 0) xml_parse_stream_chunked(peer.connection(), context);
+        else xml_parse_stream(peer.connection(), context, c.length);
+        const Outcome o = outcome_of(ElemPtr(kx_reply_outcome(context)).get());
+        xml_destroy(context);
+        EXPECT_FALSE(o.passed) << c.framing;
+        EXPECT_EQ(o.error, KX_ERR_PARSE) << c.framing;
+        EXPECT_EQ(o.reason, "Parsing error in results: XML reply is too large!") << c.framing;
+        // Reading stopped at the budget; only what the socket buffers held went further.
+        EXPECT_LT(peer.sent(), c.budget + (size_t{8} << 20)) << c.framing;
+    }
+}
+
+TEST(UntrustedReply, ElementsAndAttributesCostMoreThanTheirBytes) {
+    testsupport::ensure_started();
+    std::string attributed;
+    for (int i = 0; i < 2000; ++i) attributed += "<a b=''/>";
+    const struct {
+        std::string reply;
+        bool fits;
+    } cases[] = {
+        {reply("<results status='passed'><pad>" + std::string(attributed.size(), 'x') + "</pad></results>"), true},
+        {reply("<results status='passed'>" + attributed + "</results>"), false},
+    };
+    for (const auto& c : cases) {
+        xml_context_rec* context = xml_create();
+        context->budget = size_t{256} << 10;
+        EXPECT_EQ(xml_parse_string(c.reply.c_str(), context), 1);
+        const Outcome o = outcome_of(ElemPtr(kx_reply_outcome(context)).get());
+        xml_destroy(context);
+        EXPECT_EQ(o.passed, c.fits) << o.reason;
+        if (!c.fits) {
+            EXPECT_EQ(o.reason, "Parsing error in results: XML reply is too large!");
+        }
     }
 }
 

@@ -17,6 +17,9 @@ constexpr size_t KX_URL_SIZE = 2048;
 constexpr size_t KX_REASON_SIZE = 256;
 // Header and status lines are at most this long, line feed included.
 constexpr int HTTP_LINE_MAX = 1024;
+// A reply head of more header lines is refused (500): each new name would
+// take a table entry, and a peer that never ends its head would never stop.
+constexpr int HTTP_HEADER_LINES_MAX = 256;
 constexpr int HTTP_READ_AHEAD = 4096;
 
 // One connection of the HTTP and daemon transports: the runtime's socket and

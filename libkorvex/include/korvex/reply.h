@@ -10,6 +10,12 @@ struct http_conn_rec;
 
 constexpr int XML_STACK_SIZE = 20;  // nesting limit, the root counting as the first level
 constexpr int XML_READ_PIECE = 1024;
+// What one reply may take of the heap: every byte received and every element
+// and attribute built from them is charged to it. A reply that would take
+// more fails ("XML reply is too large!") and is read no further, so a broken
+// or hostile appliance that never stops sending cannot exhaust the memory of
+// the service. Far above the largest list an appliance sends.
+constexpr size_t XML_REPLY_BUDGET = size_t{64} << 20;
 
 struct xml_stack_entry {
     kx_elem_rec* element;
@@ -29,6 +35,8 @@ struct xml_context_rec {
     int depth;        // innermost open element; -1 before the root opens
     int ignored;      // open levels that were not pushed (too deep or not built)
     int debug;        // echo the reply bytes to standard error ("XMLDEBUG")
+    size_t budget;    // what the reply may still take; XML_REPLY_BUDGET at creation
+    int tooLarge;     // the budget ran out: nothing more is read or built
 };
 
 xml_context_rec* xml_create();
