@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filer/filer_classes.h>
+#include <hostlib/base64.h>
+
+#include <algorithm>
+#include <functional>
 
 #include "fapi_test_support.h"
 #include "filer_sim_support.h"
@@ -87,6 +91,31 @@ TEST(LunRawData, WrittenBytesReadBackAndAnOversizedWriteIsRefusedBeforeSending) 
     EXPECT_EQ(request_count(sim), before);
 }
 
+// The buffer holds what the reply decodes to, never more than was asked for:
+// a short reply leaves the rest as it was, a long one is cut.
+TEST(LunRawData, AReplyOfAnotherLengthFillsOnlyTheBytesAskedFor) {
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.2:"});
+    auto filer = create_for(sim);
+    const auto reply_of = [&](size_t bytes) {
+        const std::vector<unsigned char> data(bytes, 0x5A);
+        std::string encoded(b64_encoded_size(static_cast<uint32_t>(bytes)), '\0');
+        encoded.resize(b64_encode(data.data(), data.size(), encoded.data(), encoded.size()) - 1);
+        sim.fault(R"({"kind": "body", "request": "lun-read-raw", "body": "<?xml version=\"1.0\"?><korvex version=\"1.1\">)"
+                  R"(<results status=\"passed\"><encoded-data>)" + encoded + R"(</encoded-data></results></korvex>"})");
+    };
+    std::vector<unsigned char> buffer(520, 0xEE);
+    reply_of(510);
+    filer->fapi_lun_read_raw(kUnsignedLun, 0, 512, buffer.data());
+    EXPECT_EQ(std::count(buffer.begin(), buffer.begin() + 510, 0x5A), 510);
+    EXPECT_EQ(std::count(buffer.begin() + 510, buffer.end(), 0xEE), 10);
+
+    std::fill(buffer.begin(), buffer.end(), 0xEE);
+    reply_of(600);
+    filer->fapi_lun_read_raw(kUnsignedLun, 0, 512, buffer.data());
+    EXPECT_EQ(std::count(buffer.begin(), buffer.begin() + 512, 0x5A), 512);
+    EXPECT_EQ(std::count(buffer.begin() + 512, buffer.end(), 0xEE), 8);
+}
+
 TEST(LunRawData, AFailedReadNamesLengthOffsetAndLun) {
     const e2e::Appliance sim({"--release", "Zarvo Release 7.2:"});
     auto filer = create_for(sim);
@@ -96,6 +125,72 @@ TEST(LunRawData, AFailedReadNamesLengthOffsetAndLun) {
                      u"on the filer '" + wide(sim.address()) + u"' failed. Error code: 22. Error description: Offset 21474836480 "
                      u"and length 8 reach beyond the end of the LUN (10737418240 bytes).\r\n",
                      [&] { filer->fapi_lun_read_raw(kUnsignedLun, 21474836480ull, 8, buffer); });
+}
+
+// Each request's own message, with its inserts in their places.
+TEST(LunStatus, FailedRepliesRaiseTheirOwnMessages) {
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.2:"});
+    auto filer = create_for(sim);
+    const std::u16string at = wide(sim.address());
+    const struct {
+        const char* request;
+        uint32_t hr;
+        std::u16string text;
+        std::function<void()> call;
+    } cases[] = {
+        {"lun-get-space-reservation-info", 0xC0040341,
+         u"Failed to get space reservation status for the lun '/vol/vol1/q1/lun1' on the filer '" + at +
+             u"' failed. Error code: 13061. Error description: gone.\r\n",
+         [&] { bool b; filer->fapi_lun_get_space_reservation_info(kUnsignedLun, b); }},
+        {"lun-set-space-reservation-info", 0xC0040342,
+         u"Failed to set or clear space reservation for the lun '/vol/vol1/q1/lun1' on the filer '" + at +
+             u"' failed. Error code: 13061. Error description: gone.\r\n",
+         [&] { filer->fapi_lun_set_space_reservation_info(kUnsignedLun, true); }},
+        {"file-get-space-reservation-info", 0xC0040343,
+         u"Failed to get space reservation status for the file '/vol/vol1/f' on the filer '" + at +
+             u"' failed. Error code: 13061. Error description: gone.\r\n",
+         [&] { bool o, f; filer->fapi_file_get_space_reservation_info(u"/vol/vol1/f", o, f); }},
+        {"file-set-space-reservation-info", 0xC0040344,
+         u"Failed to set or clear space reservation flags for the lun '/vol/vol1/f' on the filer '" + at +
+             u"' failed. Error code: 13061. Error description: gone.\r\n",
+         [&] { filer->fapi_file_set_space_reservation_info(u"/vol/vol1/f", true, true); }},
+        {"lun-set-attribute", 0xC004033C,
+         u"The attempt to set value 'blue' to the named attribute 'color' for the lun '/vol/vol1/q1/lun1' on the "
+         u"filer '" + at + u"' failed. Error code: 13061. Error description: gone.\r\n",
+         [&] { filer->fapi_lun_set_attribute(kUnsignedLun, u"color", u"blue"); }},
+        {"lun-write-raw", 0xC004033E,
+         u"The attempt to write '4' bytes starting with '4096' offset to the lun '/vol/vol1/q1/lun1' on the filer '" +
+             at + u"' failed. Error code: 13061. Error description: gone.\r\n",
+         [&] { filer->fapi_lun_write_raw(kUnsignedLun, 4096, 4, "abcd"); }},
+        {"lun-restore-status", 0xC004033F,
+         u"The attempt to get restore status for the lun '/vol/vol1/q1/lun1' on the filer '" + at +
+             u"' failed. Error code: 13061. Error description: gone.\r\n",
+         [&] { bool b; filer->fapi_lun_restore_status(kUnsignedLun, b); }},
+        {"lun-snap-usage-list-info", 0xC004031A,
+         u"FAPI: An attempt to get snapshot status for a snapshot (nightly.0) on the volume (vol1) of the filer (" +
+             at + u") failed. Error description: gone\r\n",
+         [&] { std::vector<fapi_lun_snap_usage_info_t> u; filer->fapi_lun_snap_usage_list_info(u"vol1", u"nightly.0", u); }},
+        {"lun-initiator-logged-in", 0xC004037F,
+         u"FAPI: An attempt to determine if the initiator 'iqn.h2' is logged in on the filer " + at +
+             u" has failed . Error description: gone\r\n",
+         [&] { filer->fapi_lun_initiator_logged_in(u"iqn.h2"); }},
+        {"lun-port-has-scsi-reservations", 0xC00403C5,
+         u"An attempt to get scsi reservations for the LUN /vol/vol1/q1/lun1 for initiator 21:00:00:e0:8b:05:05:04 "
+         u"failed on the filer " + at + u". Error description: gone\r\n",
+         [&] { filer->fapi_is_port_has_scsi_reservations(kUnsignedLun, u"21:00:00:e0:8b:05:05:04"); }},
+        {"lun-has-scsi-reservations", 0xC00403C6,
+         u"An attempt to get scsi reservations for the LUN /vol/vol1/q1/lun1 failed on the filer " + at +
+             u". Error description: gone\r\n",
+         [&] { dynamic_cast<CFilerImpl&>(*filer).fapi_is_lun_has_reservations(kUnsignedLun); }},
+        {"lun-get-inquiry-info", 0xC00403BD,
+         u"An attempt to get lun inquiry info failed with Error code: 13005. Error description: gone.\r\n",
+         [&] { std::u16string v, p, r; filer->fapi_lun_get_inquiry_info(u"ig1", v, p, r); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request);
+        fail_next(sim, c.request, c.hr == 0xC00403BD ? 13005 : 13061, "gone");
+        expect_com_error(c.hr, c.text, c.call);
+    }
 }
 
 TEST(LunStatus, ReservationRestoreCloneAndLoginQueries) {

@@ -4,6 +4,8 @@
 
 #include <filer/filer_classes.h>
 
+#include <functional>
+
 #include "fapi_test_support.h"
 #include "filer_sim_support.h"
 
@@ -129,6 +131,53 @@ TEST(Snapshots, SpaceFiguresAndTheReleaseThatLacksThem) {
     expect_com_error_prefix(0xC00403C4, u"The operation 'fapi_snapshot_delta_info' is not supported",
                             [&] { older->fapi_snapshot_delta_info(u"vol1", u"nightly.0", nullptr); });
     EXPECT_EQ(request_count(sim), before);
+}
+
+// Each request's own message, with its inserts in their places.
+TEST(Snapshots, FailedRepliesRaiseTheirOwnMessages) {
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    auto filer = create_for(sim);
+    const std::u16string at = wide(sim.address());
+    const struct {
+        const char* request;
+        uint32_t hr;
+        std::u16string text;
+        std::function<void()> call;
+    } cases[] = {
+        {"snapshot-volume-info", 0xC00402F7,
+         u"An attempt to get snapshot related information failed for the volume 'vol1' on the filer '" + at +
+             u"'. Error description: gone\r\n",
+         [&] { filer->fapi_snapshot_volume_info(u"vol1"); }},
+        {"snapshot-list-info", 0xC00402FE,
+         u"FAPI: An attempt to get snapshot list for the 'vol1' volume with ''async' option 'true' failed on the filer " +
+             at + u". Error code: 13061. Error description: gone.\r\n",
+         [&] { std::vector<fapi_snapshot_info_t> s; filer->fapi_snapshot_list_info(u"vol1", true, s); }},
+        {"snapshot-create", 0xC0040300,
+         u"FAPI: An attempt to create snapshot 's1' of the 'vol1' volume with 'async' option 'false' failed on the "
+         u"filer " + at + u". Error code: 13061. Error description: gone.\r\n",
+         [&] { filer->fapi_snapshot_create(u"vol1", u"s1", false); }},
+        {"snapshot-rename", 0xC0040329,
+         u"An attempt to rename snapshot from 'hourly.0' to 'renamed' on volume 'vol1' failed on the filer '" + at +
+             u"'. Error code: 13061. Error description: gone.\r\n",
+         [&] { filer->fapi_snapshot_rename(u"vol1", u"hourly.0", u"renamed"); }},
+        {"snapshot-get-schedule", 0xC004032A,
+         u"An attempt to obtain the current snapshot schedule for the volume 'vol1' failed on the filer '" + at +
+             u"'. Error code: 13061. Error description: gone.\r\n",
+         [&] { fapi_snapshot_schedule_t s; filer->fapi_snapshot_get_schedule(u"vol1", s); }},
+        {"snapshot-set-schedule", 0xC0040345,
+         u"Failed to set snapshot schedule for the volume 'vol1' on the filer '" + at +
+             u"'. Error code: 13061. Error description: gone.\r\n",
+         [&] { filer->clear_snapshot_schedule(u"vol1"); }},
+        {"snapshot-reclaimable-info", 0xC004035F,
+         u"FAPI: An attempt to get reclaim info for snapshot (nightly.0) of volume (vol1) of filer (" + at +
+             u") failed. Error code: 13061. Error description: gone.\r\n",
+         [&] { filer->fapi_snapshot_reclaimable_info(u"vol1", u"nightly.0"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request);
+        fail_next(sim, c.request, 13061, "gone");
+        expect_com_error(c.hr, c.text, c.call);
+    }
 }
 
 TEST(Snapshots, ASingleFileRestoreAndItsFailure) {

@@ -11,8 +11,11 @@
 
 namespace {
 
+// A list is only as long as its array: a count without one holds no record.
+DWORD record_count(const kvx_record_list& list) { return list.records ? list.count : 0; }
+
 std::u16string record_text(const kvx_record_list& list, DWORD record, int field) {
-    const WCHAR* text = record < list.count ? list.records[record].text[field] : nullptr;
+    const WCHAR* text = record < record_count(list) ? list.records[record].text[field] : nullptr;
     return text ? std::u16string(text) : std::u16string();
 }
 
@@ -39,7 +42,7 @@ bool CFilerImpl::rpc_lun_get_attribute(const WCHAR* path, const WCHAR* name, std
         return false;
     }
     raise_kvxadmin_status(status);
-    ReportAssertion(__FILE__, __LINE__, records.count == 1);
+    ReportAssertion(__FILE__, __LINE__, record_count(records) == 1);
     value = record_text(records, 0, 2);
     return true;
 }
@@ -115,7 +118,7 @@ void CFilerImpl::rpc_lun_reverse_map(const WCHAR* initiator, uint32_t lun_id, st
     const DWORD id = lun_id;
     kvx_record_list_holder records;
     raise_kvxadmin_status(KVXADMIN_CALL(KvxNetLUNReverseMap, get_filer_name(), initiator, &id, &records));
-    if (records.count > 0) path = record_text(records, 0, 0);
+    if (record_count(records) > 0) path = record_text(records, 0, 0);
 }
 
 bool CFilerImpl::rpc_lun_has_reservations(const WCHAR* path) {

@@ -20,6 +20,7 @@ struct fake_state {
     std::map<std::string, DWORD> statuses;  // entry name -> status to answer
     ULONGLONG value = 1;                    // every scalar output
     DWORD record_count = 1;                 // records of a list answer
+    bool records_missing = false;           // a count without its array
     std::u16string last_call;
     std::vector<BYTE> last_data;
 };
@@ -58,6 +59,11 @@ void fill_records(kvx_record_list* list, const std::u16string& first, const std:
     {
         std::lock_guard hold(state().lock);
         count = state().record_count;
+        if (state().records_missing) {
+            list->count = count;
+            list->records = nullptr;
+            return;
+        }
     }
     list->count = count;
     list->records = count ? static_cast<kvx_record*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
@@ -80,6 +86,7 @@ KVX_EXPORT void kvxfake_reset() {
     s.statuses.clear();
     s.value = 1;
     s.record_count = 1;
+    s.records_missing = false;
     s.last_call.clear();
     s.last_data.clear();
 }
@@ -94,6 +101,10 @@ KVX_EXPORT void kvxfake_set_value(ULONGLONG value) {
 KVX_EXPORT void kvxfake_set_record_count(DWORD count) {
     std::lock_guard hold(state().lock);
     state().record_count = count;
+}
+KVX_EXPORT void kvxfake_set_records_missing(bool missing) {
+    std::lock_guard hold(state().lock);
+    state().records_missing = missing;
 }
 // The last call as "Entry|argument|argument...", null arguments as "<null>".
 KVX_EXPORT const WCHAR* kvxfake_last_call() { return state().last_call.c_str(); }

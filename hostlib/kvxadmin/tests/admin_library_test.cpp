@@ -124,6 +124,7 @@ protected:
     }
     void set_value(ULONGLONG value) const { proc<void (*)(ULONGLONG)>("kvxfake_set_value")(value); }
     void set_record_count(DWORD count) const { proc<void (*)(DWORD)>("kvxfake_set_record_count")(count); }
+    void set_records_missing(bool missing) const { proc<void (*)(bool)>("kvxfake_set_records_missing")(missing); }
     std::string last_call() const { return utf8(proc<const WCHAR* (*)()>("kvxfake_last_call")()); }
     std::string last_data() const {
         DWORD length = 0;
@@ -236,6 +237,17 @@ TEST_F(FakeLibrary, RestoreEventAndReverseMap) {
     path = u"unchanged";
     filer_.CFilerImpl::lun_reverse_map(u"iqn.h2", 7, path);
     EXPECT_EQ(path, u"unchanged");
+}
+
+// A list whose count has no array behind it holds no record: nothing is read from it.
+TEST_F(FakeLibrary, ACountWithoutRecordsIsAnEmptyList) {
+    set_records_missing(true);
+    std::u16string path = u"unchanged";
+    filer_.CFilerImpl::lun_reverse_map(u"iqn.h2", 7, path);
+    EXPECT_EQ(path, u"unchanged");
+    std::u16string value = u"old";
+    filer_.get_lun_attribute(kLun, u"owner", value);
+    EXPECT_EQ(value, u"");
 }
 
 }  // namespace
