@@ -134,12 +134,7 @@ TEST(IscsiOperations, ARefusedAuthenticationRemovalIsRaised) {
 TEST(IscsiOperations, FailedRepliesRaiseTheirOwnMessages) {
     const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
     auto filer = create_for(sim);
-    const struct {
-        const char* request;
-        uint32_t hr;
-        std::u16string text;
-        std::function<void()> call;
-    } cases[] = {
+    const failure_case cases[] = {
         {"iscsi-tpgroup-list-info", 0xC00403A0,
          u"Fapi Query fapi-iscsi-tpgroup-list-info failed with Error code: 13061. Error description: gone.\r\n",
          [&] { std::vector<fapi_iscsi_tpgroup_info_t> g; filer->fapi_iscsi_tpgroup_list_info(0, g); }},
@@ -209,11 +204,7 @@ TEST(IscsiOperations, FailedRepliesRaiseTheirOwnMessages) {
          u"Error code: 13061. Error description: gone.\r\n",
          [&] { filer->fapi_iscsi_initiator_set_default_auth(u"CHAP", {}, u"", std::vector<BYTE>{'s'}, u"dflt"); }},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.request);
-        fail_next(sim, c.request, 13061, "gone");
-        expect_com_error(c.hr, c.text, c.call);
-    }
+    expect_failures(sim, cases, "gone");
 }
 
 // 7.0.2 up to 7.1 has only the node name and the service status.

@@ -132,12 +132,7 @@ TEST(LunStatus, FailedRepliesRaiseTheirOwnMessages) {
     const e2e::Appliance sim({"--release", "Zarvo Release 7.2:"});
     auto filer = create_for(sim);
     const std::u16string at = wide(sim.address());
-    const struct {
-        const char* request;
-        uint32_t hr;
-        std::u16string text;
-        std::function<void()> call;
-    } cases[] = {
+    const failure_case cases[] = {
         {"lun-get-space-reservation-info", 0xC0040341,
          u"Failed to get space reservation status for the lun '/vol/vol1/q1/lun1' on the filer '" + at +
              u"' failed. Error code: 13061. Error description: gone.\r\n",
@@ -184,13 +179,9 @@ TEST(LunStatus, FailedRepliesRaiseTheirOwnMessages) {
          [&] { dynamic_cast<CFilerImpl&>(*filer).fapi_is_lun_has_reservations(kUnsignedLun); }},
         {"lun-get-inquiry-info", 0xC00403BD,
          u"An attempt to get lun inquiry info failed with Error code: 13005. Error description: gone.\r\n",
-         [&] { std::u16string v, p, r; filer->fapi_lun_get_inquiry_info(u"ig1", v, p, r); }},
+         [&] { std::u16string v, p, r; filer->fapi_lun_get_inquiry_info(u"ig1", v, p, r); }, 13005},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.request);
-        fail_next(sim, c.request, c.hr == 0xC00403BD ? 13005 : 13061, "gone");
-        expect_com_error(c.hr, c.text, c.call);
-    }
+    expect_failures(sim, cases, "gone");
 }
 
 TEST(LunStatus, ReservationRestoreCloneAndLoginQueries) {

@@ -1,5 +1,7 @@
 #include "filer_sim_support.h"
 
+#include "fapi_test_support.h"
+
 #include <korvex/server.h>
 #include <platform/text.h>
 
@@ -136,6 +138,14 @@ std::string state_query(const e2e::Appliance& sim, const std::string& expression
 void fail_next(const e2e::Appliance& sim, const std::string& request, int error_number, const std::string& reason) {
     sim.fault(R"({"kind": "errno", "request": ")" + request + R"(", "errno": )" + std::to_string(error_number) +
               R"(, "reason": ")" + reason + R"("})");
+}
+
+void expect_failures(const e2e::Appliance& sim, std::span<const failure_case> cases, const std::string& reason) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request);
+        fail_next(sim, c.request, c.error_number, reason);
+        expect_com_error(c.hr, c.text, c.call);
+    }
 }
 
 }  // namespace filer_e2e

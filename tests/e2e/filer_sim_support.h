@@ -3,6 +3,9 @@
 // simulated appliance, and what the appliance received and holds (the request
 // element of a logged body, its state queried by a Python expression over the
 // fixture form, faults).
+#include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,5 +39,18 @@ std::string state_query(const e2e::Appliance& sim, const std::string& expression
 
 // The next request of that name fails with the appliance error number and reason.
 void fail_next(const e2e::Appliance& sim, const std::string& request, int error_number, const std::string& reason);
+
+// One request the appliance refuses, and the COM error its operation must raise.
+struct failure_case {
+    const char* request;
+    uint32_t hr;
+    std::u16string text;
+    std::function<void()> call;
+    int error_number = 13061;
+};
+
+// For each case: the appliance fails the next such request with the case's
+// error number and `reason`, and the call raises exactly the case's HRESULT and text.
+void expect_failures(const e2e::Appliance& sim, std::span<const failure_case> cases, const std::string& reason);
 
 }  // namespace filer_e2e

@@ -138,12 +138,7 @@ TEST(Snapshots, FailedRepliesRaiseTheirOwnMessages) {
     const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
     auto filer = create_for(sim);
     const std::u16string at = wide(sim.address());
-    const struct {
-        const char* request;
-        uint32_t hr;
-        std::u16string text;
-        std::function<void()> call;
-    } cases[] = {
+    const failure_case cases[] = {
         {"snapshot-volume-info", 0xC00402F7,
          u"An attempt to get snapshot related information failed for the volume 'vol1' on the filer '" + at +
              u"'. Error description: gone\r\n",
@@ -173,11 +168,7 @@ TEST(Snapshots, FailedRepliesRaiseTheirOwnMessages) {
              u") failed. Error code: 13061. Error description: gone.\r\n",
          [&] { filer->fapi_snapshot_reclaimable_info(u"vol1", u"nightly.0"); }},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.request);
-        fail_next(sim, c.request, 13061, "gone");
-        expect_com_error(c.hr, c.text, c.call);
-    }
+    expect_failures(sim, cases, "gone");
 }
 
 TEST(Snapshots, ASingleFileRestoreAndItsFailure) {
