@@ -5,19 +5,15 @@
 
 #include "mpio_fixture.h"
 
+#include <platform/com_scoped.h>
+
 namespace {
 
 using mpio_test::healthy_host;
 using mpio_test::json;
 
 template <typename T>
-struct Releaser {
-    void operator()(T* p) const {
-        if (p) p->Release();
-    }
-};
-template <typename T>
-using Ref = std::unique_ptr<T, Releaser<T>>;
+using Ref = platform::com_unique_ptr<T>;
 
 class MpioReaders : public mpio_test::MpioTest {
 protected:

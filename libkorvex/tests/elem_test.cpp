@@ -10,12 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "korvex_support.h"
+
 namespace {
 
-struct ElemDeleter {
-    void operator()(kx_elem_rec* e) const { kx_elem_destroy(e); }
-};
-using ElemPtr = std::unique_ptr<kx_elem_rec, ElemDeleter>;
+using testsupport::ElemPtr;
 
 std::vector<std::string> child_names(kx_elem_rec* e) {
     std::vector<std::string> names;

@@ -6,12 +6,11 @@
 #include <memory>
 #include <string>
 
+#include "korvex_support.h"
+
 namespace {
 
-struct ElemDeleter {
-    void operator()(kx_elem_rec* e) const { kx_elem_destroy(e); }
-};
-using ElemPtr = std::unique_ptr<kx_elem_rec, ElemDeleter>;
+using testsupport::ElemPtr;
 
 }  // namespace
 

@@ -10,32 +10,18 @@
 #include <fstream>
 #include <memory>
 
+#include <platform/com_scoped.h>
+
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
 template <typename T>
-struct Releaser {
-    void operator()(T* p) const {
-        if (p) p->Release();
-    }
-};
-template <typename T>
-using Ref = std::unique_ptr<T, Releaser<T>>;
+using Ref = platform::com_unique_ptr<T>;
 
-struct Bstr {
-    explicit Bstr(const WCHAR* text) : b(SysAllocString(text)) {}
-    ~Bstr() { SysFreeString(b); }
-    operator BSTR() const { return b; }
-    BSTR b;
-};
-
-struct Variant {
-    Variant() { VariantInit(&v); }
-    ~Variant() { VariantClear(&v); }
-    VARIANT v;
-};
+using Bstr = platform::ScopedBstr;
+using Variant = platform::ScopedVariant;
 
 std::u16string text_of(const VARIANT& v) { return v.vt == VT_BSTR ? std::u16string(v.bstrVal) : u"<not text>"; }
 

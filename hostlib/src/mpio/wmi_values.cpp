@@ -10,10 +10,6 @@
 
 namespace hostlib::mpio {
 
-Bstr::Bstr(std::u16string_view text) : m_text(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-
-Bstr::~Bstr() { SysFreeString(m_text); }
-
 std::string narrow(std::u16string_view text) { return platform::wide_to_utf8_lossy(text); }
 
 bool GetProperty(IWbemClassObject* object, const WCHAR* name, Variant& value) {

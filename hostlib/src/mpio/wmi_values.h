@@ -1,6 +1,7 @@
 #pragma once
 // Reading WMI property values in the forms WMI delivers them, and the walks
 // over a class's instances that every MPIO reader makes.
+#include <platform/com_scoped.h>
 #include <platform/wbem.h>
 
 #include <hostlib/mpio_readers.h>
@@ -13,34 +14,11 @@
 
 namespace hostlib::mpio {
 
-struct ComRelease {
-    void operator()(IUnknown* p) const {
-        if (p) p->Release();
-    }
-};
-using ObjectRef = std::unique_ptr<IWbemClassObject, ComRelease>;
-
-// A BSTR made for one call.
-class Bstr {
-public:
-    explicit Bstr(std::u16string_view text);
-    ~Bstr();
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const { return m_text; }
-
-private:
-    BSTR m_text;
-};
-
-// A VARIANT owned for one read.
-struct Variant {
-    Variant() { VariantInit(&v); }
-    ~Variant() { VariantClear(&v); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    VARIANT v;
-};
+using platform::ComRelease;
+using ObjectRef = platform::com_unique_ptr<IWbemClassObject>;
+// A BSTR made for one call, a VARIANT owned for one read.
+using Bstr = platform::ScopedBstr;
+using Variant = platform::ScopedVariant;
 
 std::string narrow(std::u16string_view text);
 
