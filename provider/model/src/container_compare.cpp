@@ -70,14 +70,16 @@ HRESULT FilerObjectContainer::CompareContainers(FilerObjectContainer& oldContain
 
     if (IsEqual(&oldContainer) == 1) notifications.push_back({m_subSystemProperties.m_prop.id, GetModifyType()});
     for (const auto& [id, object] : current) {
+        if (!object) continue;
         const auto old = previous.find(id);
         if (old == previous.end()) {
             notifications.push_back({id, object->GetArriveType()});
             continue;
         }
-        if (object->IsEqual(old->second) == 1) notifications.push_back({id, object->GetModifyType()});
+        if (old->second && object->IsEqual(old->second) == 1) notifications.push_back({id, object->GetModifyType()});
         previous.erase(old);
     }
-    for (const auto& [id, object] : previous) notifications.push_back({id, object->GetDepartType()});
+    for (const auto& [id, object] : previous)
+        if (object) notifications.push_back({id, object->GetDepartType()});
     return S_OK;
 }

@@ -6,7 +6,7 @@
 #include <hostlib/conversions.h>
 #include <hostlib/trace.h>
 #include <model/filer_object_container.h>
-#include <model/iscsi_target_properties.h>
+#include <model/iscsi_target.h>
 
 #include <platform/com.h>
 #include <platform/debug.h>
@@ -18,6 +18,15 @@ namespace {
 
 constexpr LONG kLunModifyType = 11;
 constexpr LONG kTargetModifyType = 19;
+
+// The object's strings become the caller's own copies.
+WCHAR* Copy(const WCHAR* text) { return text ? CoTaskMemWString(text) : nullptr; }
+
+template <typename Properties>
+void CopyStrings(Properties& properties) {
+    properties.pwszFriendlyName = Copy(properties.pwszFriendlyName);
+    properties.pwszIdentification = Copy(properties.pwszIdentification);
+}
 
 }  // namespace
 
@@ -299,10 +308,11 @@ HRESULT ZarvoSan::SetControllerStatus(const GUID& controllerId, VDS_CONTROLLER_S
 }
 
 HRESULT ZarvoSan::GetControllerProperties(const GUID& controllerId, VDS_CONTROLLER_PROP& properties) {
-    return ForwardTraced("ZarvoSan::GetControllerProperties",
-                         [&, controller = controllerId](FilerObjectContainer& c) {
-                             return c.GetControllerProperties(controller, properties);
-                         });
+    return ForwardTraced("ZarvoSan::GetControllerProperties", [&, controller = controllerId](FilerObjectContainer& c) {
+        const HRESULT hr = c.GetControllerProperties(controller, properties);
+        if (SUCCEEDED(hr)) CopyStrings(properties);
+        return hr;
+    });
 }
 
 HRESULT ZarvoSan::ResetController(const GUID& controllerId) {
@@ -312,7 +322,9 @@ HRESULT ZarvoSan::ResetController(const GUID& controllerId) {
 
 HRESULT ZarvoSan::GetPortProperties(const GUID& portId, VDS_PORT_PROP& properties) {
     return ForwardTraced("ZarvoSan::GetPortProperties", [&, port = portId](FilerObjectContainer& c) {
-        return c.GetPortProperties(port, properties);
+        const HRESULT hr = c.GetPortProperties(port, properties);
+        if (SUCCEEDED(hr)) CopyStrings(properties);
+        return hr;
     });
 }
 
@@ -446,7 +458,7 @@ HRESULT ZarvoSan::SetTargetName(const GUID& targetId, const std::u16string& alia
     if (FAILED(hr)) return hr;
     hr = m_pContainer->SetTargetName(target, alias);
     if (FAILED(hr)) return hr;
-    if (before.m_friendlyName != alias) SendSyncNotification(kTargetModifyType, target);
+    if (before.m_strFriendlyName != alias) SendSyncNotification(kTargetModifyType, target);
     return hr;
 }
 

@@ -9,3 +9,10 @@ struct ExtentRecord {
     GUID lunId;
     ULONGLONG size;  // bytes
 };
+
+// What QueryExtents matches an extent's ids on.
+enum ExtentSelector : LONG {
+    EXTENT_BY_DRIVE = 0,
+    EXTENT_BY_PLEX = 1,
+    EXTENT_BY_LUN = 2,
+};

@@ -7,6 +7,10 @@
 // Object ids are 16-byte GUIDs. An out vector is filled (replaced) by the
 // callee. An out async receives a ZarvoAsync with one reference, which the
 // caller releases; it stays null when nothing was queued.
+//
+// GetControllerProperties and GetPortProperties hand out CoTaskMem copies of
+// the two strings, made while the San is locked (a refresh may delete the
+// object as soon as the lock goes): the caller owns and frees them.
 #include <string>
 #include <vector>
 
@@ -20,13 +24,6 @@
 
 struct IscsiTargetProperties;
 class ZarvoAsync;
-
-// What QueryExtents matches on.
-enum ExtentSelector : LONG {
-    EXTENT_BY_DRIVE = 0,
-    EXTENT_BY_PLEX = 1,
-    EXTENT_BY_LUN = 2,
-};
 
 class San {
 public:
