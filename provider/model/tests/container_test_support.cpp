@@ -63,6 +63,19 @@ private:
 
 std::filesystem::path state_root() { return g_root; }
 
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_old = old;
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (m_old) {
+        setenv(m_name, m_old->c_str(), 1);
+    } else {
+        unsetenv(m_name);
+    }
+}
+
 TraceCapture::TraceCapture() {
     static int serial = 0;
     m_file = g_root / ("trace-" + std::to_string(++serial) + ".log");
