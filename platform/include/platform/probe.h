@@ -1,22 +1,18 @@
 #pragma once
-// Memory probes for the argument checks at COM boundaries. Nothing can be
-// probed on this platform beyond what the rules below decide: a size of 0 is
-// always good (NULL included), NULL with a size above 0 is bad, and any other
-// pointer counts as good. A NULL string is bad.
-#include <platform/guid.h>
+// Memory probes for the argument checks of COM methods: TRUE when the memory
+// cannot be read (or written) in full. A probe never faults: it asks the kernel
+// to copy the bytes, so an unmapped or protected page just answers "bad".
 #include <platform/types.h>
 
-BOOL IsBadReadPtr(const void* pointer, ULONG_PTR bytes);
-BOOL IsBadWritePtr(void* pointer, ULONG_PTR bytes);
-BOOL IsBadStringPtrW(const WCHAR* text, ULONG_PTR maxChars);
-
-// The nil UUID (all zero); 87 (invalid argument) without a place to put it.
-constexpr RPC_STATUS RPC_S_INVALID_ARG_VALUE = 87;
-RPC_STATUS UuidCreateNil(UUID* uuid);
+BOOL IsBadReadPtr(const void* p, UINT_PTR bytes);
+// Writes each probed byte back as it was, as the Windows probe does.
+BOOL IsBadWritePtr(LPVOID p, UINT_PTR bytes);
+// Readable up to and including its terminator, or for `maxUnits` units.
+BOOL IsBadStringPtrW(LPCWSTR p, UINT_PTR maxUnits);
 
 namespace platform {
-// A counted array: a negative count is bad; otherwise count x element size.
-inline bool is_bad_array_read(const void* array, LONG count, size_t elementSize) {
-    return count < 0 || IsBadReadPtr(array, static_cast<ULONG_PTR>(count) * elementSize);
+// A counted array of records: a negative count is bad, else count x record size.
+inline bool is_bad_array_read(const void* array, LONG count, size_t recordSize) {
+    return count < 0 || IsBadReadPtr(array, static_cast<UINT_PTR>(count) * recordSize);
 }
 }  // namespace platform

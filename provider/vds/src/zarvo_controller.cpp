@@ -2,16 +2,9 @@
 
 #include <cstring>
 
-#include <hostlib/utilities.h>
-#include <platform/comalloc.h>
 #include <platform/probe.h>
 #include <vds/com_method.h>
 #include <vds/vds_status.h>
-
-void CopyOutStrings(LPWSTR& friendlyName, LPWSTR& identification) {
-    friendlyName = CoTaskMemStrDup(friendlyName);
-    identification = CoTaskMemStrDup(identification);
-}
 
 namespace {
 
@@ -46,9 +39,8 @@ STDMETHODIMP CZarvoController::GetProperties(VDS_CONTROLLER_PROP* pControllerPro
         if (HRESULT hr = CheckSan(); FAILED(hr)) return hr;
         if (BadRecord(pControllerProp, kName, "bad pControllerProp pointer")) return E_POINTER;
         std::memset(pControllerProp, 0, sizeof(*pControllerProp));
-        const HRESULT hr = m_pSan->GetControllerProperties(m_objectId, *pControllerProp);
-        if (SUCCEEDED(hr)) CopyOutStrings(pControllerProp->pwszFriendlyName, pControllerProp->pwszIdentification);
-        return hr;
+        // The San copies the two texts for the caller while the model holds them.
+        return m_pSan->GetControllerProperties(m_objectId, *pControllerProp);
     });
 }
 
@@ -135,9 +127,8 @@ STDMETHODIMP CZarvoControllerPort::GetProperties(VDS_PORT_PROP* pPortProp) {
         if (HRESULT hr = CheckSan(); FAILED(hr)) return hr;
         if (BadRecord(pPortProp, kName, "bad pPortProp pointer")) return E_POINTER;
         std::memset(pPortProp, 0, sizeof(*pPortProp));
-        const HRESULT hr = m_pSan->GetPortProperties(m_objectId, *pPortProp);
-        if (SUCCEEDED(hr)) CopyOutStrings(pPortProp->pwszFriendlyName, pPortProp->pwszIdentification);
-        return hr;
+        // The San copies the two texts for the caller while the model holds them.
+        return m_pSan->GetPortProperties(m_objectId, *pPortProp);
     });
 }
 

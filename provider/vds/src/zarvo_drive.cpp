@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include <model/extent.h>
+#include <model/extent_record.h>
 #include <model/properties.h>
 #include <platform/probe.h>
 #include <vds/com_method.h>

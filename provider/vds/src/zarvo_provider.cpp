@@ -8,7 +8,7 @@
 #include <hostlib/event_log.h>
 #include <hostlib/trace.h>
 #include <hostlib/utilities.h>
-#include <model/extent.h>
+#include <model/extent_record.h>
 #include <platform/apartment.h>
 #include <platform/clock.h>
 #include <platform/comalloc.h>

@@ -11,7 +11,7 @@
 
 #include <hostlib/utilities.h>
 #include <model/async.h>
-#include <model/extent.h>
+#include <model/extent_record.h>
 #include <model/properties.h>
 #include <model/san.h>
 #include <platform/comalloc.h>
@@ -158,15 +158,15 @@ public:
     HRESULT SetControllerStatus(const GUID&, VDS_CONTROLLER_STATUS) override { return Result("SetControllerStatus"); }
     HRESULT GetControllerProperties(const GUID& controllerId, VDS_CONTROLLER_PROP& properties) override {
         properties.id = controllerId;
-        properties.pwszFriendlyName = m_controllerName;
-        properties.pwszIdentification = m_controllerName;
+        properties.pwszFriendlyName = CoTaskMemStrDup(u"adapter 0a");
+        properties.pwszIdentification = CoTaskMemStrDup(u"adapter 0a");
         return Result("GetControllerProperties");
     }
     HRESULT ResetController(const GUID&) override { return Result("ResetController"); }
     HRESULT GetPortProperties(const GUID& portId, VDS_PORT_PROP& properties) override {
         properties.id = portId;
-        properties.pwszFriendlyName = m_controllerName;
-        properties.pwszIdentification = m_controllerName;
+        properties.pwszFriendlyName = CoTaskMemStrDup(u"adapter 0a");
+        properties.pwszIdentification = CoTaskMemStrDup(u"adapter 0a");
         return Result("GetPortProperties");
     }
     HRESULT SetPortStatus(const GUID&, VDS_PORT_STATUS) override { return Result("SetPortStatus"); }
@@ -308,5 +308,4 @@ private:
 
     std::mutex m_mutex;
     std::vector<std::string> m_calls;
-    WCHAR m_controllerName[16] = u"adapter 0a";
 };

@@ -4,7 +4,7 @@
 
 #include "vds_fixture.h"
 
-#include <model/extent.h>
+#include <model/extent_record.h>
 #include <platform/comalloc.h>
 
 namespace {
@@ -292,6 +292,8 @@ TEST_F(ObjectsTest, ControllerPortPlexAndDriveAnswerTheirTables) {
         {"drive status 5", [&] { return drive->SetStatus(VDS_DRS_FAILED); }, VDS_E_NOT_SUPPORTED},
         {"controller flush", [&] { return controller->FlushCache(); }, VDS_E_NOT_SUPPORTED},
         {"controller port properties", [&] { return controller->GetPortProperties(0, &portProp); }, VDS_E_NOT_SUPPORTED},
+        {"port properties", [&] { HRESULT hr = port->GetProperties(&portProp); CoTaskMemFree(portProp.pwszFriendlyName);
+                                  CoTaskMemFree(portProp.pwszIdentification); return hr; }, S_OK},
         {"controller luns, no out", [&] { return controller->QueryAssociatedLuns(nullptr); }, E_POINTER},
         {"port reset", [&] { return port->Reset(); }, VDS_E_NOT_SUPPORTED},
         {"plex hints", [&] { return plex->ApplyHints(&hints); }, VDS_E_NOT_SUPPORTED},
@@ -299,7 +301,7 @@ TEST_F(ObjectsTest, ControllerPortPlexAndDriveAnswerTheirTables) {
         {"controller ports", [&] { return QueryAs<IVdsControllerControllerPort>(controller.get())->QueryControllerPorts(enumerator.out()); }, S_OK},
     });
 
-    // The caller gets copies of the model's texts, which it frees.
+    // The caller gets its own copies of the model's texts, which it frees.
     VDS_CONTROLLER_PROP controllerProp{};
     ASSERT_EQ(S_OK, controller->GetProperties(&controllerProp));
     EXPECT_EQ(std::u16string(u"adapter 0a"), controllerProp.pwszFriendlyName);

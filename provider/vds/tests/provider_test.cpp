@@ -6,7 +6,7 @@
 #include "recording_sink.h"
 #include "vds_fixture.h"
 
-#include <model/extent.h>
+#include <model/extent_record.h>
 #include <platform/comalloc.h>
 #include <vds/module_lock.h>
 

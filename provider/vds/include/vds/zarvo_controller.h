@@ -38,7 +38,3 @@ public:
     STDMETHODIMP StopMaintenance(VDS_MAINTENANCE_OPERATION operation) override;
     STDMETHODIMP PulseMaintenance(VDS_MAINTENANCE_OPERATION operation, ULONG ulCount) override;
 };
-
-// Replaces the two string members of a record that the model filled by the
-// caller's own CoTaskMem copies (null where a copy cannot be made).
-void CopyOutStrings(LPWSTR& friendlyName, LPWSTR& identification);
