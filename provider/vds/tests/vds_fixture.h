@@ -120,7 +120,9 @@ protected:
         SetStoredApplianceList(&list);
         SetSubsystemFactory(&factory);
     }
-    void TearDown() override {
+    // Not in TearDown: the providers that derived fixtures hold are released
+    // after it, and their subsystems must still be the test's.
+    ~VdsTest() override {
         SetStoredApplianceList(nullptr);
         SetSubsystemFactory(nullptr);
     }
