@@ -184,8 +184,14 @@ TEST_F(HbaApiAdapter, ALibraryThatSeesNoAdapterIsAnEmptyHost) {
         HBAAPIWrapper hba;
         EXPECT_TRUE(hba.IsOk());
         EXPECT_EQ(hba.GetNumberOfAdapters(), 0u);
+        EXPECT_TRUE(host_ports(hba).empty());
+        char name[256] = {};
+        EXPECT_NE(hba.GetAdapterName(0, name), HBA_STATUS_OK);
+        EXPECT_EQ(hba.OpenAdapter("a"), 0u);
     }
     EXPECT_EQ(count("HBA_FreeLibrary"), 0u);
+    EXPECT_EQ(calls(), (std::vector<std::string>{"HBA_LoadLibrary", "HBA_GetNumberOfAdapters"}))
+        << "after the failed initialisation only the adapter count that judged it was asked";
 }
 
 TEST_F(HbaApiAdapter, AnAdapterOpenedTwiceIsOpenedAndClosedOnce) {

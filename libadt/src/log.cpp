@@ -82,10 +82,12 @@ int write_line(const char* name, int level, const char* message) {
     return 0;
 }
 
+ADT_PRINTF(1, 0) char* format_message(const char* format, va_list args) { return string_vprintf(format, args); }
+
 // Owns a formatted message; empty text when formatting fails.
 struct Message {
     char* text;
-    Message(const char* format, va_list args) : text(string_vprintf(format, args)) {}
+    explicit Message(char* formatted) : text(formatted) {}
     ~Message() { std::free(text); }
     Message(const Message&) = delete;
     Message& operator=(const Message&) = delete;
@@ -113,7 +115,7 @@ const char* log_level_name(int level) { return kLevelNames[level & 7]; }
 int log_write(const char* name, int level, const char* format, ...) {
     va_list ap;
     va_start(ap, format);
-    const Message message(format, ap);
+    const Message message(format_message(format, ap));
     va_end(ap);
     return write_line(name, level, message.c_str());
 }
@@ -121,7 +123,7 @@ int log_write(const char* name, int level, const char* format, ...) {
 void log_report(int level, const char* format, ...) {
     va_list ap;
     va_start(ap, format);
-    const Message message(format, ap);
+    const Message message(format_message(format, ap));
     va_end(ap);
     write_line(nullptr, level, message.c_str());
     if ((level & 7) != LOG_LEVEL_DEBUG) log_event_copy(g_identity, level & 7, message.c_str());
@@ -130,7 +132,7 @@ void log_report(int level, const char* format, ...) {
 void log_console(int level, const char* format, ...) {
     va_list ap;
     va_start(ap, format);
-    const Message message(format, ap);
+    const Message message(format_message(format, ap));
     va_end(ap);
     write_line(nullptr, level, message.c_str());
     echo(level, message.c_str());

@@ -90,8 +90,10 @@ char* pool_strdup(pool_rec* pool, const char* text, const char* file, int line) 
 }
 
 // The old address is only compared as a number, never followed.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuse-after-free"
+#endif
 void* pool_realloc(pool_rec* pool, void* block, size_t size, const char* file, int line) {
     const auto oldKey = reinterpret_cast<uintptr_t>(block);
     void* grown = tested(std::realloc(block, size), file, line);
@@ -100,7 +102,9 @@ void* pool_realloc(pool_rec* pool, void* block, size_t size, const char* file, i
     else if (pool) return recorded(pool, grown, file, line);
     return grown;
 }
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 void pool_free(pool_rec* pool, void* block, const char*, int) {
     if (!block) return;

@@ -2,6 +2,7 @@
 #include <adt/pool.h>
 #include <adt/stab.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdlib>
@@ -67,6 +68,10 @@ stab_rec* stab_new(const char* name, ...) {
 }
 
 int stab_set(stab_rec* t, const char* name, const char* value) {
+    if (!t || !name || !value) {
+        errno = EINVAL;
+        return EINVAL;
+    }
     auto* e = static_cast<stab_entry*>(hash_find(t->hash, name));
     if (!e) {
         if (!(e = new_entry(name))) return 3;

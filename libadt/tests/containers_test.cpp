@@ -3,6 +3,7 @@
 #include <adt/stab.h>
 #include <adt/str.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -74,6 +75,22 @@ TEST(StringTable, NamesIgnoreCaseAndAbsentNamesReadEmpty) {
     EXPECT_STREQ(stab_get(nullptr, "missing"), "");
     EXPECT_EQ(stab_get_int(t.get(), "missing", 5), 5);
     EXPECT_EQ(stab_get_int(nullptr, "x", 9), 9);
+}
+
+TEST(StringTable, AMissingArgumentIsRefusedAndStoresNothing) {
+    StabPtr t(stab_new("kept", "1", nullptr));
+    ASSERT_TRUE(t);
+    const struct {
+        stab_rec* table;
+        const char* name;
+        const char* value;
+    } cases[] = {{t.get(), "kept", nullptr}, {t.get(), nullptr, "2"}, {nullptr, "kept", "2"}};
+    for (const auto& c : cases) {
+        errno = 0;
+        EXPECT_EQ(stab_set(c.table, c.name, c.value), EINVAL);
+        EXPECT_EQ(errno, EINVAL);
+    }
+    EXPECT_STREQ(stab_get(t.get(), "kept"), "1");
 }
 
 TEST(StringTable, ShortAndLongNamesAndValuesReadBackAndReplace) {

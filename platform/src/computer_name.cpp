@@ -1,6 +1,7 @@
 #include <platform/computer_name.h>
 
 #include <platform/errors.h>
+#include <platform/text.h>
 
 #include <netdb.h>
 #include <unistd.h>
@@ -60,4 +61,32 @@ BOOL GetComputerNameExA(COMPUTER_NAME_FORMAT format, LPSTR buffer, LPDWORD size)
     std::memcpy(buffer, name.c_str(), name.size() + 1);
     *size = static_cast<DWORD>(name.size());
     return TRUE;
+}
+
+BOOL GetComputerNameW(WCHAR* buffer, LPDWORD size) {
+    if (!size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string host = host_name();
+    if (host.empty()) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    std::u16string name = platform::utf8_to_wide_lossy(name_of(ComputerNameNetBIOS, host));
+    if (name.size() > MAX_COMPUTERNAME_LENGTH) name.resize(MAX_COMPUTERNAME_LENGTH);
+    for (char16_t& c : name) c = platform::to_upper_wide(c);
+    if (!buffer || *size < name.size() + 1) {
+        *size = static_cast<DWORD>(name.size() + 1);
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        return FALSE;
+    }
+    std::memcpy(buffer, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
+    *size = static_cast<DWORD>(name.size());
+    return TRUE;
+}
+
+WCHAR* CharLowerW(WCHAR* text) {
+    for (WCHAR* c = text; c && *c; ++c) *c = platform::to_lower_wide(*c);
+    return text;
 }

@@ -72,12 +72,18 @@ std::optional<GUID> guid_from_wtext(std::u16string_view text) {
     return guid_from_text(*narrow);
 }
 
+// libuuid writes its fields in network order; read them as such so that the
+// version and variant land where the text form shows them (4xxx-[89ab]xxx).
 GUID new_guid() {
     uuid_t raw;
     uuid_generate_random(raw);
+    static_assert(sizeof(raw) == sizeof(GUID));
     GUID g;
-    static_assert(sizeof(raw) == sizeof(g));
-    std::memcpy(&g, raw, sizeof g);
+    g.Data1 = static_cast<uint32_t>(raw[0]) << 24 | static_cast<uint32_t>(raw[1]) << 16 |
+              static_cast<uint32_t>(raw[2]) << 8 | raw[3];
+    g.Data2 = static_cast<uint16_t>(raw[4] << 8 | raw[5]);
+    g.Data3 = static_cast<uint16_t>(raw[6] << 8 | raw[7]);
+    std::memcpy(g.Data4, raw + 8, sizeof g.Data4);
     return g;
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <regex>
 #include <set>
 #include <thread>
 
@@ -74,6 +75,16 @@ TEST(Guid, OrdersByMemoryBytesAndCreatesDistinctIds) {
     for (int i = 0; i < 100; ++i) ids.insert(platform::new_guid());
     EXPECT_EQ(ids.size(), 100u);
     EXPECT_TRUE(platform::is_nil(GUID_NULL));
+}
+
+TEST(Guid, NewIdsShowVersionFourAndTheStandardVariantInTheirText) {
+    const std::regex form("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+    for (int i = 0; i < 64; ++i) {
+        GUID g{};
+        ASSERT_EQ(CoCreateGuid(&g), S_OK);
+        const std::string text = platform::guid_to_text(g);
+        EXPECT_TRUE(std::regex_match(text, form)) << text;
+    }
 }
 
 TEST(Errors, HresultFromWin32AndLastErrorPerThread) {

@@ -4,6 +4,8 @@
 
 #include <filer/filer_classes.h>
 
+#include <functional>
+
 #include "fapi_test_support.h"
 #include "filer_sim_support.h"
 
@@ -90,6 +92,26 @@ TEST(VolumeQueries, CloneChildrenMatchByPrefixWithoutRegardToCase) {
     EXPECT_FALSE(filer.snapshot_already_trell_clone(u"vol2", u"clone"));
     expect_com_error_prefix(0xC004035E, u"FAPI: An attempt to get options for volume (novol) of the filer (",
                             [&] { filer.snapshot_already_trell_clone(u"novol", u"clone"); });
+}
+
+TEST(VolumeQueries, AnAnswerForAnotherVolumeRaisesWithThePassedReplysNumberAndReason) {
+    const e2e::Appliance sim({"--release", "Zarvo Release 7.1:"});
+    recording_filer filer(sim);
+    const std::u16string expected = u"FAPI: An attempt to get options for volume (vol1) of the filer (" +
+                                    wide(sim.address()) + u") failed. Error code: -1. Error description: Unknown.\r\n";
+    const std::function<void()> asks[] = {
+        [&] { filer.snapshot_already_trell_clone(u"vol1", u"clone"); },
+        [&] {
+            uint64_t a, b, c, d;
+            int32_t e, f;
+            filer.get_space_reservations_info(u"vol1", a, b, c, d, e, f);
+        },
+    };
+    for (const auto& ask : asks) {
+        sim.fault(R"({"kind": "body", "request": "volume-list-info", "body":
+            "<?xml version='1.0' encoding='UTF-8' ?><korvex version='1.1'><results status='passed'><volumes><volume-info><name>vol2</name><state>online</state></volume-info></volumes></results></korvex>"})");
+        expect_com_error(0xC004035E, expected, ask);
+    }
 }
 
 }  // namespace

@@ -30,9 +30,10 @@ void visit_volume_entry(kx_server_rec* server, const WCHAR* volume, const WCHAR*
     const std::u16string wanted = volume ? volume : u"";
     reply.for_each_child("volumes", [&](const fapi_elem& entry) {
         const std::u16string name = entry.text("name");
+        // The reply passed, so it carries no error of its own: its number and
+        // reason read as those of any passed reply do when they are raised.
         if (!platform::equal_wide_nocase(name, wanted))
-            FAPI_RAISE(res::MSG_FAPI_VOLUME_OPTIONS, volume, filer_name, 0,
-                       u"The appliance answered for the volume '" + name + u"'");
+            FAPI_RAISE(res::MSG_FAPI_VOLUME_OPTIONS, volume, filer_name, reply.error_number(), std::u16string(u"Unknown"));
         visit(entry);
     });
 }

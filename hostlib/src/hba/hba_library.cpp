@@ -18,6 +18,7 @@ struct SharedLoad {
     HMODULE module = nullptr;
     HbaEntryPoints entries{};
     bool initialised = false;  // HBA_LoadLibrary succeeded: HBA_FreeLibrary is owed
+    bool empty = false;        // initialisation failed on a host without adapters: call nothing more
 };
 
 SharedLoad& shared_load() {
@@ -67,6 +68,7 @@ void load(SharedLoad& s) {
     if (s.entries.v1.GetNumberOfAdaptersHandler() == 0) {
         trace_printf("HBAAPIWrapper::HBAAPIWrapper, HBA_LoadLibrary() returned %u and the library sees no adapter",
                      initialised);
+        s.empty = true;
         return;
     }
     s.status = E_FAIL;
@@ -79,6 +81,7 @@ void unload(SharedLoad& s) {
     s.module = nullptr;
     s.entries = {};
     s.initialised = false;
+    s.empty = false;
 }
 
 }  // namespace
@@ -99,6 +102,12 @@ LONG HbaLibraryUse::status() const {
     SharedLoad& s = shared_load();
     std::lock_guard guard(s.lock);
     return s.status;
+}
+
+bool HbaLibraryUse::empty() const {
+    SharedLoad& s = shared_load();
+    std::lock_guard guard(s.lock);
+    return s.empty;
 }
 
 const HbaEntryPoints& HbaLibraryUse::entries() const { return shared_load().entries; }

@@ -25,6 +25,9 @@ public:
 
     // 0 when loaded; else the system error of the failing step or E_FAIL.
     LONG status() const;
+    // The library failed its initialisation on a host without adapters: the
+    // status is 0, yet nothing more may be called through it.
+    bool empty() const;
     // Only meaningful while the status is 0.
     const HbaEntryPoints& entries() const;
 };

@@ -19,8 +19,9 @@ HBAAPIWrapper::~HBAAPIWrapper() {
 
 const HBA_ENTRYPOINTS* HBAAPIWrapper::callable() const {
     ReportAssertion("hostlib\\hbaapiwrapper", __LINE__, m_status == 0);
-    // A failed load leaves entry points unresolved: nothing is called then.
-    return m_status == 0 ? &m_library->entries().v1 : nullptr;
+    // A failed load leaves entry points unresolved, and a library that failed
+    // its initialisation is not called again: nothing is called then.
+    return m_status == 0 && !m_library->empty() ? &m_library->entries().v1 : nullptr;
 }
 
 HBA_UINT32 HBAAPIWrapper::GetNumberOfAdapters() {

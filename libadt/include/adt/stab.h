@@ -17,7 +17,8 @@ constexpr unsigned STAB_INLINE = 32;
 // stab_new(NULL) gives an empty table; stab_new(name, value, ..., NULL) a
 // filled one. NULL when it cannot be allocated.
 stab_rec* stab_new(const char* name, ...);
-// 0; 3 when memory runs out (the entry's value is then the empty text).
+// 0; 3 when memory runs out (the entry's value is then the empty text);
+// EINVAL, with errno set and nothing stored, when an argument is NULL.
 int stab_set(stab_rec* table, const char* name, const char* value);
 // The value, valid until the name is set again or the table freed; the empty
 // text when the name or the table is absent.

@@ -19,6 +19,7 @@ using UCHAR = uint8_t;
 using ULONGLONG = uint64_t;
 using DWORDLONG = uint64_t;
 using ULONG_PTR = uintptr_t;
+using UINT_PTR = uintptr_t;
 using DWORD_PTR = uintptr_t;
 using LONG_PTR = intptr_t;
 using SIZE_T = size_t;

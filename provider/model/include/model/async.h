@@ -1,0 +1,68 @@
+#pragma once
+// The completion object of asynchronous work: result, percent done, an event
+// signalled once at completion, and the notifications delivered then.
+#include <model/notification.h>
+#include <platform/guid.h>
+#include <platform/types.h>
+
+#include <atomic>
+
+class Async {
+public:
+    virtual ~Async() = default;
+    virtual HRESULT Cancel() = 0;
+    virtual HRESULT Wait(HRESULT* result, GUID* id) = 0;
+    virtual HRESULT QueryStatus(HRESULT* result, ULONG* percent) = 0;
+    virtual void AddRef() = 0;
+    virtual void Release() = 0;
+};
+
+class ZarvoAsync : public Async {
+public:
+    ZarvoAsync();
+    ZarvoAsync(const ZarvoAsync&) = delete;
+    ZarvoAsync& operator=(const ZarvoAsync&) = delete;
+
+    // 0x8004240C always: the work cannot be stopped.
+    HRESULT Cancel() override;
+    // Waits for completion, then copies the result and the id out. S_OK.
+    HRESULT Wait(HRESULT* result, GUID* id) override;
+    // The result of the moment and the percent done (estimated from the clock
+    // while the work runs, at most 85 then). S_OK; takes no lock.
+    HRESULT QueryStatus(HRESULT* result, ULONG* percent) override;
+    void AddRef() override;
+    // Deletes the object at the last reference.
+    void Release() override;
+
+    void SetResult(HRESULT result);
+    void SetId(const GUID& id);
+    // The held set (may be null); it stays the async's.
+    NotificationSet* GetNotifications();
+    // Takes the set, deleting one held before; the set already held changes nothing.
+    void SetNotifications(NotificationSet* notifications);
+    // From now the percent is estimated as the share of the duration elapsed.
+    void StartAutoPercentage(DWORD durationMs);
+    // Completes the operation: percent 100, the notifications delivered and
+    // deleted, the event signalled.
+    void WakeUp();
+
+    // True once WakeUp has run.
+    bool IsCompleted() const { return m_iPercent.load() == 100; }
+
+protected:
+    ~ZarvoAsync() override;
+
+private:
+    static constexpr int32_t kAutoPercent = -1;
+    static constexpr ULONG kMaxEstimate = 85;
+
+    // Read by QueryStatus and Wait without a lock while the work completes.
+    std::atomic<HRESULT> m_hrResult;
+    GUID m_id{};
+    std::atomic<LONG> m_lRefCount{1};
+    HANDLE m_event;
+    std::atomic<int32_t> m_iPercent{0};
+    std::atomic<DWORD> m_dwDuration{0};
+    std::atomic<DWORD> m_dwStartTick{0};
+    NotificationSet* m_pNotifications = nullptr;  // owned
+};
