@@ -47,13 +47,16 @@ std::vector<std::u16string> PathComponents(const std::u16string& path) {
     return parts;
 }
 
-// One decimal number of at most 4 digits and no sign: the LUN numbers the provider makes.
+// A LUN number as the provider writes it: decimal, no sign, no leading zero, 0 to 1023.
 bool ParseNumber(std::u16string_view text, std::u16string& digits) {
-    if (text.empty() || text.size() > 4) return false;
-    for (char16_t c : text)
+    if (text.empty() || text.size() > 4 || (text.size() > 1 && text[0] == u'0')) return false;
+    int value = 0;
+    for (char16_t c : text) {
         if (c < u'0' || c > u'9') return false;
+        value = value * 10 + (c - u'0');
+    }
     digits.assign(text);
-    return true;
+    return value <= 1023;
 }
 
 }  // namespace
