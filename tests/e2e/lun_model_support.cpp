@@ -175,17 +175,36 @@ HRESULT LunModel::RunWork(ZarvoLun* lun, int32_t type) {
     return result;
 }
 
+namespace {
+ZarvoLun* Load(ZarvoSan& san, FilerObjectContainer* c, LONG providerType, const GUID& targetId,
+               const fapi_lun_info_t& record) {
+    GUID id{};
+    san.CheckCreateGuid(NarrowFromWide(record.path), id);
+    ZarvoLun* lun = providerType == 2
+                        ? static_cast<ZarvoLun*>(new ZarvoLunFCP(c, c->m_lunPortAssoc, id, 0, 0, u""))
+                        : new ZarvoLunIscsi(c, targetId, id, 0, 0, u"");
+    if (SUCCEEDED(lun->LoadConfig(record))) return lun;
+    delete lun;
+    return nullptr;
+}
+}  // namespace
+
 void LunModel::LoadLuns() {
     std::vector<fapi_lun_info_t> luns;
     ASSERT_EQ(c->m_filerControl.FilerListLuns(u"", luns), S_OK);
-    for (const auto& record : luns) {
-        GUID id{};
-        san.CheckCreateGuid(NarrowFromWide(record.path), id);
-        ZarvoLun* lun = m_providerType == 2
-                            ? static_cast<ZarvoLun*>(new ZarvoLunFCP(c, c->m_lunPortAssoc, id, 0, 0, u""))
-                            : new ZarvoLunIscsi(c, m_targetId, id, 0, 0, u"");
-        if (FAILED(lun->LoadConfig(record))) delete lun;
-    }
+    for (const auto& record : luns) Load(san, c, m_providerType, m_targetId, record);
+}
+
+ZarvoLun* LunModel::LoadLun(const std::u16string& path) {
+    std::vector<fapi_lun_info_t> luns;
+    if (FAILED(c->m_filerControl.FilerListLuns(path, luns)) || luns.empty()) return nullptr;
+    return Load(san, c, m_providerType, m_targetId, luns.front());
+}
+
+void LunModel::Reset() {
+    TearDown();
+    sim.control("POST", "/sim/reset", "{}");
+    SetUp();
 }
 
 ZarvoLun* LunModel::LunAt(const std::u16string& path) const {

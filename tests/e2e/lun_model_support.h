@@ -65,6 +65,10 @@ protected:
     HRESULT RunWork(ZarvoLun* lun, int32_t type);
     // Reads every appliance LUN into the container as a refresh does.
     void LoadLuns();
+    // Reads one appliance LUN; null when its configuration cannot be read.
+    ZarvoLun* LoadLun(const std::u16string& path);
+    // Back to the appliance's start-up state and a fresh container.
+    void Reset();
     ZarvoLun* LunAt(const std::u16string& path) const;
     ULONGLONG DriveFreeSpace() const;
 

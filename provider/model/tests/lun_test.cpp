@@ -270,7 +270,7 @@ TEST_F(Extents, RemovingAndAddingPlexes) {
 
     EXPECT_EQ(lun->RemovePlex(Id(52)), S_OK);
     lun->GetProperties(properties);
-    EXPECT_EQ(static_cast<int>(properties.m_prop.type), 10) << "a simple plex leaves a simple LUN";
+    EXPECT_EQ(static_cast<int>(properties.m_prop.type), 14) << "the LUN takes the type of the plex left";
     (void)first;
 }
 
