@@ -94,6 +94,18 @@ int read_interim_status(http_conn_rec* c) {
     return 100;
 }
 
+// Skips the header lines of an interim reply up to its empty line; 0, or
+// 500 when the head breaks off or never ends.
+int read_interim_head(http_conn_rec* c) {
+    char line[HTTP_LINE_MAX];
+    for (int lines = 0; lines <= HTTP_HEADER_LINES_MAX; ++lines) {
+        const int n = http_read_line(c, line, sizeof line);
+        if (n < 0) return 500;
+        if (n == 0) return 0;
+    }
+    return 500;
+}
+
 }  // namespace
 
 int http_open(const char* host, int port, http_conn_rec** connection, int hostsEquiv, int tlsKind, int timeoutSeconds) {
@@ -283,7 +295,12 @@ int http_read_headers(http_conn_rec* c, stab_rec** headers) {
     if (headers) *headers = nullptr;
     char line[HTTP_LINE_MAX];
     int status = 0;
-    if (http_read_line(c, line, sizeof line) < 0 || std::sscanf(line, "%*s %d", &status) != 1) return 500;
+    // An interim "100 Continue" and its head come before the real status line.
+    for (int interim = 0; status == 0 || status == 100; ++interim) {
+        if (interim > HTTP_HEADER_LINES_MAX) return 500;
+        if (status == 100 && read_interim_head(c) != 0) return 500;
+        if (http_read_line(c, line, sizeof line) < 0 || std::sscanf(line, "%*s %d", &status) != 1) return 500;
+    }
     if (status != 200) return status;
     stab_rec* table = nullptr;
     if (headers && !(table = stab_new(nullptr))) return -12;

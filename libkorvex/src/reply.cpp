@@ -14,6 +14,7 @@
 #include <libxml/parser.h>
 
 #include "chunked.h"
+#include "elem_block.h"
 
 namespace {
 
@@ -26,13 +27,25 @@ constexpr size_t kErrorTextLimit = 16 * 1024;
 constexpr size_t kElementCharge = 96;
 constexpr size_t kAttributeTableCharge = 1024;
 constexpr size_t kAttributeCharge = 128;
+constexpr size_t kFirstTextCapacity = 64;
+constexpr size_t kEmbeddedTextMax = 1024;
 constexpr const char* kTooLarge = "XML reply is too large!";
+constexpr const char* kTooDeep = "XML is too deeply nested!";
+constexpr const char* kSubsetTooLarge = "XML document type is too large!";
 
 xml_context_rec* context_of(void* p) { return static_cast<xml_context_rec*>(p); }
 
 void set_error(xml_context_rec* c, const char* text) {
     pool_free(nullptr, c->errorText, ADT_HERE);
     c->errorText = pool_strdup(nullptr, text, ADT_HERE);
+}
+
+// Ends the parse where it stands: libxml2 reports nothing more and no more
+// of the reply is read.
+void halt(xml_context_rec* c, const char* text) {
+    set_error(c, text);
+    c->halted = 1;
+    if (c->parser) xmlStopParser(static_cast<xmlParserCtxtPtr>(c->parser));
 }
 
 // Takes n from the reply's budget; false once it has run out.
@@ -42,6 +55,20 @@ bool charge(xml_context_rec* c, size_t n) {
         return true;
     }
     c->tooLarge = 1;
+    c->halted = 1;
+    if (c->parser) xmlStopParser(static_cast<xmlParserCtxtPtr>(c->parser));
+    return false;
+}
+
+void refund(xml_context_rec* c, size_t n) { c->budget += n; }
+
+// Counts n received bytes against the read limit; false once it is passed.
+bool receive(xml_context_rec* c, size_t n) {
+    if (n <= c->readLimit) {
+        c->readLimit -= n;
+        return true;
+    }
+    charge(c, c->budget + 1);
     return false;
 }
 
@@ -55,11 +82,36 @@ size_t element_cost(const unsigned char* name, const unsigned char** attributes)
     return cost;
 }
 
-// Only the element, character-data and message events are handled: no entity,
-// DTD or external-subset handler exists, so a reply's document type and its
-// declared entities load and expand nothing.
+// Where the parser stands in the reply, in bytes from its start.
+long parser_position(xmlParserCtxtPtr p) {
+    if (!p || !p->input) return 0;
+    return static_cast<long>(p->input->consumed) + static_cast<long>(p->input->cur - p->input->base);
+}
+
+// The document type opens: its internal subset, if any, starts here.
+void xml_internal_subset(void* p, const xmlChar*, const xmlChar*, const xmlChar*) {
+    xml_context_rec* c = context_of(p);
+    c->subsetStart = parser_position(static_cast<xmlParserCtxtPtr>(c->parser));
+}
+
+// The document type is complete; libxml2 announces the external subset here,
+// which is never loaded.
+void xml_subset_end(void* p, const xmlChar*, const xmlChar*, const xmlChar*) {
+    xml_context_rec* c = context_of(p);
+    if (c->subsetStart < 0) return;
+    const long length = parser_position(static_cast<xmlParserCtxtPtr>(c->parser)) - c->subsetStart;
+    c->subsetStart = -1;
+    if (length > static_cast<long>(XML_INTERNAL_SUBSET_MAX)) halt(c, kSubsetTooLarge);
+}
+
+// Only the element, character-data and message events are handled, and the
+// two that bound the document type: no entity, DTD or external-subset handler
+// exists, so a reply's document type and its declared entities load and
+// expand nothing.
 xmlSAXHandler make_handler() {
     xmlSAXHandler h{};
+    h.internalSubset = xml_internal_subset;
+    h.externalSubset = xml_subset_end;
     h.startElement = xml_start_element;
     h.endElement = xml_end_element;
     h.characters = xml_characters;
@@ -74,8 +126,8 @@ xmlSAXHandler* handler() {
     return &h;
 }
 
-void echo(const xml_context_rec* c, const char* bytes, int n) {
-    if (c->debug && n > 0) std::fwrite(bytes, 1, static_cast<size_t>(n), stderr);
+void echo(const xml_context_rec* c, const char* bytes, size_t n) {
+    if (c->debug && n > 0) std::fwrite(bytes, 1, n, stderr);
 }
 
 // The push parser, made with the first piece of the body.
@@ -87,18 +139,20 @@ public:
     push_parser& operator=(const push_parser&) = delete;
 
     // false when the parser cannot be made.
-    bool feed(const char* bytes, int n) {
-        if (n <= 0) return true;
+    bool feed(const char* bytes, size_t n) {
+        if (n == 0 || context_->halted) return true;
         if (!parser_) {
-            parser_ = xmlCreatePushParserCtxt(handler(), context_, bytes, n, nullptr);
+            parser_ = xmlCreatePushParserCtxt(handler(), context_, bytes, static_cast<int>(n), nullptr);
             if (!parser_) return false;
+            context_->parser = parser_;
             // Predefined entities and character references arrive replaced in
             // attribute values too. No other entity can be found: without an
             // entity handler nothing declared in a reply is ever looked up.
             xmlCtxtUseOptions(parser_, XML_PARSE_NOENT | XML_PARSE_NONET);
-            return true;
+        } else {
+            xmlParseChunk(parser_, bytes, static_cast<int>(n), 0);
         }
-        xmlParseChunk(parser_, bytes, n, 0);
+        check_subset();
         return true;
     }
     void finish() {
@@ -110,15 +164,122 @@ public:
             parser_->myDoc = nullptr;
             xmlFreeParserCtxt(parser_);
             parser_ = nullptr;
+            context_->parser = nullptr;
         }
         // The reply was cut off: the parser's complaints about its end say nothing more.
         if (context_->tooLarge) set_error(context_, kTooLarge);
     }
 
 private:
+    // A document type still open after what was fed counts all that libxml2
+    // holds of it: its start tag waits for a ">", its subset for the "]>".
+    void check_subset() {
+        if (context_->halted || !parser_->input) return;
+        const xmlParserInputPtr in = parser_->input;
+        const auto held = static_cast<size_t>(in->end - in->cur);
+        if (held <= XML_INTERNAL_SUBSET_MAX) return;
+        const bool beforeRoot = context_->depth < 0 && !context_->stack[0].element;
+        const bool doctype = std::memcmp(in->cur, "<!DOCTYPE", 9) == 0;
+        if (parser_->instate == XML_PARSER_DTD || (beforeRoot && doctype)) halt(context_, kSubsetTooLarge);
+    }
+
     xml_context_rec* context_;
     xmlParserCtxtPtr parser_ = nullptr;
 };
+
+// Collects the bytes read from a connection into pieces of XML_FEED_PIECE.
+class feed_buffer {
+public:
+    feed_buffer() : data_(static_cast<char*>(pool_malloc(nullptr, XML_FEED_PIECE, ADT_HERE))) {}
+    ~feed_buffer() { pool_free(nullptr, data_, ADT_HERE); }
+    feed_buffer(const feed_buffer&) = delete;
+    feed_buffer& operator=(const feed_buffer&) = delete;
+
+    bool valid() const { return data_ != nullptr; }
+    char* space() { return data_ + used_; }
+    size_t room() const { return XML_FEED_PIECE - used_; }
+    void filled(size_t n) { used_ += n; }
+    char* data() { return data_; }
+    size_t used() const { return used_; }
+    void clear() { used_ = 0; }
+
+private:
+    char* data_;
+    size_t used_ = 0;
+};
+
+// Reads once into the buffer: the byte count, 0 at the end of the stream or
+// when the reply may be read no further.
+size_t read_some(http_conn_rec* connection, xml_context_rec* c, feed_buffer& buffer) {
+    const int n = http_conn_read(connection, buffer.space(), static_cast<int>(buffer.room()));
+    if (n <= 0 || !receive(c, static_cast<size_t>(n))) return 0;
+    echo(c, buffer.space(), static_cast<size_t>(n));
+    return static_cast<size_t>(n);
+}
+
+// Makes room for n more bytes of character data; the growth is charged.
+bool reserve_text(xml_context_rec* c, size_t n) {
+    const size_t needed = c->textLength + n + 1;
+    if (needed <= c->textCapacity) return true;
+    // Doubling, but near the end of the budget only to what is left of it.
+    const size_t doubled = std::max(c->textCapacity * 2, kFirstTextCapacity);
+    const size_t capacity = std::max(needed, std::min(doubled, c->textCapacity + c->budget));
+    if (!charge(c, capacity - c->textCapacity)) return false;
+    char* grown = static_cast<char*>(pool_realloc(nullptr, c->text, capacity, ADT_HERE));
+    if (!grown) {
+        refund(c, capacity - c->textCapacity);
+        set_error(c, "Unable to allocate memory for elements!");
+        return false;
+    }
+    c->text = grown;
+    c->textCapacity = capacity;
+    return true;
+}
+
+// Keeps the innermost buffer for the next element, or frees it.
+void keep_spare(xml_context_rec* c) {
+    if (!c->spare) {
+        c->spare = c->text;
+        c->spareCapacity = c->textCapacity;
+    } else {
+        pool_free(nullptr, c->text, ADT_HERE);
+        refund(c, c->textCapacity);
+    }
+    c->text = nullptr;
+    c->textLength = c->textCapacity = 0;
+}
+
+// Turns the links to an element that moved: its parent's, or its sibling's.
+void relink(xml_context_rec* c, xml_stack_entry& entry, kx_elem_rec* moved) {
+    entry.element = moved;
+    if (c->depth == 0) return;
+    kx_elem_rec* parent = c->stack[c->depth - 1].element;
+    parent->lastChild = moved;
+    if (entry.previous) entry.previous->next = moved;
+    else parent->firstChild = moved;
+}
+
+// The innermost element's character data becomes its text. A short text is
+// copied into the element's own block and the buffer kept for the next
+// element; a long one is handed over, trimmed to size, so it is held once.
+void hand_text_to(xml_context_rec* c, xml_stack_entry& entry) {
+    if (c->textLength == 0) return keep_spare(c);
+    kx_elem_rec* element = entry.element;
+    if (c->textLength <= kEmbeddedTextMax) {
+        if (kx_elem_rec* moved = kx_elem_embed_text(element, c->text, c->textLength)) {
+            relink(c, entry, moved);
+            return keep_spare(c);
+        }
+    }
+    const size_t size = c->textLength + 1;
+    char* text = static_cast<char*>(pool_realloc(nullptr, c->text, size, ADT_HERE));
+    if (!text) text = c->text;  // shrinking in place failed: keep the larger block
+    else refund(c, c->textCapacity - size);
+    if (!kx_elem_text_in_block(element)) pool_free(nullptr, element->text, ADT_HERE);
+    element->text = text;
+    c->text = nullptr;
+    c->textLength = c->textCapacity = 0;
+}
 
 }  // namespace
 
@@ -133,6 +294,8 @@ xml_context_rec* xml_create() {
     c->stackSize = XML_STACK_SIZE;
     c->depth = -1;
     c->budget = XML_REPLY_BUDGET;
+    c->readLimit = XML_REPLY_BUDGET;
+    c->subsetStart = -1;
     return c;
 }
 
@@ -141,9 +304,13 @@ void xml_destroy(xml_context_rec* c) {
     if (c->stack) {
         // Open levels above the root belong to the root's tree.
         for (int d = 1; d <= c->depth && d < c->stackSize; ++d) c->stack[d].element = nullptr;
-        for (int d = 0; d < c->stackSize; ++d) kx_elem_destroy(c->stack[d].element);
+        for (int d = 0; d < c->stackSize; ++d) {
+            kx_elem_destroy(c->stack[d].element);
+            pool_free(nullptr, c->stack[d].savedText, ADT_HERE);
+        }
     }
     pool_free(nullptr, c->text, ADT_HERE);
+    pool_free(nullptr, c->spare, ADT_HERE);
     pool_free(nullptr, c->errorText, ADT_HERE);
     pool_free(nullptr, c->stack, ADT_HERE);
     pool_free(nullptr, c, ADT_HERE);
@@ -151,7 +318,7 @@ void xml_destroy(xml_context_rec* c) {
 
 void xml_start_element(void* p, const unsigned char* name, const unsigned char** attributes) {
     xml_context_rec* c = context_of(p);
-    if (c->ignored > 0 || !charge(c, element_cost(name, attributes))) {
+    if (c->ignored > 0 || c->halted || !charge(c, element_cost(name, attributes))) {
         ++c->ignored;
         return;
     }
@@ -161,7 +328,9 @@ void xml_start_element(void* p, const unsigned char* name, const unsigned char**
         ++c->ignored;
         return;
     }
+    kx_elem_rec* previous = nullptr;
     if (c->depth >= 0) {
+        previous = c->stack[c->depth].element->lastChild;
         kx_child_append(c->stack[c->depth].element, e);
     } else if (c->stack[0].element) {  // a second root: the parser reports it, nothing is kept
         kx_elem_destroy(e);
@@ -169,13 +338,23 @@ void xml_start_element(void* p, const unsigned char* name, const unsigned char**
         return;
     }
     if (c->depth + 1 >= c->stackSize) {
-        set_error(c, "XML is too deeply nested!");
+        // Nothing deeper is parsed or read: libxml2 would go on holding state
+        // for every further level.
+        halt(c, kTooDeep);
         ++c->ignored;
         return;
     }
     xml_stack_entry& entry = c->stack[++c->depth];
     entry.element = e;
-    entry.textStart = c->textLength;
+    entry.previous = previous;
+    entry.savedText = c->text;
+    entry.savedLength = c->textLength;
+    entry.savedCapacity = c->textCapacity;
+    c->text = c->spare;
+    c->textLength = 0;
+    c->textCapacity = c->spareCapacity;
+    c->spare = nullptr;
+    c->spareCapacity = 0;
     for (int i = 0; attributes && attributes[i]; i += 2) {
         const auto* value = reinterpret_cast<const char*>(attributes[i + 1]);
         kx_elem_put_attr(e, reinterpret_cast<const char*>(attributes[i]), value ? value : "");
@@ -190,27 +369,21 @@ void xml_end_element(void* p, const unsigned char*) {
     }
     if (c->depth < 0) return;
     xml_stack_entry& entry = c->stack[c->depth];
-    const size_t length = c->textLength - entry.textStart;
-    if (length > 0) {
-        char* text = string_ndup(c->text + entry.textStart, length);
-        if (!text) set_error(c, "Unable to allocate memory for elements!");
-        pool_free(nullptr, entry.element->text, ADT_HERE);
-        entry.element->text = text;
-        c->textLength = entry.textStart;
-        c->text[c->textLength] = '\0';
-    }
+    hand_text_to(c, entry);
+    c->text = entry.savedText;
+    c->textLength = entry.savedLength;
+    c->textCapacity = entry.savedCapacity;
+    entry.savedText = nullptr;
+    entry.savedLength = entry.savedCapacity = 0;
     if (c->depth > 0) entry.element = nullptr;
     --c->depth;
 }
 
 void xml_characters(void* p, const unsigned char* text, int length) {
     xml_context_rec* c = context_of(p);
-    if (c->ignored > 0 || length <= 0) return;
+    if (c->ignored > 0 || c->halted || length <= 0) return;
     const size_t n = static_cast<size_t>(length);
-    if (!string_reserve(&c->text, &c->textCapacity, c->textLength + n)) {
-        set_error(c, "Unable to allocate memory for elements!");
-        return;
-    }
+    if (!reserve_text(c, n)) return;
     std::memcpy(c->text + c->textLength, text, n);
     c->textLength += n;
     c->text[c->textLength] = '\0';
@@ -238,42 +411,62 @@ void xml_parse_stream(http_conn_rec* connection, xml_context_rec* c, long conten
     // A reply that announces no body has none: reading would wait on a
     // connection the server may keep open.
     if (contentLength == 0) return;
-    char piece[XML_READ_PIECE];
+    feed_buffer buffer;
+    if (!buffer.valid()) {
+        set_error(c, "Unable to allocate memory for elements!");
+        return;
+    }
     push_parser parser(c);
     long total = 0;
-    do {
-        const int n = http_conn_read(connection, piece, sizeof piece);
-        if (n <= 0 || !charge(c, static_cast<size_t>(n))) break;
-        echo(c, piece, n);
-        total += n;
-        if (!parser.feed(piece, n)) return;
-    } while (contentLength < 0 || total < contentLength);
+    for (bool more = true; more && !c->halted;) {
+        // Gather a whole piece where the reply has that much left.
+        while (buffer.room() > 0 && (contentLength < 0 || total < contentLength)) {
+            const size_t n = read_some(connection, c, buffer);
+            if (n == 0) {
+                more = false;
+                break;
+            }
+            buffer.filled(n);
+            total += static_cast<long>(n);
+        }
+        if (contentLength >= 0 && total >= contentLength) more = false;
+        if (!parser.feed(buffer.data(), buffer.used())) return;
+        buffer.clear();
+    }
 }
 
 void xml_parse_stream_chunked(http_conn_rec* connection, xml_context_rec* c) {
-    char piece[XML_READ_PIECE];
+    feed_buffer buffer;
+    if (!buffer.valid()) {
+        set_error(c, "Unable to allocate memory for elements!");
+        return;
+    }
     push_parser parser(c);
     chunk_decoder decoder;
-    while (!decoder.finished()) {
-        const int n = http_conn_read(connection, piece, sizeof piece);
-        if (n <= 0 || !charge(c, static_cast<size_t>(n))) break;
-        echo(c, piece, n);
-        const size_t data = decoder.decode(piece, static_cast<size_t>(n));
-        if (!parser.feed(piece, static_cast<int>(data))) return;
+    for (bool more = true; more && !c->halted;) {
+        while (buffer.room() > 0 && !decoder.finished()) {
+            const size_t n = read_some(connection, c, buffer);
+            if (n == 0) {
+                more = false;
+                break;
+            }
+            // The framing is taken out in place: only data stays in the buffer.
+            buffer.filled(decoder.decode(buffer.space(), n));
+        }
+        if (decoder.finished()) more = false;
+        if (!parser.feed(buffer.data(), buffer.used())) return;
+        buffer.clear();
     }
     if (decoder.state() == chunk_decoder::State::Bad) set_error(c, "Invalid chunked transfer encoding");
 }
 
 int xml_parse_string(const char* text, xml_context_rec* c) {
     if (!text) return 1;
-    char piece[XML_READ_PIECE + 1];
     push_parser parser(c);
-    for (size_t left = std::strlen(text); left > 0;) {
-        const size_t n = std::min<size_t>(left, XML_READ_PIECE);
-        if (!charge(c, n)) break;
-        std::memcpy(piece, text, n);
-        piece[n] = '\0';
-        if (!parser.feed(piece, static_cast<int>(n))) return 0;
+    for (size_t left = std::strlen(text); left > 0 && !c->halted;) {
+        const size_t n = std::min<size_t>(left, XML_FEED_PIECE);
+        if (!receive(c, n)) break;
+        if (!parser.feed(text, n)) return 0;
         text += n;
         left -= n;
     }

@@ -110,6 +110,8 @@ TEST(HttpTransport, ReadsEveryFramingOfTheReplyBody) {
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\nContent-Length: 3\r\n\r\n" + chunked.substr(chunked.find("\r\n\r\n") + 4)},
         {http_reply(big)},
         {http_reply(kPassedBody, header_lines(HTTP_HEADER_LINES_MAX - 2))},  // with its two: the most a head may hold
+        {"HTTP/1.1 100 Continue\r\n\r\n" + http_reply(kPassedBody)},         // an interim reply is skipped
+        {"HTTP/1.1 100 Continue\r\nX-A: 1\r\n\r\nHTTP/1.1 100 Continue\r\n\r\n" + http_reply(kPassedBody)},
     };
     for (const CannedReply& reply : replies) {
         CannedResponder peer(reply);
@@ -150,6 +152,9 @@ TEST(HttpTransport, TurnsEveryBadReplyIntoAFailedResults) {
          KX_ERR_TRANSPORT},
         {"", "HTTP POST - Internal error", KX_ERR_TRANSPORT},
         {"garbage\r\n\r\n", "HTTP POST - Internal error", KX_ERR_TRANSPORT},
+        {"HTTP/1.1 100 Continue\r\n\r\n", "HTTP POST - Internal error", KX_ERR_TRANSPORT},
+        {"HTTP/1.1 100 Continue\r\nX-A: 1\r\n", "HTTP POST - Internal error", KX_ERR_TRANSPORT},
+        {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 401 No\r\n\r\n", "HTTP POST - Authorization failed", KX_ERR_AUTH},
         {http_reply("<korvex><results status='passed'></korvex>"), "Parsing error in results: ", KX_ERR_PARSE},
         {http_reply(kPassedBody).substr(0, 150), "Parsing error in results: ", KX_ERR_PARSE},
         {http_reply("<korvex version='1.1'><status/></korvex>"), "No results element in response", KX_ERR_TRANSPORT},

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -15,7 +16,9 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <korvex/http.h>
@@ -140,6 +143,24 @@ TEST(ReplyParsing, KeepsEachElementsOwnCharacterDataOnly) {
     EXPECT_EQ(kx_elem_find_child(r.get(), "empty")->text, nullptr);
     EXPECT_STREQ(kx_child_text(r.get(), "empty"), "");
     EXPECT_STREQ(kx_child_text(r.get(), "c"), "<raw&>");
+}
+
+TEST(ReplyParsing, RepliedElementsTakeNewTextsChildrenAndAttributes) {
+    const std::string longText(5000, 'l');
+    ElemPtr r = parse(reply("<results status='passed'><a>short</a><b>" + longText + "</b><c>x<d>y</d></c></results>"));
+    ASSERT_TRUE(r);
+    EXPECT_STREQ(kx_child_text(r.get(), "b"), longText.c_str());
+    for (const char* name : {"a", "b", "c"}) {
+        kx_elem_rec* e = kx_elem_find_child(r.get(), name);
+        ASSERT_TRUE(e) << name;
+        EXPECT_EQ(kx_elem_set_text(e, "replaced"), 1);
+        EXPECT_EQ(kx_elem_put_attr(e, "k", "v"), 1);
+        EXPECT_TRUE(kx_child_add_text(e, "added", "t"));
+        EXPECT_STREQ(e->text, "replaced");
+        EXPECT_STREQ(e->name, name);
+    }
+    EXPECT_STREQ(kx_child_text(kx_elem_find_child(r.get(), "c"), "d"), "y");
+    EXPECT_EQ(r->lastChild, kx_elem_find_child(r.get(), "c"));
 }
 
 TEST(ReplyParsing, ReplacesPredefinedEntitiesAndCharacterReferences) {
@@ -304,6 +325,103 @@ TEST(UntrustedReply, ElementsAndAttributesCostMoreThanTheirBytes) {
         }
     }
 }
+
+// Parses what an endless peer sends after `head`, `piece` repeated; the
+// outcome and how much the peer managed to send.
+std::pair<Outcome, size_t> parse_endless(const std::string& head, const std::string& piece) {
+    testsupport::ensure_started();
+    EndlessPeer peer(head, piece);
+    xml_context_rec* context = xml_create();
+    xml_parse_stream(peer.connection(), context, -1);
+    const Outcome o = outcome_of(ElemPtr(kx_reply_outcome(context)).get());
+    xml_destroy(context);
+    return {o, peer.sent()};
+}
+
+std::string repeated(const std::string& unit, size_t bytes) {
+    std::string s;
+    while (s.size() < bytes) s += unit;
+    return s;
+}
+
+TEST(UntrustedReply, NestingBeyondTheLimitStopsTheParseAndTheRead) {
+    const auto [o, sent] = parse_endless("<korvex><results status='passed'>", repeated("<a>", 65536));
+    EXPECT_EQ(o.error, KX_ERR_PARSE);
+    EXPECT_EQ(o.reason, "Parsing error in results: XML is too deeply nested!");
+    EXPECT_LT(sent, size_t{8} << 20) << "reading went on after the limit";
+}
+
+TEST(UntrustedReply, AnInternalSubsetOfMoreThanAFewKilobytesFailsAtOnce) {
+    const std::string results = reply("<results status='passed'/>");
+    const std::string declarations = repeated("<!ENTITY e 'value'>", XML_INTERNAL_SUBSET_MAX);
+    const std::string tooLarge = "Parsing error in results: XML document type is too large!";
+    const struct {
+        const char* what;
+        std::string text;
+        bool passes;
+    } cases[] = {
+        {"a small subset", "<!DOCTYPE korvex [<!ENTITY e 'value'>]>" + results, true},
+        {"a large subset", "<!DOCTYPE korvex [" + declarations + "]>" + results, false},
+        {"ten megabytes in one open literal", "<!DOCTYPE korvex [<!ENTITY e '" + std::string(10 << 20, 'x'), false},
+    };
+    for (const auto& c : cases) {
+        const auto start = std::chrono::steady_clock::now();
+        const Outcome o = outcome_of(parse(c.text).get());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.what;
+        EXPECT_EQ(o.passed, c.passes) << c.what << ": " << o.reason;
+        if (!c.passes) {
+            EXPECT_EQ(o.reason, tooLarge) << c.what;
+        }
+    }
+    const auto [o, sent] = parse_endless("<!DOCTYPE korvex [<!ENTITY e '", std::string(65536, 'x'));
+    EXPECT_EQ(o.reason, tooLarge);
+    EXPECT_LT(sent, size_t{8} << 20) << "reading went on after the subset failed";
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+size_t status_kib(const char* field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0) return std::stoul(line.substr(std::strlen(field) + 1));
+    return 0;
+}
+
+// The resident memory that the parse of `text` adds at its peak, the parsed
+// tree still held, measured in a child process of its own.
+size_t peak_bytes_added_by_parse(const std::string& text) {
+    int fds[2];
+    if (::pipe(fds) != 0) return SIZE_MAX;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::malloc_trim(0);  // free heap pages left by earlier tests would hide what the parse takes
+        std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here
+        const size_t before = status_kib("VmRSS:");
+        xml_context_rec* context = xml_create();
+        xml_parse_string(text.c_str(), context);
+        kx_elem_rec* kept = kx_reply_outcome(context);
+        xml_destroy(context);
+        const size_t added = (status_kib("VmHWM:") - before) * 1024;
+        kx_elem_destroy(kept);
+        (void)!::write(fds[1], &added, sizeof added);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    size_t added = SIZE_MAX;
+    if (::read(fds[0], &added, sizeof added) != sizeof added) added = SIZE_MAX;
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return added;
+}
+
+TEST(UntrustedReply, ALongTextIsHeldOnce) {
+    testsupport::ensure_started();
+    const size_t length = size_t{32} << 20;
+    const std::string text = reply("<results status='passed'>\n  <big>" + std::string(length, 't') + "</big>\n</results>");
+    // Held twice (collected, then copied into the element) it takes at least
+    // twice its length; growing it by doubling leaves a freed half behind.
+    EXPECT_LT(peak_bytes_added_by_parse(text), length + 3 * length / 4);
+}
+#endif
 
 TEST(ChunkDecoder, JoinsTheChunksOfABody) {
     struct Case {

@@ -4,6 +4,9 @@
 #include <mutex>
 #include <vector>
 
+#include <platform/provider_admin.h>
+
+#include "admin_server.h"
 #include "com_ref.h"
 
 namespace {
@@ -92,10 +95,16 @@ HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD dwClsContex
     if (!lpdwRegister) return E_INVALIDARG;
     *lpdwRegister = 0;
     if (!pUnk || !(dwClsContext & CLSCTX_ALL) || flags > REGCLS_MULTI_SEPARATE) return E_INVALIDARG;
-    return class_table().add(rclsid, pUnk, dwClsContext, flags, *lpdwRegister);
+    const HRESULT hr = class_table().add(rclsid, pUnk, dwClsContext, flags, *lpdwRegister);
+    // Only the administration class is served to other processes.
+    if (SUCCEEDED(hr) && rclsid == CLSID_ZarvoVdsProviderAdmin && (dwClsContext & CLSCTX_LOCAL_SERVER) &&
+        flags != REGCLS_SINGLEUSE)
+        platform::detail::serve_admin_class(*lpdwRegister, pUnk);
+    return hr;
 }
 
 HRESULT CoRevokeClassObject(DWORD dwRegister) {
+    platform::detail::stop_serving_admin_class(dwRegister);
     ComRef<IUnknown> object = class_table().remove(dwRegister);
     return object ? S_OK : CO_E_OBJNOTREG;
 }
@@ -107,6 +116,7 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, COSERVERINFO* pSer
     if (ComRef<IUnknown> object = class_table().find(rclsid, dwClsContext)) return object->QueryInterface(riid, ppv);
     if (dwClsContext & CLSCTX_LOCAL_SERVER) {
         if (auto activate = class_table().activator()) return activate(rclsid, dwClsContext, riid, ppv);
+        if (rclsid == CLSID_ZarvoVdsProviderAdmin) return platform::detail::activate_admin_class(riid, ppv);
     }
     return REGDB_E_CLASSNOTREG;
 }

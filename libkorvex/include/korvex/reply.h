@@ -10,33 +10,50 @@ struct http_conn_rec;
 
 constexpr int XML_STACK_SIZE = 20;  // nesting limit, the root counting as the first level
 constexpr int XML_READ_PIECE = 1024;
-// What one reply may take of the heap: every byte received and every element
-// and attribute built from them is charged to it. A reply that would take
-// more fails ("XML reply is too large!") and is read no further, so a broken
-// or hostile appliance that never stops sending cannot exhaust the memory of
-// the service. Far above the largest list an appliance sends.
+// The parser is fed in pieces of this size wherever that much has arrived:
+// libxml2 rescans an unfinished construct on every piece it is fed.
+constexpr int XML_FEED_PIECE = 64 * 1024;
+// A document type whose internal subset is longer fails the reply at once:
+// nothing in a reply needs one, and libxml2 rescans an unfinished subset.
+constexpr size_t XML_INTERNAL_SUBSET_MAX = 4096;
+// What one reply may take of the heap: every element, attribute and text the
+// parse keeps is charged to it, and no more bytes than this are read. A reply
+// that would take more fails ("XML reply is too large!") and is read no
+// further, so a broken or hostile appliance that never stops sending cannot
+// exhaust the memory of the service. Far above the largest list an appliance
+// sends.
 constexpr size_t XML_REPLY_BUDGET = size_t{64} << 20;
 
 struct xml_stack_entry {
     kx_elem_rec* element;
-    size_t textStart;  // where this element's character data begins in the text buffer
+    kx_elem_rec* previous;  // the sibling before it, whose link follows the element when it moves
+    // The parent's character data, set aside while this element is open.
+    char* savedText;
+    size_t savedLength;
+    size_t savedCapacity;
 };
 
 struct xml_context_rec {
     char* errorText;  // absent while the reply is sound
-    // Character data of every open element, innermost last: a child's text
-    // follows its parent's and is cut off again when the child ends, so the
-    // parent's text around its children stays whole.
+    // Character data of the innermost open element; it becomes that element's
+    // text when the element ends, so each text is held once.
     char* text;
     size_t textLength;
     size_t textCapacity;
+    // A buffer left by an element whose short text was copied, for the next one.
+    char* spare;
+    size_t spareCapacity;
     xml_stack_entry* stack;
     int stackSize;
     int depth;        // innermost open element; -1 before the root opens
     int ignored;      // open levels that were not pushed (too deep or not built)
     int debug;        // echo the reply bytes to standard error ("XMLDEBUG")
-    size_t budget;    // what the reply may still take; XML_REPLY_BUDGET at creation
+    size_t budget;    // what the kept tree may still take; XML_REPLY_BUDGET at creation
+    size_t readLimit; // bytes that may still be read; XML_REPLY_BUDGET at creation
     int tooLarge;     // the budget ran out: nothing more is read or built
+    int halted;       // the parse was stopped: nothing more is read or parsed
+    void* parser;     // the libxml2 parser while one is running
+    long subsetStart; // where the document type's internal subset begins; -1 when none is open
 };
 
 xml_context_rec* xml_create();

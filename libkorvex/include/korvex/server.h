@@ -58,6 +58,14 @@ int kx_server_destroy(kx_server_rec* server);
 // The request stays the caller's.
 kx_elem_rec* kx_server_invoke_elem(kx_server_rec* server, kx_elem_rec* request);
 
+// Test seam: with a responder installed, kx_server_invoke_elem hands every
+// request to it in place of the handle's transport (an appliance kept in the
+// test's own process) and returns what it answers, a `results` element the
+// caller destroys. Null restores the transports. Install it before the
+// threads that send requests start.
+using kx_test_responder_fn = kx_elem_rec* (*)(kx_server_rec* server, kx_elem_rec* request);
+void kx_set_test_responder(kx_test_responder_fn responder);
+
 // The administration library's request entry: 0 with a UTF-16 reply that the
 // caller frees with LocalFree, or a Windows error code.
 using kx_fapi_invoke_fn = unsigned int (*)(const char16_t* host, const char16_t* request, char16_t** reply);

@@ -2,6 +2,8 @@
 // One stored appliance as the service keeps it: how to reach it, how to log
 // in, and which provider serves it; and the minimum appliance releases.
 #include <filer/filer_version.h>
+#include <platform/provider_admin.h>
+#include <platform/registry.h>
 #include <platform/types.h>
 
 #include <string>
@@ -10,9 +12,8 @@
 inline constexpr int32_t FILER_TYPE_FCP = 2;
 inline constexpr int32_t FILER_TYPE_ISCSI = 3;
 
-// Change flags of a record.
-inline constexpr int32_t FILER_RECORD_DELETE = 0x1;
-inline constexpr int32_t FILER_RECORD_CHANGED = 0x2;
+// Change flags of a record: FILER_RECORD_DELETE and FILER_RECORD_CHANGED, the
+// same bits as the change flags of FILER_RECORD.
 
 class CFilerRecord {
 public:
@@ -32,6 +33,16 @@ public:
     bool SameFiler(const CFilerRecord& other) const;
     // Trace text; the password is never shown.
     std::u16string Dump() const;
+
+    // Registry half (the stored appliance list): reads the record from the
+    // subkey `name` of the Filers key; 0, 1 when the password had to be taken
+    // as cleartext, or the Win32 error of the first value that failed. The
+    // change flags are cleared whatever happened.
+    DWORD LoadFromRegistry(HKEY filers, const std::u16string& name);
+    // Writes the record under its key; clears the change flags on success.
+    HRESULT SaveToRegistry(HKEY filers);
+    // A CoTaskMem copy for a client, or NULL when an allocation fails.
+    FILER_RECORD* CopyOut() const;
 
     int32_t m_iFlags = 0;
     std::u16string m_strKey;       // a GUID in text: the name the list stores it under

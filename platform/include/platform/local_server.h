@@ -1,0 +1,33 @@
+#pragma once
+// The administration class across processes. The process that registers its
+// class object for multiple use with CLSCTX_LOCAL_SERVER becomes the local
+// server and listens on $SANPROV_ROOT/run/sanprovd.sock (mode 0600, in a 0700
+// directory; only a peer whose uid is root or the server's own is served).
+// CoCreateInstance in any other process then returns a proxy: one connection
+// and one server object per activation, released when the proxy is released or
+// the client goes away. When a live server already holds the socket, a second
+// registering process serves the class in process only.
+#include <filesystem>
+#include <functional>
+
+#include <platform/unknown.h>
+
+constexpr HRESULT CO_E_SERVER_STOPPING = static_cast<HRESULT>(0x80004028u);
+
+// While suspended the local server refuses new activations with
+// CO_E_SERVER_STOPPING (the client retries); an activation already past the
+// check has made its object before CoSuspendClassObjects returns.
+HRESULT CoSuspendClassObjects();
+HRESULT CoResumeClassObjects();
+
+namespace platform {
+std::filesystem::path local_server_socket();
+// True while this process listens for the administration class.
+bool is_local_server();
+
+// Starts the server of a class that nothing serves (the service that owns its
+// AppID); activation then retries for up to 30 s. Without one, activation of a
+// class with no listening server fails at once with CO_E_SERVER_EXEC_FAILURE.
+using LocalServerStarter = std::function<HRESULT(REFCLSID clsid)>;
+void set_local_server_starter(LocalServerStarter starter);
+}  // namespace platform

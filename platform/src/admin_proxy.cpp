@@ -1,0 +1,350 @@
+// The client side of the administration class: a class object whose
+// CreateInstance connects to the local server, and the proxy that turns each
+// call into one frame.
+#include <platform/clock.h>
+#include <platform/comalloc.h>
+#include <platform/local_server.h>
+#include <platform/probe.h>
+#include <platform/provider_admin.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+#include "admin_server.h"
+#include "admin_wire.h"
+
+namespace platform {
+namespace {
+
+using wire::Marker;
+using wire::Method;
+
+constexpr HRESULT kServerUnavailable = static_cast<HRESULT>(0x800706BAu);  // RPC_S_SERVER_UNAVAILABLE
+constexpr DWORD kStartTimeoutMs = 30000;
+constexpr DWORD kRetryMs = 100;
+
+std::mutex g_starterLock;
+LocalServerStarter g_starter;
+
+LocalServerStarter starter() {
+    std::lock_guard lock(g_starterLock);
+    return g_starter;
+}
+
+struct Connection {
+    int fd = -1;
+    HRESULT hr = S_OK;
+    bool noServer = false;  // nothing listens: starting the server may help
+};
+
+// Connects and reads the server's greeting. Passwords go only to a server
+// whose uid is root or ours.
+Connection connect_once() {
+    Connection c;
+    const wire::SocketAddress addr(local_server_socket().string());
+    if (!addr.ok()) return {-1, kServerUnavailable, false};
+    c.fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (c.fd < 0) return {-1, E_OUTOFMEMORY, false};
+    auto failWith = [&](HRESULT hr, bool noServer) {
+        ::close(c.fd);
+        return Connection{-1, hr, noServer};
+    };
+    if (::connect(c.fd, addr.get(), addr.size()) != 0) {
+        const int e = errno;
+        if (e == ENOENT || e == ECONNREFUSED) return failWith(kServerUnavailable, true);
+        if (e == EACCES || e == EPERM) return failWith(E_ACCESSDENIED, false);
+        return failWith(kServerUnavailable, false);
+    }
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (::getsockopt(c.fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || (cred.uid != 0 && cred.uid != ::geteuid()))
+        return failWith(E_ACCESSDENIED, false);
+    std::vector<uint8_t> hello;
+    if (FAILED(wire::recv_frame(c.fd, 64, hello))) return failWith(kServerUnavailable, true);
+    wire::Reader in(hello);
+    const auto hr = static_cast<HRESULT>(in.u32());
+    if (!in.at_end()) return failWith(kServerUnavailable, false);
+    if (FAILED(hr)) return failWith(hr, false);
+    return c;
+}
+
+HRESULT call(int fd, const wire::Writer& request, std::vector<uint8_t>& reply) {
+    HRESULT hr = wire::send_frame(fd, request.bytes());
+    if (SUCCEEDED(hr)) hr = wire::recv_frame(fd, wire::kMaxReply, reply);
+    return FAILED(hr) ? RPC_E_DISCONNECTED : S_OK;
+}
+
+// An out pointer as the server should see it.
+template <typename T>
+Marker out_marker(T* p) {
+    return !p ? Marker::Null : IsBadWritePtr(p, sizeof(T)) ? Marker::Bad : Marker::Present;
+}
+
+// Reads a text out argument from the reply into the caller's pointer.
+bool read_text(wire::Reader& in, Marker sent, LPWSTR* out) {
+    if (sent != Marker::Present) return in.ok();
+    const Marker m = in.marker();
+    if (m == Marker::Unchanged) return in.ok();
+    if (m == Marker::Null) {
+        *out = nullptr;
+        return in.ok();
+    }
+    auto text = in.text(m);
+    if (!text) return false;
+    *out = wire::task_string(*text);
+    return true;
+}
+
+class AdminProxy final : public IZarvoVdsProviderAdmin {
+public:
+    explicit AdminProxy(int fd) : m_fd(fd) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (riid != IID_IUnknown && riid != IID_IZarvoVdsProviderAdmin) return E_NOINTERFACE;
+        AddRef();
+        *ppv = static_cast<IZarvoVdsProviderAdmin*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --m_refs;
+        if (left == 0) delete this;  // closing the connection releases the server's object
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetLastError(DWORD dwFlags, HRESULT* phr, LPWSTR* ppwszMessage) override {
+        wire::Writer req;
+        req.u32(static_cast<uint32_t>(Method::GetLastError));
+        req.u32(dwFlags);
+        const Marker hrMarker = hr_argument(req, phr);
+        const Marker textMarker = out_marker(ppwszMessage);
+        req.marker(textMarker);
+        return exchange(req, [&](wire::Reader& in) {
+            return read_hr(in, hrMarker, phr) && read_text(in, textMarker, ppwszMessage);
+        });
+    }
+
+    HRESULT STDMETHODCALLTYPE LoadFilerList(DWORD dwFlags, ULONG* pcpFiler, FILER_RECORD*** prgpFiler) override {
+        wire::Writer req;
+        req.u32(static_cast<uint32_t>(Method::LoadFilerList));
+        req.u32(dwFlags);
+        const Marker countMarker = out_marker(pcpFiler);
+        req.marker(countMarker);
+        if (countMarker == Marker::Present) req.u32(*pcpFiler);
+        const Marker arrayMarker = out_marker(prgpFiler);
+        req.marker(arrayMarker);
+        return exchange(req, [&](wire::Reader& in) {
+            if (countMarker == Marker::Present) *pcpFiler = in.u32();
+            if (arrayMarker != Marker::Present) return in.ok();
+            const Marker m = in.marker();
+            if (m == Marker::Unchanged) return in.ok();
+            if (m == Marker::Null) {
+                *prgpFiler = nullptr;
+                return in.ok();
+            }
+            return read_array(in, prgpFiler);
+        });
+    }
+
+    HRESULT STDMETHODCALLTYPE CommitFilerList(DWORD dwFlags, ULONG cpFiler, FILER_RECORD** rgpFiler) override {
+        wire::Writer req;
+        req.u32(static_cast<uint32_t>(Method::CommitFilerList));
+        req.u32(dwFlags);
+        req.u32(cpFiler);
+        if (!rgpFiler) {
+            req.marker(Marker::Null);
+        } else if (cpFiler && IsBadReadPtr(rgpFiler, UINT_PTR(cpFiler) * sizeof(FILER_RECORD*))) {
+            req.marker(Marker::Bad);
+        } else {
+            req.marker(Marker::Present);
+            for (ULONG i = 0; i < cpFiler; ++i) req.record(rgpFiler[i]);
+        }
+        return exchange(req, [](wire::Reader& in) { return in.ok(); });
+    }
+
+    HRESULT STDMETHODCALLTYPE CheckFilerEntry(DWORD dwFlags, FILER_RECORD* pfr, HRESULT* phr,
+                                              LPWSTR* ppwszMessage) override {
+        wire::Writer req;
+        req.u32(static_cast<uint32_t>(Method::CheckFilerEntry));
+        req.u32(dwFlags);
+        req.record(pfr);
+        const Marker hrMarker = hr_argument(req, phr);
+        const Marker textMarker = out_marker(ppwszMessage);
+        req.marker(textMarker);
+        return exchange(req, [&](wire::Reader& in) {
+            return read_hr(in, hrMarker, phr) && read_text(in, textMarker, ppwszMessage);
+        });
+    }
+
+    // Not meant to cross processes: the stored error belongs to the server's object.
+    HRESULT STDMETHODCALLTYPE SetLastError(HRESULT, ...) override { return E_NOTIMPL; }
+
+private:
+    ~AdminProxy() { ::close(m_fd); }
+
+    static Marker hr_argument(wire::Writer& req, HRESULT* phr) {
+        const Marker m = out_marker(phr);
+        req.marker(m);
+        if (m == Marker::Present) req.u32(static_cast<uint32_t>(*phr));
+        return m;
+    }
+    static bool read_hr(wire::Reader& in, Marker sent, HRESULT* phr) {
+        if (sent == Marker::Present) *phr = static_cast<HRESULT>(in.u32());
+        return in.ok();
+    }
+
+    static bool read_array(wire::Reader& in, FILER_RECORD*** out) {
+        const uint32_t n = in.u32();
+        if (!in.ok() || n > in.remaining()) return false;
+        auto** array = static_cast<FILER_RECORD**>(CoTaskMemAlloc(std::max<size_t>(n, 1) * sizeof(FILER_RECORD*)));
+        if (!array) return false;
+        for (uint32_t i = 0; i < n; ++i) {
+            array[i] = wire::task_record(in);
+            if (!array[i]) {
+                for (uint32_t j = 0; j < i; ++j) wire::free_task_record(array[j]);
+                CoTaskMemFree(array);
+                return false;
+            }
+        }
+        *out = array;
+        return true;
+    }
+
+    // Sends one call and decodes its reply; a broken connection (or a reply
+    // that cannot be read) fails this and every later call.
+    template <typename Decode>
+    HRESULT exchange(const wire::Writer& req, Decode&& decode) {
+        std::lock_guard lock(m_callLock);
+        if (m_broken) return RPC_E_DISCONNECTED;
+        std::vector<uint8_t> reply;
+        if (FAILED(call(m_fd, req, reply))) {
+            m_broken = true;
+            return RPC_E_DISCONNECTED;
+        }
+        wire::Reader in(reply);
+        const auto hr = static_cast<HRESULT>(in.u32());
+        if (!in.ok()) {
+            m_broken = true;
+            return RPC_E_DISCONNECTED;
+        }
+        if (!decode(in) || !in.at_end()) {
+            m_broken = true;
+            return RPC_E_DISCONNECTED;
+        }
+        return hr;
+    }
+
+    int m_fd;
+    std::atomic<ULONG> m_refs{1};
+    std::mutex m_callLock;
+    bool m_broken = false;
+};
+
+// Connects, starting the server once when nothing listens, and retries while
+// it starts or while a stopping server turns activations away.
+HRESULT connect_with_start(int& fd) {
+    const DWORD start = GetTickCount();
+    bool started = false;
+    for (;;) {
+        Connection c = connect_once();
+        if (c.fd >= 0) {
+            fd = c.fd;
+            return S_OK;
+        }
+        const bool retry = c.noServer || c.hr == CO_E_SERVER_STOPPING;
+        if (!retry) return c.hr;
+        if (!started) {
+            auto start_server = starter();
+            if (!start_server) return CO_E_SERVER_EXEC_FAILURE;
+            const HRESULT hr = start_server(CLSID_ZarvoVdsProviderAdmin);
+            if (FAILED(hr)) return hr;
+            started = true;
+        }
+        if (GetTickCount() - start >= kStartTimeoutMs) return CO_E_SERVER_EXEC_FAILURE;
+        Sleep(kRetryMs);
+    }
+}
+
+HRESULT create_remote(REFIID riid, void** ppv) {
+    for (;;) {
+        int fd = -1;
+        if (HRESULT hr = connect_with_start(fd); FAILED(hr)) return hr;
+        wire::Writer req;
+        req.u32(static_cast<uint32_t>(Method::Create));
+        req.guid(riid);
+        std::vector<uint8_t> reply;
+        HRESULT hr = call(fd, req, reply);
+        wire::Reader in(reply);
+        if (SUCCEEDED(hr)) hr = static_cast<HRESULT>(in.u32());
+        if (SUCCEEDED(hr) && !in.at_end()) hr = RPC_E_DISCONNECTED;
+        if (hr == CO_E_SERVER_STOPPING) {
+            // The server began to stop after it greeted us; a fresh one will serve.
+            ::close(fd);
+            Sleep(kRetryMs);
+            continue;
+        }
+        if (FAILED(hr)) {
+            ::close(fd);
+            return hr;
+        }
+        auto* proxy = new AdminProxy(fd);
+        hr = proxy->QueryInterface(riid, ppv);
+        proxy->Release();
+        return hr;
+    }
+}
+
+class AdminClassProxy final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
+        AddRef();
+        *ppv = static_cast<IClassFactory*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --m_refs;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        return create_remote(riid, ppv);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+private:
+    ~AdminClassProxy() = default;
+    std::atomic<ULONG> m_refs{1};
+};
+
+}  // namespace
+
+void set_local_server_starter(LocalServerStarter s) {
+    std::lock_guard lock(g_starterLock);
+    g_starter = std::move(s);
+}
+
+namespace detail {
+HRESULT activate_admin_class(REFIID riid, void** ppv) {
+    auto* factory = new AdminClassProxy;
+    const HRESULT hr = factory->QueryInterface(riid, ppv);
+    factory->Release();
+    return hr;
+}
+}  // namespace detail
+}  // namespace platform

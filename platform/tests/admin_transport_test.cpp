@@ -1,0 +1,443 @@
+// The administration interface across processes: a server process registers a
+// class object, this process reaches it through CoCreateInstance.
+#include <platform/classtable.h>
+#include <platform/comalloc.h>
+#include <platform/local_server.h>
+#include <platform/probe.h>
+#include <platform/provider_admin.h>
+#include <platform/text.h>
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<int> g_live{0};
+
+std::string describe(LPCWSTR s) {
+    if (!s) return "<null>";
+    if (IsBadStringPtrW(s, UINT_PTR(-1))) return "<bad>";
+    return "'" + platform::wide_to_utf8_lossy(s) + "'";
+}
+
+std::string describe(const FILER_RECORD* r) {
+    if (!r) return "<null record>";
+    if (IsBadReadPtr(r, sizeof *r)) return "<bad record>";
+    return describe(r->wszKey) + " " + describe(r->wszDnsName) + " " + describe(r->wszUserName) + " " +
+           describe(r->wszPassword) + " " + std::to_string(r->hwpType) + " " + std::to_string(r->dwUpdateFlags);
+}
+
+LPWSTR task_text(const std::string& s) {
+    const std::u16string w = platform::utf8_to_wide_lossy(s);
+    auto* p = static_cast<LPWSTR>(CoTaskMemAlloc((w.size() + 1) * 2));
+    std::memcpy(p, w.c_str(), (w.size() + 1) * 2);
+    return p;
+}
+
+bool writable(void* p, size_t n) { return p && !IsBadWritePtr(p, n); }
+
+// Echoes what it received, so the client can see what crossed.
+class EchoAdmin final : public IZarvoVdsProviderAdmin {
+public:
+    EchoAdmin() { ++g_live; }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (riid != IID_IUnknown && riid != IID_IZarvoVdsProviderAdmin) return E_NOINTERFACE;
+        AddRef();
+        *ppv = static_cast<IZarvoVdsProviderAdmin*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG n = --m_refs;
+        if (!n) delete this;
+        return n;
+    }
+    // Flags 7 asks for the number of live objects; otherwise the text is what
+    // the last commit received.
+    HRESULT STDMETHODCALLTYPE GetLastError(DWORD flags, HRESULT* phr, LPWSTR* ppwsz) override {
+        if (!writable(phr, sizeof *phr) || !writable(ppwsz, sizeof *ppwsz)) return E_INVALIDARG;
+        *phr = static_cast<HRESULT>(0xC0042501u);
+        *ppwsz = task_text(flags == 7 ? "live=" + std::to_string(g_live.load()) : m_seen);
+        return S_OK;
+    }
+    // Flags 0: two records; 1: writes nothing; 2: an empty list.
+    HRESULT STDMETHODCALLTYPE LoadFilerList(DWORD flags, ULONG* pc, FILER_RECORD*** prg) override {
+        if (flags == 1) return S_FALSE;
+        if (!writable(pc, 4) || !writable(prg, sizeof *prg)) return E_INVALIDARG;
+        *pc = 0;
+        *prg = nullptr;
+        if (flags == 2) return S_OK;
+        auto** array = static_cast<FILER_RECORD**>(CoTaskMemAlloc(2 * sizeof(FILER_RECORD*)));
+        for (int i = 0; i < 2; ++i) {
+            array[i] = static_cast<FILER_RECORD*>(CoTaskMemAlloc(sizeof(FILER_RECORD)));
+            *array[i] = {task_text(i ? "" : "k1"), task_text(i ? "" : "filer1"), task_text(i ? "" : "root"),
+                         task_text(i ? "" : "s3cr\xc3\xa9t"), i ? 3 : 2, DWORD(i ? 2 : 0)};
+        }
+        *prg = array;
+        *pc = 2;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE CommitFilerList(DWORD flags, ULONG count, FILER_RECORD** rg) override {
+        m_seen = "flags=" + std::to_string(flags) + " count=" + std::to_string(count);
+        if (!rg) m_seen += " <null array>";
+        else if (count && IsBadReadPtr(rg, count * sizeof(FILER_RECORD*))) m_seen += " <bad array>";
+        else
+            for (ULONG i = 0; i < count; ++i) m_seen += " [" + describe(rg[i]) + "]";
+        return S_OK;
+    }
+    // A DNS name "block" makes the call last a second and says so by a file.
+    HRESULT STDMETHODCALLTYPE CheckFilerEntry(DWORD flags, FILER_RECORD* pfr, HRESULT* phr, LPWSTR* ppwsz) override {
+        if (pfr && !IsBadReadPtr(pfr, sizeof *pfr) && describe(pfr->wszDnsName) == "'block'") {
+            std::ofstream(fs::path(::getenv("SANPROV_ROOT")) / "in-call") << "x";
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+        const std::string seen = "flags=" + std::to_string(flags) + " [" + describe(pfr) + "] phr=" +
+                                 (phr ? writable(phr, 4) ? "ok" : "bad" : "null");
+        if (writable(phr, 4)) *phr = 0;
+        if (writable(ppwsz, sizeof *ppwsz)) *ppwsz = task_text(seen);
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE SetLastError(HRESULT, ...) override { return S_OK; }
+
+private:
+    ~EchoAdmin() { --g_live; }
+    std::atomic<ULONG> m_refs{1};
+    std::string m_seen;
+};
+
+class EchoFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
+        *ppv = this;
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** ppv) override {
+        auto* o = new EchoAdmin;
+        const HRESULT hr = o->QueryInterface(riid, ppv);
+        o->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+// The server runs in a child process until stop(); its exit code is 0 when
+// every object it made was released by then.
+class ServerProcess {
+public:
+    ServerProcess() {
+        int ready[2], stop[2];
+        EXPECT_EQ(::pipe(ready), 0);
+        EXPECT_EQ(::pipe(stop), 0);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(ready[0]);
+            ::close(stop[1]);
+            static EchoFactory factory;
+            DWORD cookie = 0;
+            if (FAILED(CoRegisterClassObject(CLSID_ZarvoVdsProviderAdmin, &factory, CLSCTX_LOCAL_SERVER,
+                                             REGCLS_MULTIPLEUSE, &cookie)) ||
+                !platform::is_local_server())
+                ::_exit(2);
+            (void)!::write(ready[1], "r", 1);
+            char c;
+            (void)!::read(stop[0], &c, 1);
+            CoRevokeClassObject(cookie);
+            ::_exit(g_live == 0 ? 0 : 3);
+        }
+        ::close(ready[1]);
+        ::close(stop[0]);
+        m_stop = stop[1];
+        char c = 0;
+        EXPECT_EQ(::read(ready[0], &c, 1), 1) << "the server process did not start serving";
+        ::close(ready[0]);
+    }
+    ~ServerProcess() {
+        if (m_pid > 0) stop();
+    }
+    int stop() {
+        ::close(m_stop);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+    }
+    void kill() {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+        ::close(m_stop);
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_stop = -1;
+};
+
+class AdminTransport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_root = fs::temp_directory_path() / ("admin-transport-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_root);
+        fs::create_directories(m_root);
+        ::setenv("SANPROV_ROOT", m_root.c_str(), 1);
+    }
+    void TearDown() override {
+        platform::set_local_server_starter({});
+        ::unsetenv("SANPROV_ROOT");
+        fs::remove_all(m_root);
+    }
+
+    static IZarvoVdsProviderAdmin* create(HRESULT* result = nullptr) {
+        IZarvoVdsProviderAdmin* admin = nullptr;
+        const HRESULT hr = CoCreateInstance(CLSID_ZarvoVdsProviderAdmin, nullptr, CLSCTX_LOCAL_SERVER,
+                                            IID_IZarvoVdsProviderAdmin, reinterpret_cast<void**>(&admin));
+        if (result) *result = hr;
+        return admin;
+    }
+    static std::string text_of(LPWSTR s) {
+        std::string t = s ? platform::wide_to_utf8_lossy(s) : "<null>";
+        CoTaskMemFree(s);
+        return t;
+    }
+    static int live_objects() {
+        IZarvoVdsProviderAdmin* admin = create();
+        if (!admin) return -1;
+        HRESULT hr = 0;
+        LPWSTR text = nullptr;
+        admin->GetLastError(7, &hr, &text);
+        admin->Release();
+        return std::stoi(text_of(text).substr(5)) - 1;  // less the object that asked
+    }
+    fs::path m_root;
+};
+
+}  // namespace
+
+TEST_F(AdminTransport, EveryMethodCrossesWithNullAndBadPointersKeptApartFromEmptyText) {
+    ServerProcess server;
+    IZarvoVdsProviderAdmin* admin = create();
+    ASSERT_NE(admin, nullptr);
+
+    HRESULT hr = 0;
+    LPWSTR text = nullptr;
+    EXPECT_EQ(admin->GetLastError(0, nullptr, &text), E_INVALIDARG);
+    EXPECT_EQ(text, nullptr) << "a call that writes nothing leaves the caller's pointer alone";
+
+    ULONG count = 99;
+    FILER_RECORD** records = nullptr;
+    ASSERT_EQ(admin->LoadFilerList(0, &count, &records), S_OK);
+    ASSERT_EQ(count, 2u);
+    EXPECT_EQ(describe(records[0]), "'k1' 'filer1' 'root' 's3cr\xc3\xa9t' 2 0");
+    EXPECT_EQ(describe(records[1]), "'' '' '' '' 3 2");
+    auto* kept = records[0];
+
+    FILER_RECORD empty{nullptr, const_cast<LPWSTR>(u""), const_cast<LPWSTR>(u"u"), nullptr, 3, 2};
+    FILER_RECORD bad{nullptr, reinterpret_cast<LPWSTR>(uintptr_t{8}), const_cast<LPWSTR>(u"u"),
+                     const_cast<LPWSTR>(u"pw"), 2, 1};
+    FILER_RECORD* array[] = {kept, &empty, nullptr, &bad, reinterpret_cast<FILER_RECORD*>(uintptr_t{16})};
+    EXPECT_EQ(admin->CommitFilerList(5, 5, array), S_OK);
+    ASSERT_EQ(admin->GetLastError(0, &hr, &text), S_OK);
+    EXPECT_EQ(hr, static_cast<HRESULT>(0xC0042501u));
+    EXPECT_EQ(text_of(text),
+              "flags=5 count=5 ['k1' 'filer1' 'root' 's3cr\xc3\xa9t' 2 0] [<null> '' 'u' <null> 3 2] [<null record>] "
+              "[<null> <bad> 'u' 'pw' 2 1] [<bad record>]");
+    EXPECT_EQ(admin->CommitFilerList(0, 3, nullptr), S_OK);
+    admin->GetLastError(0, &hr, &text);
+    EXPECT_EQ(text_of(text), "flags=0 count=3 <null array>");
+
+    text = nullptr;
+    EXPECT_EQ(admin->CheckFilerEntry(1, &empty, nullptr, &text), S_FALSE);
+    EXPECT_EQ(text_of(text), "flags=1 [<null> '' 'u' <null> 3 2] phr=null");
+    EXPECT_EQ(admin->CheckFilerEntry(0, nullptr, reinterpret_cast<HRESULT*>(uintptr_t{4}), &text), S_FALSE);
+    EXPECT_EQ(text_of(text), "flags=0 [<null record>] phr=bad");
+
+    for (ULONG i = 0; i < count; ++i) {
+        CoTaskMemFree(records[i]->wszKey);
+        CoTaskMemFree(records[i]->wszDnsName);
+        CoTaskMemFree(records[i]->wszUserName);
+        CoTaskMemFree(records[i]->wszPassword);
+        CoTaskMemFree(records[i]);
+    }
+    CoTaskMemFree(records);
+
+    // Outputs the server left alone stay as the caller had them; an empty list has no array.
+    count = 7;
+    records = reinterpret_cast<FILER_RECORD**>(uintptr_t{0x40});
+    EXPECT_EQ(admin->LoadFilerList(1, &count, &records), S_FALSE);
+    EXPECT_EQ(count, 7u);
+    EXPECT_EQ(records, reinterpret_cast<FILER_RECORD**>(uintptr_t{0x40}));
+    EXPECT_EQ(admin->LoadFilerList(2, &count, &records), S_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(records, nullptr);
+    EXPECT_EQ(admin->SetLastError(E_FAIL), E_NOTIMPL) << "the stored error is not set across processes";
+
+    admin->Release();
+    EXPECT_EQ(server.stop(), 0) << "every server object was released";
+}
+
+TEST_F(AdminTransport, SocketIsPrivateAndOtherUsersAreRefusedBeforeAnyCall) {
+    ServerProcess server;
+    struct stat st{};
+    ASSERT_EQ(::stat(platform::local_server_socket().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(platform::local_server_socket().parent_path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    auto as_nobody = [] {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::setuid(65534) != 0) ::_exit(90);
+            HRESULT hr = S_OK;
+            IZarvoVdsProviderAdmin* admin = create(&hr);
+            ::_exit(admin == nullptr && hr == E_ACCESSDENIED ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    EXPECT_EQ(as_nobody(), 0) << "the private directory keeps another user out";
+    // Even with the file modes opened up, the server's own check refuses the peer.
+    ::chmod(platform::local_server_socket().parent_path().c_str(), 0755);
+    ::chmod(platform::local_server_socket().c_str(), 0666);
+    EXPECT_EQ(as_nobody(), 0);
+    EXPECT_EQ(live_objects(), 0);
+    EXPECT_EQ(server.stop(), 0);
+}
+
+TEST_F(AdminTransport, AClientKilledMidCallLeavesNoObjectBehind) {
+    ServerProcess server;
+    const pid_t client = ::fork();
+    if (client == 0) {
+        IZarvoVdsProviderAdmin* admin = create();
+        FILER_RECORD r{nullptr, const_cast<LPWSTR>(u"block"), const_cast<LPWSTR>(u""), nullptr, 2, 0};
+        HRESULT hr;
+        LPWSTR text;
+        if (admin) admin->CheckFilerEntry(0, &r, &hr, &text);
+        ::_exit(0);
+    }
+    for (int i = 0; i < 500 && !fs::exists(m_root / "in-call"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(fs::exists(m_root / "in-call"));
+    ::kill(client, SIGKILL);
+    ::waitpid(client, nullptr, 0);
+    int live = -1;
+    for (int i = 0; i < 100 && (live = live_objects()) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(live, 0);
+    EXPECT_EQ(server.stop(), 0);
+}
+
+TEST_F(AdminTransport, AServerThatDiesBecomesAnHresultAndNoServerFailsActivationAtOnce) {
+    HRESULT hr = S_OK;
+    EXPECT_EQ(create(&hr), nullptr);
+    EXPECT_EQ(hr, CO_E_SERVER_EXEC_FAILURE) << "nothing listens and nothing can start the server";
+
+    ServerProcess server;
+    IZarvoVdsProviderAdmin* admin = create();
+    ASSERT_NE(admin, nullptr);
+    server.kill();
+    ULONG count = 0;
+    FILER_RECORD** records = nullptr;
+    EXPECT_EQ(admin->LoadFilerList(0, &count, &records), RPC_E_DISCONNECTED);
+    EXPECT_EQ(admin->LoadFilerList(0, &count, &records), RPC_E_DISCONNECTED);
+    admin->Release();
+}
+
+TEST_F(AdminTransport, ActivationStartsAServerWhenNoneListensAndRetriesUntilItServes) {
+    std::unique_ptr<ServerProcess> server;
+    int starts = 0;
+    platform::set_local_server_starter([&](REFCLSID clsid) {
+        EXPECT_EQ(clsid, CLSID_ZarvoVdsProviderAdmin);
+        ++starts;
+        server = std::make_unique<ServerProcess>();
+        return S_OK;
+    });
+    IZarvoVdsProviderAdmin* admin = create();
+    ASSERT_NE(admin, nullptr);
+    EXPECT_EQ(starts, 1);
+    admin->Release();
+    EXPECT_EQ(server->stop(), 0);
+}
+
+TEST_F(AdminTransport, MalformedAndOversizedFramesAreRefusedAndEndTheConnection) {
+    ServerProcess server;
+    auto connect_raw = [] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        // The test's root is long: reach the socket through its directory.
+        const int dir = ::open(platform::local_server_socket().parent_path().c_str(), O_PATH);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "/proc/self/fd/%d/sanprovd.sock", dir);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ::close(dir);
+        uint8_t hello[8];
+        EXPECT_EQ(::recv(fd, hello, 8, MSG_WAITALL), 8);  // length 4, S_OK
+        return fd;
+    };
+    auto frame = [](std::initializer_list<uint32_t> words, uint32_t length) {
+        std::vector<uint8_t> bytes;
+        auto put = [&](uint32_t v) {
+            for (int i = 0; i < 4; ++i) bytes.push_back(uint8_t(v >> (8 * i)));
+        };
+        put(length);
+        for (uint32_t w : words) put(w);
+        return bytes;
+    };
+    auto reply_then_eof = [](int fd) {
+        uint8_t reply[8];
+        EXPECT_EQ(::recv(fd, reply, 8, MSG_WAITALL), 8);
+        uint32_t hr;
+        std::memcpy(&hr, reply + 4, 4);
+        EXPECT_EQ(static_cast<HRESULT>(hr), E_INVALIDARG);
+        EXPECT_LE(::recv(fd, reply, 1, 0), 0) << "the server closes the connection";
+        ::close(fd);
+    };
+    const std::vector<std::vector<uint8_t>> cases = {
+        frame({0}, 0xFFFFFFF0u),          // a length no request may have
+        frame({1, 0}, 8),                 // a call before any object was made
+        frame({3, 0, 0xFFFFFFFFu}, 12),   // a commit whose count the frame cannot hold
+    };
+    for (const auto& bytes : cases) {
+        const int fd = connect_raw();
+        ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+        reply_then_eof(fd);
+    }
+    // A well-formed creation followed by a commit claiming four billion records.
+    const int fd = connect_raw();
+    std::vector<uint8_t> create = frame({0}, 20);
+    create.insert(create.end(), reinterpret_cast<const uint8_t*>(&IID_IZarvoVdsProviderAdmin),
+                  reinterpret_cast<const uint8_t*>(&IID_IZarvoVdsProviderAdmin) + 16);
+    ASSERT_EQ(::send(fd, create.data(), create.size(), MSG_NOSIGNAL), 24);
+    uint8_t ok[8];
+    ASSERT_EQ(::recv(fd, ok, 8, MSG_WAITALL), 8);
+    auto commit = frame({3, 0, 0xFFFFFFFFu}, 13);
+    commit.push_back(1);  // the array is present
+    ASSERT_EQ(::send(fd, commit.data(), commit.size(), MSG_NOSIGNAL), 17);
+    reply_then_eof(fd);
+    EXPECT_EQ(live_objects(), 0);
+    EXPECT_EQ(server.stop(), 0);
+}

@@ -1,0 +1,144 @@
+#include <model/filer_object_container.h>
+#include <model/zarvo_san.h>
+
+#include <hostlib/conversions.h>
+
+#include <platform/vds.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "container_test_support.h"
+
+namespace {
+
+using container_test::Delivery;
+using container_test::id_of;
+using container_test::RecordingNotifier;
+using container_test::TraceCapture;
+
+TEST(ZarvoSanIds, AKeyKeepsItsIdAndTellsWhetherItWasKnown) {
+    ZarvoSan san;
+    GUID first{}, again{}, other{}, empty{};
+    EXPECT_FALSE(san.CheckCreateGuid("/vol/v0/q0/lun0", first));
+    EXPECT_TRUE(san.CheckCreateGuid("/vol/v0/q0/lun0", again));
+    EXPECT_FALSE(san.CheckCreateGuid("/vol/v1/q1/lun1", other));
+    EXPECT_EQ(first, again);
+    EXPECT_NE(first, other);
+    EXPECT_FALSE(platform::is_nil(first));
+    // An empty key is only warned about: it gets an id like any other.
+    EXPECT_FALSE(san.CheckCreateGuid("", empty));
+    EXPECT_TRUE(san.CheckCreateGuid("", again));
+    EXPECT_EQ(empty, again);
+}
+
+TEST(ZarvoSanIds, ReplacingAKeyMovesItsIdToTheNewKey) {
+    ZarvoSan san;
+    GUID oldId{}, moved{}, check{};
+    san.CheckCreateGuid("old", oldId);
+    ASSERT_EQ(san.ReplaceGuidKey("old", "new", moved), S_OK);
+    EXPECT_EQ(moved, oldId);
+    EXPECT_TRUE(san.CheckCreateGuid("new", check));
+    EXPECT_EQ(check, oldId);
+    EXPECT_FALSE(san.CheckCreateGuid("old", check)) << "the old key is gone";
+    EXPECT_NE(check, oldId);
+}
+
+TEST(ZarvoSanIds, ReplaceGuidKeyEdges) {
+    ZarvoSan san;
+    GUID a{}, b{}, out{}, check{};
+    san.CheckCreateGuid("a", a);
+    san.CheckCreateGuid("b", b);
+    // The new key already has an id: it keeps it, the old key's id goes out.
+    EXPECT_EQ(san.ReplaceGuidKey("a", "b", out), S_OK);
+    EXPECT_EQ(out, a);
+    san.CheckCreateGuid("b", check);
+    EXPECT_EQ(check, b);
+    // An absent old key makes a new id for the new key.
+    EXPECT_EQ(san.ReplaceGuidKey("missing", "fresh", out), S_OK);
+    EXPECT_TRUE(san.CheckCreateGuid("fresh", check));
+    EXPECT_EQ(check, out);
+    EXPECT_EQ(san.ReplaceGuidKey("", "x", out), E_FAIL);
+    EXPECT_EQ(san.ReplaceGuidKey("b", "", out), E_FAIL);
+
+    san.RemoveGuidByKey("b");
+    san.RemoveGuidByKey("never there");
+    EXPECT_FALSE(san.CheckCreateGuid("b", check));
+}
+
+TEST(ZarvoSanUsage, IsUnusedOnlyWhenInactiveAndNotHeld) {
+    ZarvoSan san;
+    EXPECT_TRUE(san.IsActive());
+    EXPECT_FALSE(san.IsUnused());
+    san.AddRef();
+    san.AddRef();
+    san.Release();
+    EXPECT_EQ(san.GetUsageCount(), 1);
+    EXPECT_FALSE(san.IsUnused());
+    san.SetSANInactive();
+    EXPECT_FALSE(san.IsUnused()) << "a COM object still holds it";
+    san.Release();
+    EXPECT_TRUE(san.IsUnused());
+}
+
+TEST(ZarvoSanNotifications, WithoutNotifierNothingIsSentAndTheCallSucceeds) {
+    TraceCapture trace;
+    ZarvoSan san;
+    EXPECT_EQ(san.SendSyncNotification(3, id_of(1)), S_OK);
+    EXPECT_EQ(san.SendSyncNotification(std::vector<NotificationEntry>{{id_of(1), 9}}), S_OK);
+    EXPECT_TRUE(trace.has("Error in SendSyncNotification"));
+    EXPECT_TRUE(trace.has("Error in SendSyncNotification for NotificationList"));
+}
+
+TEST(ZarvoSanNotifications, OneSetPerCallInListOrderWithoutInvalidCodes) {
+    RecordingNotifier notifier;
+    ZarvoSan san;
+    san.SetNotifier(&notifier);
+    EXPECT_EQ(san.SendSyncNotification(19, id_of(7)), S_OK);
+    const std::vector<NotificationEntry> list = {{id_of(3), 3}, {id_of(2), NotificationSet::InvalidType}, {id_of(1), 10}};
+    EXPECT_EQ(san.SendSyncNotification(list), S_OK);
+    EXPECT_EQ(san.SendSyncNotification(std::vector<NotificationEntry>{{id_of(4), 0}}), S_OK);
+
+    const std::vector<Delivery> sent = notifier.deliveries();
+    ASSERT_EQ(sent.size(), 2u) << "a set left empty sends nothing";
+    ASSERT_EQ(sent[0].events.size(), 1u);
+    EXPECT_EQ(sent[0].events[0].id, id_of(7));
+    EXPECT_EQ(sent[0].events[0].type, 19);
+    ASSERT_EQ(sent[1].events.size(), 2u);
+    EXPECT_EQ(sent[1].events[0].id, id_of(3));
+    EXPECT_EQ(sent[1].events[0].type, 3);
+    EXPECT_EQ(sent[1].events[1].id, id_of(1));
+    EXPECT_EQ(sent[1].events[1].type, 10);
+}
+
+TEST(ZarvoSanRenames, AnUnknownLunIsRefusedWithoutANotification) {
+    RecordingNotifier notifier;
+    ZarvoSan san;
+    san.SetNotifier(&notifier);
+    EXPECT_EQ(san.SetLunName(id_of(5), u"new name"), VDS_E_OBJECT_NOT_FOUND);
+    EXPECT_TRUE(notifier.deliveries().empty());
+}
+
+TEST(ZarvoSanLocking, AnOperationWaitsForTheThreadThatHoldsTheSan) {
+    ZarvoSan san;
+    std::atomic<bool> done{false};
+    EnterCriticalSection(san.GetLock());
+    std::thread other([&] {
+        std::vector<GUID> ids;
+        san.QueryDrives(ids);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(done) << "the second thread ran while the first held the San";
+    // The lock is re-entrant: the holder itself goes on.
+    std::vector<GUID> ids;
+    EXPECT_EQ(san.QueryLuns(ids), S_OK);
+    LeaveCriticalSection(san.GetLock());
+    other.join();
+    EXPECT_TRUE(done);
+}
+
+}  // namespace
