@@ -5,6 +5,7 @@
 
 #include <model/controller.h>
 #include <model/drive.h>
+#include <model/lun.h>
 #include <model/filer_object_container.h>
 #include <model/zarvo_san.h>
 
@@ -24,6 +25,9 @@ namespace {
 
 // The serial number of the default fixture's appliance, as its subsystem id.
 const std::string kSerialNumber = "3003470";
+const std::vector<std::string> kLunPaths = {"/vol/vol1/q1/lun0", "/vol/vol1/q1/lun1", "/vol/vol2/db_lun",
+                                            "/vol/vol_dr/dr_lun", "/vol/ZarvoVolume1/ZarvoQtree1/ZarvoLun1"};
+
 // Each name of `expected` occurs in `actual` in this order (others may come between).
 bool in_order(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
     auto position = actual.begin();
@@ -34,6 +38,11 @@ bool in_order(const std::vector<std::string>& actual, const std::vector<std::str
     }
     return true;
 }
+
+size_t count_of(const std::vector<std::string>& names, const std::string& name) {
+    return static_cast<size_t>(std::count(names.begin(), names.end(), name));
+}
+
 
 std::set<std::u16string> controller_names(FilerObjectContainer& container) {
     std::set<std::u16string> names;
@@ -71,6 +80,9 @@ TEST_F(FcSubsystem, FirstReadingOfAClusteredApplianceBuildsItsObjectsAndAnnounce
                                  "aggr-get-root-name", "file-read-file", "disk-list-info", "fcp-adapter-list-info",
                                  "fcp-adapter-initiators-list-info", "lun-list-info"}))
         << testing::PrintToString(local);
+    // One reading reads the volume and aggregate lists once for all its LUNs.
+    EXPECT_EQ(count_of(local, "volume-list-info"), 1u);
+    EXPECT_EQ(count_of(local, "aggr-list-info"), 1u);
     const auto partner = requests(*sim.partner());
     EXPECT_TRUE(in_order(partner, {"system-get-info", "fcp-adapter-initiators-list-info"}))
         << testing::PrintToString(partner);
@@ -137,7 +149,15 @@ TEST_F(FcSubsystem, SecondRefreshAnnouncesExactlyWhatChangedOnTheAppliance) {
         return ports.empty() ? GUID{} : ports.front();
     }();
 
-    nlohmann::json s = state(sim);
+    nlohmann::ordered_json s = state(sim);
+    auto& luns = s["luns"];
+    nlohmann::ordered_json added = luns[2];
+    added["path"] = "/vol/vol2/added_lun";
+    added["serial-number"] = "added-serial";
+    added.erase("maps");
+    luns.push_back(added);
+    luns.erase(luns.begin() + 3);  // /vol/vol_dr/dr_lun
+    luns[0]["size"] = luns[0]["size"].get<int64_t>() * 2;  // /vol/vol1/q1/lun0 grows
     for (auto& disk : s["disks"])
         if (disk["name"] == "0a.27") disk["raid-state"] = "broken";
     for (auto& adapter : s["fcp"]["adapters"])
@@ -153,6 +173,9 @@ TEST_F(FcSubsystem, SecondRefreshAnnouncesExactlyWhatChangedOnTheAppliance) {
         return all;
     }();
     const std::set<std::pair<NotificationType, std::string>> expected = {
+        {code::LunArrive, GuidToString(id_of_key(*san_, "/vol/vol2/added_lun"))},
+        {code::LunDepart, GuidToString(id_of_key(*san_, "/vol/vol_dr/dr_lun"))},
+        {code::LunModify, GuidToString(id_of_key(*san_, "/vol/vol1/q1/lun0"))},
         {code::DriveModify, GuidToString(id_of_key(*san_, "27"))},
         {code::ControllerDepart, GuidToString(id_of_key(*san_, "0c"))},
         {code::PortDepart, GuidToString(port0c)},

@@ -102,13 +102,13 @@ std::vector<std::string> requests(const e2e::Appliance& sim) {
 
 void clear_requests(const e2e::Appliance& sim) { EXPECT_EQ(sim.control("POST", "/sim/log/clear").status, 200); }
 
-nlohmann::json state(const e2e::Appliance& sim) {
+nlohmann::ordered_json state(const e2e::Appliance& sim) {
     const e2e::HttpAnswer answer = sim.control("GET", "/sim/state");
     EXPECT_EQ(answer.status, 200);
-    return nlohmann::json::parse(answer.body);
+    return nlohmann::ordered_json::parse(answer.body);
 }
 
-void load_state(const e2e::Appliance& sim, const nlohmann::json& state) {
+void load_state(const e2e::Appliance& sim, const nlohmann::ordered_json& state) {
     const e2e::HttpAnswer answer = sim.control("POST", "/sim/state", state.dump());
     EXPECT_EQ(answer.status, 200) << answer.body;
 }

@@ -65,8 +65,8 @@ std::vector<Event> events(const TestRoot& root);
 // The names of the requests the appliance received, in order, and a clear of its log.
 std::vector<std::string> requests(const e2e::Appliance& sim);
 void clear_requests(const e2e::Appliance& sim);
-nlohmann::json state(const e2e::Appliance& sim);
-void load_state(const e2e::Appliance& sim, const nlohmann::json& state);
+nlohmann::ordered_json state(const e2e::Appliance& sim);
+void load_state(const e2e::Appliance& sim, const nlohmann::ordered_json& state);
 
 // The stored record of the appliance for a provider of that type.
 CFilerRecord record_for(const std::string& address, int32_t type, const std::string& user = e2e::Appliance::kUser,

@@ -7,11 +7,8 @@
 #include <model/controller_port.h>
 #include <model/drive.h>
 #include <model/iscsi_target.h>
-#if __has_include(<model/lun_fcp.h>)
 #include <model/lun_fcp.h>
 #include <model/lun_iscsi.h>
-#define SANPROV_LUN_OBJECTS 1
-#endif
 #include <model/properties.h>
 #include <model/zarvo_san.h>
 
@@ -327,10 +324,6 @@ HRESULT FilerObjectContainer::ReadLuns() {
 // One LUN of the listing. A LUN whose configuration cannot be read is left out
 // of this reading; only running out of memory ends the refresh.
 HRESULT FilerObjectContainer::ReadLun(const fapi_lun_info_t& record, int index) {
-#ifndef SANPROV_LUN_OBJECTS
-    trace_printf("FilerObjectContainer::RefreshContainer, SKIP Lun[%d] %s", index, Narrow(record.path).c_str());
-    return S_OK;
-#else
     GUID lunId{};
     m_pSan->CheckCreateGuid(NarrowFromWide(record.path), lunId);
     ZarvoLun* lun = nullptr;
@@ -362,7 +355,6 @@ HRESULT FilerObjectContainer::ReadLun(const fapi_lun_info_t& record, int index) 
                      Narrow(record.path).c_str(), static_cast<unsigned long>(hr));
     }
     return S_OK;
-#endif
 }
 
 HRESULT FilerObjectContainer::ListVolumes(const std::vector<fapi_volume_info_t>*& volumes,
