@@ -15,6 +15,7 @@
 #include <FL/Fl_Round_Button.H>
 #include <FL/Fl_Secret_Input.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 
 #include <map>
 #include <memory>
@@ -429,10 +430,13 @@ private:
 }  // namespace
 
 std::unique_ptr<Backend> make_fltk_backend(const std::string& screenshot_dir, std::istream* script) {
-    // FLTK ends the process when it cannot open the display; ask first.
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return nullptr;
-    XCloseDisplay(display);
+    // FLTK ends the process when it cannot open the display: open it here
+    // and hand FLTK the connection.
+    if (!fl_display) {
+        Display* display = XOpenDisplay(nullptr);
+        if (!display) return nullptr;
+        fl_open_display(display);
+    }
     return std::make_unique<FltkBackend>(screenshot_dir, script);
 }
 
