@@ -10,8 +10,6 @@
 #include "container_links.h"
 #include "container_maps.h"
 
-SanHelper* AsSanHelper(ZarvoLun* /*object*/) { return nullptr; }
-
 namespace {
 
 template <typename T>
@@ -56,12 +54,6 @@ HRESULT FilerObjectContainer::AddPortalGroupObject(const GUID& id, ZarvoIscsiPor
     return hr;
 }
 
-HRESULT FilerObjectContainer::ClearLunMap() { return Forget(m_lunMap); }
-HRESULT FilerObjectContainer::ClearPlexMap() { return Forget(m_plexMap); }
-HRESULT FilerObjectContainer::ClearAggregateMap() { return Forget(m_aggregateMap); }
-HRESULT FilerObjectContainer::ClearVolumeMap() { return Forget(m_volumeMap); }
-HRESULT FilerObjectContainer::ClearQtreeMap() { return Forget(m_qtreeMap); }
-HRESULT FilerObjectContainer::ClearIgroupMap() { return Forget(m_igroupMap); }
 HRESULT FilerObjectContainer::ClearTargetMap() { return Forget(m_targetMap); }
 HRESULT FilerObjectContainer::ClearPortalGroupMap() { return Forget(m_portalGroupMap); }
 HRESULT FilerObjectContainer::ClearPortalMap() { return Forget(m_portalMap); }
