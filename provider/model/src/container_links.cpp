@@ -74,31 +74,3 @@ HRESULT FilerObjectContainer::GetTargetPropertiesRecord(const GUID& targetId, Is
     return m_targetMap.contains(targetId) ? E_NOTIMPL : VDS_E_OBJECT_NOT_FOUND;
 }
 
-HRESULT FilerObjectContainer::GetLunProperties(const GUID& lunId, LunProperties& /*properties*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::GetLunIdentification(const GUID& lunId, VDS_LUN_INFORMATION& /*information*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::GetLunLoadBalancePolicy(const GUID& lunId, VDS_LOADBALANCE_POLICY_ENUM& /*policy*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::SetLunLoadBalancePolicy(const GUID& lunId, VDS_LOADBALANCE_POLICY_ENUM /*policy*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::GetDiskSignature(const GUID& lunId, GUID& /*signature*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::GetPlexProperties(const GUID& plexId, VDS_LUN_PLEX_PROP& /*properties*/) {
-    return FoundOnly(m_plexMap, plexId, "FilerObjectContainer::GetPlex");
-}
-
-HRESULT FilerObjectContainer::ExtendAggregate(const GUID& aggregateId, ULONGLONG /*bytes*/, const GUID* /*driveIds*/,
-                                              LONG /*driveCount*/) {
-    return m_aggregateMap.contains(aggregateId) ? E_NOTIMPL : VDS_E_OBJECT_NOT_FOUND;
-}
