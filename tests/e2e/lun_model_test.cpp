@@ -4,6 +4,7 @@
 #include <model/plex.h>
 
 #include <hostlib/conversions.h>
+#include <platform/comalloc.h>
 
 #include <gtest/gtest.h>
 
@@ -132,6 +133,48 @@ TEST_F(LunCreation, AVolumeThatHoldsALunIsNeverRemovedForARetry) {
     EXPECT_EQ(std::count(names.begin(), names.end(), "volume-destroy"), 0);
     EXPECT_EQ(State("[l['path'] for l in d['luns'] if 'ZarvoVolume1/' in l['path']]"),
               "['/vol/ZarvoVolume1/ZarvoQtree1/ZarvoLun1']");
+}
+
+TEST_F(LunCreation, AnAggregateWithoutAPlexBuildsNothing) {
+    sim.set(R"({"aggregates/aggr1/size-total": 2000000000000, "aggregates/aggr1/plexes": []})");
+    Mark();
+    EXPECT_EQ(CreateLun(7, 200ULL << 20, u""), E_FAIL);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"aggr-get-root-name", "aggr-list-info"}));
+    EXPECT_TRUE(c->m_lunMap.empty());
+    EXPECT_TRUE(c->m_aggregateMap.empty());
+}
+
+TEST_F(LunCreation, IdentificationAndDiskSignature) {
+    ZarvoLun* lun = nullptr;
+    ASSERT_EQ(CreateLun(7, 200ULL << 20, u"", &lun), S_OK);
+    GUID signature{};
+    signature.Data1 = 99;
+    ASSERT_EQ(lun->GetDiskSignature(signature), S_OK);
+    EXPECT_EQ(signature, GUID{}) << "an unsigned LUN has the all-zero signature";
+    c->m_filerControl.FilerGetApi()->set_lun_signature(kPath7.c_str(), 0x12345678);
+    ASSERT_EQ(lun->GetDiskSignature(signature), S_OK);
+    GUID expected{};
+    expected.Data1 = 0x12345678;
+    EXPECT_EQ(signature, expected);
+
+    VDS_LUN_INFORMATION information{};
+    ASSERT_EQ(lun->GetIdentification(information), S_OK);
+    EXPECT_EQ(static_cast<int>(information.m_BusType), 6);
+    EXPECT_STREQ(information.m_szVendorId, "KORVEX");
+    EXPECT_STREQ(information.m_szSerialNumber, lun->GetSerialNumber().c_str());
+    const VDS_STORAGE_IDENTIFIER& identifier = information.m_deviceIdDescriptor.m_rgIdentifiers[0];
+    EXPECT_EQ(identifier.m_cbIdentifier, 32u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(identifier.m_rgbIdentifier)),
+              "KORVEX   LUN " + lun->GetSerialNumber());
+    // Found again by the serial number the host reads.
+    GUID found{};
+    EXPECT_EQ(c->QueryIfCreatedLun(u"\\\\?\\disk", information, found), S_OK);
+    EXPECT_EQ(found, lun->GetId());
+    CoTaskMemFree(identifier.m_rgbIdentifier);
+    CoTaskMemFree(information.m_deviceIdDescriptor.m_rgIdentifiers);
+    for (char* text : {information.m_szVendorId, information.m_szProductId, information.m_szProductRevision,
+                       information.m_szSerialNumber})
+        CoTaskMemFree(text);
 }
 
 class LunNumbering : public LunModel {};
@@ -290,6 +333,16 @@ TEST_F(IscsiMasking, AttachAndDetach) {
     EXPECT_EQ(RunWork(lun, LUN_DETACH_STORAGE), S_OK);
     EXPECT_EQ(Names(), (std::vector<std::string>{"lun-map-list-info", "lun-unmap"}));
     EXPECT_EQ(RunWork(lun, LUN_DETACH_STORAGE), S_OK) << "an iSCSI detach of an unmapped LUN reports no failure";
+}
+
+TEST_F(IscsiMasking, CreateLunWithoutATargetBuildsNothing) {
+    ZarvoAsync* async = reinterpret_cast<ZarvoAsync*>(1);
+    EXPECT_EQ(c->CreateLun(VDS_LT_DEFAULT, 200ULL << 20, {}, u"", nullptr, &async), E_FAIL);
+    EXPECT_EQ(async, nullptr);
+    EXPECT_TRUE(c->m_lunMap.empty());
+    LONG next = -1;
+    ASSERT_EQ(c->GetLunNumber(next), S_OK);
+    EXPECT_EQ(next, 0) << "the number picked for it is free again";
 }
 
 class LunResize : public LunModel {};

@@ -24,13 +24,6 @@ HRESULT Forget(ObjectMap<T>& map) {
     return S_OK;
 }
 
-template <typename T>
-HRESULT FoundOnly(const ObjectMap<T>& map, const GUID& id, const char* lookupName) {
-    T* object = nullptr;
-    const HRESULT hr = container_maps::Lookup(map, id, object, lookupName);
-    return FAILED(hr) ? hr : E_NOTIMPL;
-}
-
 }  // namespace
 
 HRESULT FilerObjectContainer::AddPortalObject(const GUID& id, ZarvoIscsiPortal* portal) {
@@ -58,12 +51,6 @@ HRESULT FilerObjectContainer::ClearTargetMap() { return Forget(m_targetMap); }
 HRESULT FilerObjectContainer::ClearPortalGroupMap() { return Forget(m_portalGroupMap); }
 HRESULT FilerObjectContainer::ClearPortalMap() { return Forget(m_portalMap); }
 
-HRESULT FilerObjectContainer::DumpLunMap() { return S_OK; }
-HRESULT FilerObjectContainer::DumpQtreeMap() { return S_OK; }
-HRESULT FilerObjectContainer::DumpVolumeMap() { return S_OK; }
-HRESULT FilerObjectContainer::DumpAggregateMap() { return S_OK; }
-HRESULT FilerObjectContainer::DumpPlexMap() { return S_OK; }
-HRESULT FilerObjectContainer::DumpIgroupMap() { return S_OK; }
 HRESULT FilerObjectContainer::DumpTargetMap() { return S_OK; }
 
 HRESULT FilerObjectContainer::FindTarget(const GUID& targetId, VDS_ISCSI_TARGET_PROP& /*properties*/) {
@@ -74,31 +61,3 @@ HRESULT FilerObjectContainer::GetTargetPropertiesRecord(const GUID& targetId, Is
     return m_targetMap.contains(targetId) ? E_NOTIMPL : VDS_E_OBJECT_NOT_FOUND;
 }
 
-HRESULT FilerObjectContainer::GetLunProperties(const GUID& lunId, LunProperties& /*properties*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::GetLunIdentification(const GUID& lunId, VDS_LUN_INFORMATION& /*information*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::GetLunLoadBalancePolicy(const GUID& lunId, VDS_LOADBALANCE_POLICY_ENUM& /*policy*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::SetLunLoadBalancePolicy(const GUID& lunId, VDS_LOADBALANCE_POLICY_ENUM /*policy*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::GetDiskSignature(const GUID& lunId, GUID& /*signature*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::GetPlexProperties(const GUID& plexId, VDS_LUN_PLEX_PROP& /*properties*/) {
-    return FoundOnly(m_plexMap, plexId, "FilerObjectContainer::GetPlex");
-}
-
-HRESULT FilerObjectContainer::ExtendAggregate(const GUID& aggregateId, ULONGLONG /*bytes*/, const GUID* /*driveIds*/,
-                                              LONG /*driveCount*/) {
-    return m_aggregateMap.contains(aggregateId) ? E_NOTIMPL : VDS_E_OBJECT_NOT_FOUND;
-}

@@ -49,6 +49,7 @@ struct Returning {
 
 HRESULT ZarvoLun::QueueLunWork(int32_t type, Async* async) {
     ZarvoSan* san = m_pFOContainer->m_pSan;
+    if (!san) return E_UNEXPECTED;  // a container not yet given to a subsystem runs no work
     return san->QueueWork(type, san->GetDelay(), this, async, GetId());
 }
 

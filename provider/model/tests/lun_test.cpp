@@ -7,6 +7,7 @@
 
 #include <hostlib/guid_associator.h>
 #include <platform/clock.h>
+#include <platform/comalloc.h>
 
 #include <gtest/gtest.h>
 
@@ -139,6 +140,7 @@ public:
         : ZarvoLunFCP(container, ports, id, 14, size, u"") {}
     void SetAggregate(const fapi_aggr_info_t& record) { m_aggregateRecord = record; }
     void SetState(int32_t state) { m_state = state; }
+    void SetSerialNumber(const std::string& serial) { m_serialNumber = serial; }
 };
 
 fapi_disk_info_t Disk(const std::u16string& name, int32_t raidType) {
@@ -272,6 +274,111 @@ TEST_F(Extents, RemovingAndAddingPlexes) {
     lun->GetProperties(properties);
     EXPECT_EQ(static_cast<int>(properties.m_prop.type), 14) << "the LUN takes the type of the plex left";
     (void)first;
+}
+
+// Front calls by state. No worker runs here, so a call that queues answers
+// the queue's refusal; what matters is the state it leaves and the busy answer.
+TEST(LunStateMachine, FrontCallsByState) {
+    FilerObjectContainer container;
+    GuidAssociator ports;
+    struct Case {
+        const char* call;
+        int32_t from;
+        int32_t to;  // 0: refused as busy
+    };
+    const Case cases[] = {
+        {"delete", 2, LUN_STATE_DELETED},         {"delete", 4, LUN_STATE_DELETE_ATTACHED_QUEUED},
+        {"mask", 2, LUN_STATE_ATTACH_QUEUED},     {"mask", 4, LUN_STATE_ATTACHED},
+        {"unmask", 2, LUN_STATE_DETACHED},        {"unmask", 4, LUN_STATE_DETACH_QUEUED},
+        {"only separators", 4, LUN_STATE_DETACH_QUEUED},
+    };
+    const auto run = [](TestLun& lun, const std::string& call) {
+        if (call == "delete") return lun.Delete(nullptr);
+        if (call == "mask") return lun.SetUnmask(u"20000000C9ABCDEF", nullptr);
+        if (call == "unmask") return lun.SetUnmask(u"", nullptr);
+        return lun.SetUnmask(std::u16string(255, u';') + u"late", nullptr);
+    };
+    for (const Case& c : cases) {
+        TestLun lun(&container, ports, Id(1), 1 << 20);
+        lun.SetState(c.from);
+        run(lun, c.call);
+        EXPECT_EQ(lun.GetState(), c.to) << c.call << " from " << c.from;
+    }
+    for (const char* call : {"delete", "mask", "unmask"}) {
+        for (int32_t busy : {1, 3, 5, 6, 7}) {
+            TestLun lun(&container, ports, Id(1), 1 << 20);
+            lun.SetState(busy);
+            EXPECT_EQ(run(lun, call), VDS_E_ANOTHER_CALL_IN_PROGRESS) << call << " from " << busy;
+            EXPECT_EQ(lun.GetState(), busy);
+        }
+    }
+}
+
+TEST(LunStateMachine, SetSizeNeedsAnIdleLunWithAPlexAndRoomForGrowth) {
+    FilerObjectContainer container;
+    GuidAssociator ports;
+    TestLun lun(&container, ports, Id(1), 100);
+    lun.SetState(LUN_STATE_DETACHED);
+    EXPECT_EQ(lun.SetSize(200, nullptr), VDS_E_ANOTHER_CALL_IN_PROGRESS) << "a LUN still being created";
+    fapi_plex_info_t record;
+    new ZarvoPlex(&container, &lun, Id(50), record);
+    new ZarvoPlex(&container, &lun, Id(51), record);
+    container.m_freespace = 150;
+    EXPECT_EQ(lun.SetSize(200, nullptr), VDS_E_NOT_ENOUGH_SPACE) << "150 free over two plexes leaves 75 each";
+    lun.SetSize(170, nullptr);
+    LunProperties properties;
+    lun.GetProperties(properties);
+    EXPECT_EQ(static_cast<int>(properties.m_prop.TransitionState), 2);
+    lun.SetSize(100, nullptr);
+    lun.GetProperties(properties);
+    EXPECT_EQ(static_cast<int>(properties.m_prop.TransitionState), 3) << "the same size counts as shrinking";
+    EXPECT_EQ(lun.GetState(), LUN_STATE_DETACHED);
+    lun.SetState(LUN_STATE_ATTACH_QUEUED);
+    EXPECT_EQ(lun.SetSize(120, nullptr), VDS_E_ANOTHER_CALL_IN_PROGRESS);
+}
+
+TEST(LunStateMachine, CreateChecksTheTypeAgainstTheSubsystemFlags) {
+    FilerObjectContainer container;  // flags 0x820F: fault tolerant and parity LUNs only
+    GuidAssociator ports;
+    struct Case {
+        LONG type;
+        bool refused;
+    };
+    for (const Case& c : {Case{1, false}, Case{2, false}, Case{14, false}, Case{3, true}, Case{10, true},
+                          Case{13, true}, Case{99, true}}) {
+        ZarvoLunFCP lun(&container, ports, Id(1), c.type, 1 << 20, u";;");
+        const HRESULT hr = lun.Create(u";;", nullptr);
+        EXPECT_EQ(hr == VDS_E_NOT_SUPPORTED, c.refused) << c.type;
+        EXPECT_EQ(lun.GetState(), LUN_STATE_DETACHED);
+        if (!c.refused) {
+            EXPECT_EQ(hr, S_OK) << "no initiators and no completion object: nothing to queue";
+        }
+    }
+    ZarvoLunFCP lun(&container, ports, Id(1), 1, 1 << 20, u"");
+    lun.Create(u"20000000C9ABCDEF", nullptr);
+    EXPECT_EQ(lun.GetState(), LUN_STATE_ATTACH_QUEUED);
+}
+
+TEST(LunIdentification, ALongSerialNumberIsCutToFitTheIdentifierBlock) {
+    FilerObjectContainer container;
+    GuidAssociator ports;
+    TestLun lun(&container, ports, Id(1), 1);
+    for (const size_t length : {size_t{12}, size_t{242}, size_t{300}}) {
+        lun.SetSerialNumber(std::string(length, 's'));
+        VDS_LUN_INFORMATION information{};
+        ASSERT_EQ(lun.GetIdentification(information), S_OK);
+        const VDS_STORAGE_IDENTIFIER& identifier = information.m_deviceIdDescriptor.m_rgIdentifiers[0];
+        const std::string bytes(reinterpret_cast<const char*>(identifier.m_rgbIdentifier), 256);
+        EXPECT_EQ(bytes, "KORVEX   LUN " + std::string(std::min<size_t>(length, 242), 's') +
+                             std::string(256 - 13 - std::min<size_t>(length, 242), '\0'));
+        EXPECT_EQ(identifier.m_cbIdentifier, 32u);
+        EXPECT_EQ(static_cast<int>(information.m_BusType), 1) << "no subsystem: not Fibre Channel";
+        CoTaskMemFree(identifier.m_rgbIdentifier);
+        CoTaskMemFree(information.m_deviceIdDescriptor.m_rgIdentifiers);
+        for (char* text : {information.m_szVendorId, information.m_szProductId, information.m_szProductRevision,
+                           information.m_szSerialNumber})
+            CoTaskMemFree(text);
+    }
 }
 
 // A clock that records each sleep and runs a step on the given one.
