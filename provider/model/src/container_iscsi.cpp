@@ -11,6 +11,7 @@
 #include <hostlib/conversions.h>
 #include <hostlib/trace.h>
 #include <platform/comalloc.h>
+#include <platform/text.h>
 
 #include <cstring>
 #include <new>
@@ -43,7 +44,83 @@ T* Find(const ObjectMap<T>& map, const GUID& id) {
     return found == map.end() ? nullptr : found->second;
 }
 
+// The iSCSI maps replace: an object already under the id is deleted.
+template <typename T>
+HRESULT ReplacingAdd(ObjectMap<T>& map, const GUID& id, T* object, const char* qualifiedName) {
+    try {
+        auto [entry, inserted] = map.try_emplace(id, object);
+        if (!inserted && entry->second != object) {
+            delete entry->second;
+            entry->second = object;
+        }
+        return S_OK;
+    } catch (...) {
+        trace_printf("%s(): %s", qualifiedName, "caught exception");
+        return E_UNEXPECTED;
+    }
+}
+
+// iSCSI objects do not remove themselves from their map: delete, then forget.
+template <typename T>
+HRESULT DeleteAll(ObjectMap<T>& map, const char* qualifiedName) {
+    try {
+        for (auto& [id, object] : map) delete object;
+        map.clear();
+        return S_OK;
+    } catch (...) {
+        trace_printf("%s, caught exception", qualifiedName);
+        return E_UNEXPECTED;
+    }
+}
+
 }  // namespace
+
+HRESULT FilerObjectContainer::AddPortalObject(const GUID& id, ZarvoIscsiPortal* portal) {
+    trace_assert(portal != nullptr, "pPortal", __FILE__, __LINE__);
+    const HRESULT hr = ReplacingAdd(m_portalMap, id, portal, "FilerObjectContainer::AddPortalObject");
+    trace_printf("FilerObjectContainer::AddPortalObject(): returning %08lX", static_cast<unsigned long>(hr));
+    return hr;
+}
+
+HRESULT FilerObjectContainer::AddTargetObject(const GUID& id, ZarvoIscsiTarget* target) {
+    trace_printf("Added new target. Total # of Targets %d", static_cast<int>(m_targetMap.size()));
+    const HRESULT hr = ReplacingAdd(m_targetMap, id, target, "FilerObjectContainer::AddTargetObject");
+    trace_printf("Added new target. Total # of Targets %d", static_cast<int>(m_targetMap.size()));
+    trace_printf("FilerObjectContainer::AddTargetObject(): returning %08lX", static_cast<unsigned long>(hr));
+    return hr;
+}
+
+HRESULT FilerObjectContainer::AddPortalGroupObject(const GUID& id, ZarvoIscsiPortalGroup* portalGroup) {
+    const HRESULT hr = ReplacingAdd(m_portalGroupMap, id, portalGroup, "FilerObjectContainer::AddPortalGroupObject");
+    trace_printf("FilerObjectContainer::AddPortalGroupObject(): returning %08lX", static_cast<unsigned long>(hr));
+    return hr;
+}
+
+HRESULT FilerObjectContainer::ClearTargetMap() { return DeleteAll(m_targetMap, "FilerObjectContainer::ClearTargetMap"); }
+HRESULT FilerObjectContainer::ClearPortalGroupMap() {
+    return DeleteAll(m_portalGroupMap, "FilerObjectContainer::ClearPortalGroupMap");
+}
+HRESULT FilerObjectContainer::ClearPortalMap() { return DeleteAll(m_portalMap, "FilerObjectContainer::ClearPortalMap"); }
+
+// One request per target: its node name as the appliance gives it now.
+HRESULT FilerObjectContainer::DumpTargetMap() {
+    for (const auto& [id, target] : m_targetMap) {
+        std::u16string name;
+        if (FAILED(target->GetTargetName(name))) name.clear();
+        trace_printf("TargetMap <%s>  %s", platform::wide_to_utf8_lossy(name).c_str(), GuidToString(id).c_str());
+    }
+    return S_OK;
+}
+
+HRESULT FilerObjectContainer::FindTarget(const GUID& targetId, VDS_ISCSI_TARGET_PROP& properties) {
+    ZarvoIscsiTarget* target = Find(m_targetMap, targetId);
+    return target ? target->GetProperties(properties) : VDS_E_OBJECT_NOT_FOUND;
+}
+
+HRESULT FilerObjectContainer::GetTargetPropertiesRecord(const GUID& targetId, IscsiTargetProperties& properties) {
+    ZarvoIscsiTarget* target = Find(m_targetMap, targetId);
+    return target ? target->GetPropertiesRecord(properties) : VDS_E_OBJECT_NOT_FOUND;
+}
 
 HRESULT FilerObjectContainer::GetPortalProperties(const GUID& portalId, VDS_ISCSI_PORTAL_PROP& properties) {
     ZarvoIscsiPortal* portal = nullptr;
