@@ -2,6 +2,8 @@
 #include <adt/stab.h>
 #include <korvex/elem.h>
 
+#include "elem_block.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,12 +19,17 @@ kx_elem_rec* kx_elem_create(const char* name) {
         errno = EINVAL;
         return nullptr;
     }
-    auto* e = static_cast<kx_elem_rec*>(pool_calloc(nullptr, sizeof(kx_elem_rec), ADT_HERE));
-    if (e && !(e->name = copy_text(name))) {
-        pool_free(nullptr, e, ADT_HERE);
-        e = nullptr;
+    // The name lives in the record's own block: a reply of many small
+    // elements would otherwise spend a heap block on each name.
+    const size_t length = std::strlen(name);
+    auto* e = static_cast<kx_elem_rec*>(pool_malloc(nullptr, sizeof(kx_elem_rec) + length + 1, ADT_HERE));
+    if (!e) {
+        errno = ENOMEM;
+        return nullptr;
     }
-    if (!e) errno = ENOMEM;
+    *e = kx_elem_rec{};
+    e->name = reinterpret_cast<char*>(e + 1);
+    std::memcpy(e->name, name, length + 1);
     return e;
 }
 
@@ -34,8 +41,7 @@ void kx_elem_destroy(kx_elem_rec* e) {
         child = next;
     }
     stab_free(e->attributes);
-    pool_free(nullptr, e->text, ADT_HERE);
-    pool_free(nullptr, e->name, ADT_HERE);
+    if (!kx_elem_text_in_block(e)) pool_free(nullptr, e->text, ADT_HERE);
     pool_free(nullptr, e, ADT_HERE);
 }
 
@@ -49,9 +55,25 @@ int kx_elem_set_text(kx_elem_rec* e, const char* text) {
         errno = ENOMEM;
         return 0;
     }
-    pool_free(nullptr, e->text, ADT_HERE);
+    if (!kx_elem_text_in_block(e)) pool_free(nullptr, e->text, ADT_HERE);
     e->text = copy;
     return 1;
+}
+
+bool kx_elem_text_in_block(const kx_elem_rec* e) {
+    return e->text && e->text == e->name + std::strlen(e->name) + 1;
+}
+
+kx_elem_rec* kx_elem_embed_text(kx_elem_rec* e, const char* text, size_t length) {
+    const size_t nameLength = std::strlen(e->name);
+    auto* moved = static_cast<kx_elem_rec*>(
+        pool_realloc(nullptr, e, sizeof(kx_elem_rec) + nameLength + 1 + length + 1, ADT_HERE));
+    if (!moved) return nullptr;
+    moved->name = reinterpret_cast<char*>(moved + 1);
+    moved->text = moved->name + nameLength + 1;
+    std::memcpy(moved->text, text, length);
+    moved->text[length] = '\0';
+    return moved;
 }
 
 int kx_elem_put_attr(kx_elem_rec* e, const char* name, const char* value) {

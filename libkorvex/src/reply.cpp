@@ -14,6 +14,7 @@
 #include <libxml/parser.h>
 
 #include "chunked.h"
+#include "elem_block.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ constexpr size_t kElementCharge = 96;
 constexpr size_t kAttributeTableCharge = 1024;
 constexpr size_t kAttributeCharge = 128;
 constexpr size_t kFirstTextCapacity = 64;
+constexpr size_t kEmbeddedTextMax = 1024;
 constexpr const char* kTooLarge = "XML reply is too large!";
 constexpr const char* kTooDeep = "XML is too deeply nested!";
 constexpr const char* kSubsetTooLarge = "XML document type is too large!";
@@ -234,19 +236,47 @@ bool reserve_text(xml_context_rec* c, size_t n) {
     return true;
 }
 
-// The innermost element's character data becomes its text, trimmed to size.
-void hand_text_to(xml_context_rec* c, kx_elem_rec* element) {
-    if (c->textLength == 0) {
+// Keeps the innermost buffer for the next element, or frees it.
+void keep_spare(xml_context_rec* c) {
+    if (!c->spare) {
+        c->spare = c->text;
+        c->spareCapacity = c->textCapacity;
+    } else {
         pool_free(nullptr, c->text, ADT_HERE);
         refund(c, c->textCapacity);
-    } else {
-        const size_t size = c->textLength + 1;
-        char* text = static_cast<char*>(pool_realloc(nullptr, c->text, size, ADT_HERE));
-        if (!text) text = c->text;  // shrinking in place failed: keep the larger block
-        else refund(c, c->textCapacity - size);
-        pool_free(nullptr, element->text, ADT_HERE);
-        element->text = text;
     }
+    c->text = nullptr;
+    c->textLength = c->textCapacity = 0;
+}
+
+// Turns the links to an element that moved: its parent's, or its sibling's.
+void relink(xml_context_rec* c, xml_stack_entry& entry, kx_elem_rec* moved) {
+    entry.element = moved;
+    if (c->depth == 0) return;
+    kx_elem_rec* parent = c->stack[c->depth - 1].element;
+    parent->lastChild = moved;
+    if (entry.previous) entry.previous->next = moved;
+    else parent->firstChild = moved;
+}
+
+// The innermost element's character data becomes its text. A short text is
+// copied into the element's own block and the buffer kept for the next
+// element; a long one is handed over, trimmed to size, so it is held once.
+void hand_text_to(xml_context_rec* c, xml_stack_entry& entry) {
+    if (c->textLength == 0) return keep_spare(c);
+    kx_elem_rec* element = entry.element;
+    if (c->textLength <= kEmbeddedTextMax) {
+        if (kx_elem_rec* moved = kx_elem_embed_text(element, c->text, c->textLength)) {
+            relink(c, entry, moved);
+            return keep_spare(c);
+        }
+    }
+    const size_t size = c->textLength + 1;
+    char* text = static_cast<char*>(pool_realloc(nullptr, c->text, size, ADT_HERE));
+    if (!text) text = c->text;  // shrinking in place failed: keep the larger block
+    else refund(c, c->textCapacity - size);
+    if (!kx_elem_text_in_block(element)) pool_free(nullptr, element->text, ADT_HERE);
+    element->text = text;
     c->text = nullptr;
     c->textLength = c->textCapacity = 0;
 }
@@ -280,6 +310,7 @@ void xml_destroy(xml_context_rec* c) {
         }
     }
     pool_free(nullptr, c->text, ADT_HERE);
+    pool_free(nullptr, c->spare, ADT_HERE);
     pool_free(nullptr, c->errorText, ADT_HERE);
     pool_free(nullptr, c->stack, ADT_HERE);
     pool_free(nullptr, c, ADT_HERE);
@@ -297,7 +328,9 @@ void xml_start_element(void* p, const unsigned char* name, const unsigned char**
         ++c->ignored;
         return;
     }
+    kx_elem_rec* previous = nullptr;
     if (c->depth >= 0) {
+        previous = c->stack[c->depth].element->lastChild;
         kx_child_append(c->stack[c->depth].element, e);
     } else if (c->stack[0].element) {  // a second root: the parser reports it, nothing is kept
         kx_elem_destroy(e);
@@ -313,11 +346,15 @@ void xml_start_element(void* p, const unsigned char* name, const unsigned char**
     }
     xml_stack_entry& entry = c->stack[++c->depth];
     entry.element = e;
+    entry.previous = previous;
     entry.savedText = c->text;
     entry.savedLength = c->textLength;
     entry.savedCapacity = c->textCapacity;
-    c->text = nullptr;
-    c->textLength = c->textCapacity = 0;
+    c->text = c->spare;
+    c->textLength = 0;
+    c->textCapacity = c->spareCapacity;
+    c->spare = nullptr;
+    c->spareCapacity = 0;
     for (int i = 0; attributes && attributes[i]; i += 2) {
         const auto* value = reinterpret_cast<const char*>(attributes[i + 1]);
         kx_elem_put_attr(e, reinterpret_cast<const char*>(attributes[i]), value ? value : "");
@@ -332,7 +369,7 @@ void xml_end_element(void* p, const unsigned char*) {
     }
     if (c->depth < 0) return;
     xml_stack_entry& entry = c->stack[c->depth];
-    hand_text_to(c, entry.element);
+    hand_text_to(c, entry);
     c->text = entry.savedText;
     c->textLength = entry.savedLength;
     c->textCapacity = entry.savedCapacity;

@@ -7,7 +7,7 @@
 struct stab_rec;
 
 struct kx_elem_rec {
-    char* name;                // owned, never absent
+    char* name;                // never absent; held in the record's own block
     stab_rec* attributes;      // absent until the first attribute is set
     char* text;                // owned; absent text and empty text differ
     kx_elem_rec* firstChild;

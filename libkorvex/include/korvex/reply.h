@@ -26,6 +26,7 @@ constexpr size_t XML_REPLY_BUDGET = size_t{64} << 20;
 
 struct xml_stack_entry {
     kx_elem_rec* element;
+    kx_elem_rec* previous;  // the sibling before it, whose link follows the element when it moves
     // The parent's character data, set aside while this element is open.
     char* savedText;
     size_t savedLength;
@@ -39,6 +40,9 @@ struct xml_context_rec {
     char* text;
     size_t textLength;
     size_t textCapacity;
+    // A buffer left by an element whose short text was copied, for the next one.
+    char* spare;
+    size_t spareCapacity;
     xml_stack_entry* stack;
     int stackSize;
     int depth;        // innermost open element; -1 before the root opens
