@@ -156,3 +156,9 @@ HRESULT CoCreateGuid(GUID* g) {
     *g = platform::new_guid();
     return S_OK;
 }
+
+RPC_STATUS UuidCreateNil(UUID* uuid) {
+    if (!uuid) return 87;  // ERROR_INVALID_PARAMETER
+    *uuid = GUID{};
+    return RPC_S_OK;
+}

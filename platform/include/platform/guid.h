@@ -55,6 +55,8 @@ using RPC_STATUS = LONG;
 constexpr RPC_STATUS RPC_S_OK = 0;
 constexpr RPC_STATUS RPC_S_INVALID_STRING_UUID = 1705;
 RPC_STATUS UuidCreate(UUID* uuid);
+// The nil UUID (all zero).
+RPC_STATUS UuidCreateNil(UUID* uuid);
 RPC_STATUS UuidToStringA(const UUID* uuid, char** text);
 RPC_STATUS UuidToStringW(const UUID* uuid, WCHAR** text);
 RPC_STATUS UuidFromStringA(const char* text, UUID* uuid);

@@ -63,6 +63,13 @@ private:
 
 std::filesystem::path state_root() { return g_root; }
 
+std::vector<std::string> read_lines(const std::filesystem::path& file) {
+    std::vector<std::string> lines;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name) {
     if (const char* old = std::getenv(name)) m_old = old;
     setenv(name, value.c_str(), 1);

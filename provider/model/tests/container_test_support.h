@@ -16,6 +16,8 @@
 namespace container_test {
 
 std::filesystem::path state_root();
+// The lines of a text file; empty when it does not exist.
+std::vector<std::string> read_lines(const std::filesystem::path& file);
 
 // Sets an environment variable for the life of the object.
 class ScopedEnv {
