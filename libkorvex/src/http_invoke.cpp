@@ -29,11 +29,16 @@ struct Connection {
     ~Connection() { http_close(c); }
 };
 
+bool is_chunked(stab_rec* headers) {
+    return headers && ::strcasestr(stab_get(headers, "Transfer-Encoding"), "chunked");
+}
+long content_length(stab_rec* headers) { return headers ? stab_get_int(headers, "Content-Length", -1) : -1; }
+
 struct Headers {
     stab_rec* table = nullptr;
     ~Headers() { stab_free(table); }
-    bool chunked() const { return table && ::strcasestr(stab_get(table, "Transfer-Encoding"), "chunked"); }
-    long content_length() const { return table ? stab_get_int(table, "Content-Length", -1) : -1; }
+    bool chunked() const { return is_chunked(table); }
+    long content_length() const { return ::content_length(table); }
 };
 
 kx_elem_rec* connect_failure(int code) {
@@ -53,23 +58,12 @@ kx_elem_rec* take_handle_login(const kx_server_rec* s, http_credentials& credent
     return nullptr;
 }
 
-kx_elem_rec* read_reply(http_conn_rec* c, const Headers& headers, bool debug) {
-    if (debug) std::fputs("::XML DEBUG BEGIN::\n", stderr);
-    xml_context_rec* context = xml_create();
-    if (!context) return kx_failed("Unable to allocate memory in xml_create.", ENOMEM);
-    context->debug = debug;
-    if (headers.chunked()) xml_parse_stream_chunked(c, context);
-    else xml_parse_stream(c, context, headers.content_length());
-    if (debug && !context->errorText) std::fputs("::XML DEBUG END::\n", stderr);
-    kx_elem_rec* outcome = kx_reply_outcome(context);
-    xml_destroy(context);
-    return outcome;
-}
-
 kx_elem_rec* exchange(kx_server_rec* s, const char* document) {
     if (s->printFlag) std::printf("%s\n", document);
     char url[KX_URL_SIZE];
-    const int n = std::snprintf(url, sizeof url, s->urlFormat ? s->urlFormat : KX_URL_FORMAT, s->host, s->port);
+    // The handle's URL format is always this constant; a format read from a
+    // field would be a format the compiler cannot check.
+    const int n = std::snprintf(url, sizeof url, KX_URL_FORMAT, s->host, s->port);
     if (n < 0 || static_cast<size_t>(n) >= sizeof url) return kx_failed(nullptr, KX_ERR_PARSE);
     const bool debug = kx_xmldebug_enabled();
     if (debug) std::fprintf(stderr, "KX_SERVER_INVOKE_ELEM:\nURL=::%s::\nXML=::%s::\n\n", url, document);
@@ -96,10 +90,23 @@ kx_elem_rec* exchange(kx_server_rec* s, const char* document) {
             return kx_failed("Unable to allocate memory", ENOMEM);
         return kx_failed("debugging bypassed xml parsing", KX_ERR_PARSE);
     }
-    return read_reply(connection.c, headers, debug);
+    return kx_read_reply(connection.c, headers.table, debug);
 }
 
 }  // namespace
+
+kx_elem_rec* kx_read_reply(http_conn_rec* c, stab_rec* headers, bool debug) {
+    if (debug) std::fputs("::XML DEBUG BEGIN::\n", stderr);
+    xml_context_rec* context = xml_create();
+    if (!context) return kx_failed("Unable to allocate memory in xml_create.", ENOMEM);
+    context->debug = debug;
+    if (is_chunked(headers)) xml_parse_stream_chunked(c, context);
+    else xml_parse_stream(c, context, content_length(headers));
+    if (debug && !context->errorText) std::fputs("::XML DEBUG END::\n", stderr);
+    kx_elem_rec* outcome = kx_reply_outcome(context);
+    xml_destroy(context);
+    return outcome;
+}
 
 kx_elem_rec* kx_invoke_http(kx_server_rec* s, kx_elem_rec* request) {
     kx_elem_rec* temporaryRoot = nullptr;

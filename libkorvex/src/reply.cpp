@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <libxml/parser.h>
+#include <libxml/xmlerror.h>
 
 #include "chunked.h"
 #include "elem_block.h"
@@ -133,8 +134,17 @@ void echo(const xml_context_rec* c, const char* bytes, size_t n) {
 // The push parser, made with the first piece of the body.
 class push_parser {
 public:
-    explicit push_parser(xml_context_rec* c) : context_(c) {}
-    ~push_parser() { finish(); }
+    // libxml2 reports input conversion failures through its per-thread
+    // generic handler, which writes to standard error: during the parse they
+    // are the reply's messages like any other.
+    explicit push_parser(xml_context_rec* c)
+        : context_(c), previousHandler_(xmlGenericError), previousContext_(xmlGenericErrorContext) {
+        xmlSetGenericErrorFunc(c, xml_error);
+    }
+    ~push_parser() {
+        finish();
+        xmlSetGenericErrorFunc(previousContext_, previousHandler_);
+    }
     push_parser(const push_parser&) = delete;
     push_parser& operator=(const push_parser&) = delete;
 
@@ -185,6 +195,8 @@ private:
 
     xml_context_rec* context_;
     xmlParserCtxtPtr parser_ = nullptr;
+    xmlGenericErrorFunc previousHandler_;
+    void* previousContext_;
 };
 
 // Collects the bytes read from a connection into pieces of XML_FEED_PIECE.

@@ -229,6 +229,18 @@ TEST(ReplyParsing, ReturnsTheWholeRootBesideASecondChild) {
     EXPECT_EQ(o.reason, "Unknown");
 }
 
+TEST(UntrustedReply, BytesTheDeclaredEncodingCannotConvertFailTheReplyAndStayOffStandardError) {
+    ::testing::internal::CaptureStderr();
+    const Outcome o = outcome_of(
+        parse("<?xml version='1.0' encoding='EUC-JP'?>" + reply("<results status='passed'><a>\xff\xff\xff\xff</a></results>"))
+            .get());
+    const std::string written = ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(o.passed);
+    EXPECT_EQ(o.error, KX_ERR_PARSE);
+    EXPECT_NE(o.reason.find("input conversion failed"), std::string::npos) << o.reason;
+    EXPECT_EQ(written, "");
+}
+
 TEST(UntrustedReply, NeverReadsAnExternalEntity) {
     SecretFile secret;
     const std::string replies[] = {

@@ -8,7 +8,7 @@
 namespace {
 
 // Calls into the applet's classes run in its module state, as its entries do.
-class FilerList : public ::testing::Test {
+class AppletFilerList : public ::testing::Test {
     AFX_MAINTAIN_STATE2 m_state{AfxGetStaticModuleState()};
 };
 
@@ -25,7 +25,7 @@ CFilerEntry entry_for(const char16_t* dns) {
     return entry;
 }
 
-TEST_F(FilerList, MarkSeparatesRecordsKnownToTheServiceFromAddedOnes) {
+TEST_F(AppletFilerList, MarkSeparatesRecordsKnownToTheServiceFromAddedOnes) {
     FakeAdminService service;
     service.state.stored = {{u"a", u"f0", u"u", u"", 2, 0}, {u"b", u"f1", u"u", u"", 3, 0}, {u"c", u"f2", u"u", u"", 2, 0}};
     CFilerList list;
@@ -69,7 +69,7 @@ TEST_F(FilerList, MarkSeparatesRecordsKnownToTheServiceFromAddedOnes) {
     EXPECT_EQ(CFilerList::Counter(), 0u);
 }
 
-TEST_F(FilerList, FailedCommitKeepsEveryChangeForTheNextOne) {
+TEST_F(AppletFilerList, FailedCommitKeepsEveryChangeForTheNextOne) {
     FakeAdminService service;
     service.state.stored = {{u"a", u"f0", u"u", u"", 2, 0}};
     CFilerList list;
@@ -99,7 +99,7 @@ TEST_F(FilerList, FailedCommitKeepsEveryChangeForTheNextOne) {
     EXPECT_EQ(keys_of(list), (std::vector<ULONG>{added}));
 }
 
-TEST_F(FilerList, DeletionOfARecordOfUnknownTypeIsSentWithATypeTheServiceAccepts) {
+TEST_F(AppletFilerList, DeletionOfARecordOfUnknownTypeIsSentWithATypeTheServiceAccepts) {
     FakeAdminService service;
     service.state.stored = {{u"odd", u"f0", u"u", u"", 0, 0}, {u"b", u"f1", u"u", u"", 3, 0}};
     CFilerList list;
@@ -116,7 +116,7 @@ TEST_F(FilerList, DeletionOfARecordOfUnknownTypeIsSentWithATypeTheServiceAccepts
     EXPECT_TRUE(list.Records().empty());
 }
 
-TEST_F(FilerList, LoadAndCommitFailuresGiveAResultAndAText) {
+TEST_F(AppletFilerList, LoadAndCommitFailuresGiveAResultAndAText) {
     struct Case {
         const char* name;
         HRESULT loadResult;
@@ -153,7 +153,7 @@ TEST_F(FilerList, LoadAndCommitFailuresGiveAResultAndAText) {
     }
 }
 
-TEST_F(FilerList, UnreachableServiceIsReportedWithTheActivationResult) {
+TEST_F(AppletFilerList, UnreachableServiceIsReportedWithTheActivationResult) {
     // A state root of its own: no service runs there.
     char root[] = "/tmp/panel-test-XXXXXX";
     ASSERT_NE(mkdtemp(root), nullptr);

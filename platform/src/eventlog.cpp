@@ -5,6 +5,7 @@
 #include <platform/errors.h>
 #include <platform/eventlog.h>
 #include <platform/library.h>
+#include <platform/registry.h>
 #include <platform/state_root.h>
 #include <platform/text.h>
 
@@ -31,9 +32,16 @@ namespace {
 constexpr DWORD kServerUnavailable = 1722;  // RPC_S_SERVER_UNAVAILABLE: no remote event logs here
 constexpr size_t kMaxSourceBytes = 200;     // leaves room for ".jsonl" in a file name
 
+// The size a log may reach before its oldest events go, as the event log's
+// own default; a log's "MaxSize" in the registry overrides it.
+constexpr DWORD kDefaultMaxSize = 20 * 1024 * 1024;
+constexpr char16_t kEventLogKey[] = u"SYSTEM\\CurrentControlSet\\Services\\EventLog";
+constexpr char16_t kDefaultLog[] = u"Application";
+
 struct EventSource {
     std::u16string name;
     std::string fileName;  // <source>.jsonl
+    DWORD maxSize;         // of the log the source belongs to
 };
 
 // Open sources by handle, and the message table each source name renders from.
@@ -188,15 +196,71 @@ private:
     int fd_;
 };
 
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// The log is full: the oldest whole events go until the newest, with the new
+// line, fill three quarters of it (so that not every later event rewrites
+// it), and the file is replaced by rename. Called under the file's lock.
+DWORD rotate(const std::filesystem::path& path, int fd, off_t size, const std::string& line, DWORD maxSize) {
+    std::string kept(static_cast<size_t>(size), '\0');
+    if (::pread(fd, kept.data(), kept.size(), 0) != static_cast<ssize_t>(kept.size())) return ERROR_WRITE_FAULT;
+    const size_t room = maxSize - maxSize / 4;
+    size_t from = 0;
+    while (from < kept.size() && kept.size() - from + line.size() > room) {
+        const size_t end = kept.find('\n', from);
+        from = end == std::string::npos ? kept.size() : end + 1;
+    }
+    const std::filesystem::path temp = std::filesystem::path(path) += ".tmp";
+    const FileDescriptor out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (out.get() < 0) return ERROR_WRITE_FAULT;
+    const bool written = ::fchmod(out.get(), 0600) == 0 && write_all(out.get(), std::string_view(kept).substr(from)) &&
+                         write_all(out.get(), line) && ::fsync(out.get()) == 0;
+    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return ERROR_WRITE_FAULT;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Opens the log and takes its lock; a file that a rotation replaced meanwhile
+// is opened again. -1 with errno set on failure.
+int open_locked(const std::filesystem::path& path) {
+    for (;;) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) return -1;
+        int rc;
+        while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {}
+        struct stat held{}, named{};
+        if (rc == 0 && ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+            held.st_dev == named.st_dev)
+            return fd;
+        const int error = rc != 0 ? errno : 0;
+        ::close(fd);
+        if (rc != 0) {
+            errno = error;
+            return -1;
+        }
+    }
+}
+
 // Appends the line whole under an exclusive lock; a write that fails midway is
-// cut back, so readers never meet half a line. Returns 0 or a Win32 error.
-DWORD append_line(const std::filesystem::path& path, const std::string& line) {
-    const FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+// cut back, so readers never meet half a line. A full log drops its oldest
+// events first. Returns 0 or a Win32 error.
+DWORD append_line(const std::filesystem::path& path, const std::string& line, DWORD maxSize) {
+    const FileDescriptor fd(open_locked(path));
     if (fd.get() < 0) return (errno == EACCES || errno == EPERM) ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
-    while (::flock(fd.get(), LOCK_EX) != 0)
-        if (errno != EINTR) return ERROR_WRITE_FAULT;
     struct stat before{};
     if (::fstat(fd.get(), &before) != 0) return ERROR_WRITE_FAULT;
+    if (static_cast<uint64_t>(before.st_size) + line.size() > maxSize)
+        return rotate(path, fd.get(), before.st_size, line, maxSize);
     for (size_t done = 0; done < line.size();) {
         const ssize_t n = ::write(fd.get(), line.data() + done, line.size() - done);
         if (n < 0 && errno == EINTR) continue;
@@ -237,7 +301,7 @@ BOOL report(HANDLE eventLog, WORD type, WORD category, DWORD eventId, platform::
     const std::u16string text = render_text(source->name, eventId, inserts);
     const std::string_view data(static_cast<const char*>(rawData), rawData ? dataSize : 0);
     const std::string line = json_line(*source, *info, category, eventId, inserts, text, data);
-    const DWORD error = append_line(platform::state_dir("eventlog") / source->fileName, line);
+    const DWORD error = append_line(platform::state_dir("eventlog") / source->fileName, line, source->maxSize);
     syslog(LOG_USER | info->priority, "%s: %s", platform::wide_to_utf8_lossy(source->name).c_str(),
            one_line(text).c_str());
     return error == ERROR_SUCCESS ? TRUE : fail(error);
@@ -255,6 +319,38 @@ WORD event_type_of(DWORD eventId) {
 
 void bind_event_source(std::u16string_view source, HMODULE module) { EventSources::instance().bind(source, module); }
 
+// The log whose key holds the source's key, else the application log; its
+// "MaxSize" when that is a non-zero REG_DWORD, else the default.
+DWORD event_log_max_size(std::u16string_view source) {
+    HKEY logs = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEventLogKey, 0, KEY_READ, &logs) != ERROR_SUCCESS) return kDefaultMaxSize;
+    std::u16string log = kDefaultLog;
+    WCHAR name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(logs, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        const std::u16string candidate(name, length);
+        const std::u16string sourceKey = candidate + u"\\" + std::u16string(source);
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(logs, sourceKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            RegCloseKey(key);
+            log = candidate;
+            break;
+        }
+    }
+    DWORD value = 0, type = 0, size = sizeof value;
+    HKEY logKey = nullptr;
+    if (RegOpenKeyExW(logs, log.c_str(), 0, KEY_READ, &logKey) == ERROR_SUCCESS) {
+        if (RegQueryValueExW(logKey, u"MaxSize", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+                ERROR_SUCCESS ||
+            type != REG_DWORD || size != sizeof value)
+            value = 0;
+        RegCloseKey(logKey);
+    }
+    RegCloseKey(logs);
+    return value != 0 ? value : kDefaultMaxSize;
+}
+
 }  // namespace platform
 
 HANDLE RegisterEventSourceW(LPCWSTR serverName, LPCWSTR sourceName) {
@@ -268,7 +364,8 @@ HANDLE RegisterEventSourceW(LPCWSTR serverName, LPCWSTR sourceName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    return EventSources::instance().add(EventSource{name, std::move(*fileName)});
+    const DWORD maxSize = platform::event_log_max_size(name);
+    return EventSources::instance().add(EventSource{name, std::move(*fileName), maxSize});
 }
 
 HANDLE RegisterEventSourceA(LPCSTR serverName, LPCSTR sourceName) {

@@ -5,12 +5,15 @@
 #include <platform/state_root.h>
 
 #include <fcntl.h>
+#include <syslog.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <optional>
 
@@ -87,21 +90,30 @@ void sync_directory(const std::filesystem::path& dir) {
 
 }  // namespace
 
-// The flock on the hive's lock file, and the change count kept in it.
+// The flock on the hive's lock file, and the change count kept in it. A
+// reader takes no flock: a writer replaces the hive by rename, so every open
+// of it finds one whole hive, and the change count tells a new one apart.
 class HiveStore::Lock {
 public:
-    Lock(const std::filesystem::path& file, bool exclusive) {
+    enum Mode { Reader, Writer };
+
+    Lock(const std::filesystem::path& file, Mode mode) {
+        const bool exclusive = mode == Writer;
+        if (!exclusive) {
+            m_fd = open_retry(file.c_str(), O_RDONLY);
+            if (m_fd < 0 && errno != ENOENT) m_error = errno;
+            return;
+        }
         m_fd = open_retry(file.c_str(), O_RDWR);
         if (m_fd < 0 && errno == ENOENT) {
             m_fd = open_retry(file.c_str(), O_RDWR | O_CREAT, 0600);
             if (m_fd >= 0) ::fchmod(m_fd, 0600);
         }
-        if (m_fd < 0 && !exclusive) m_fd = open_retry(file.c_str(), O_RDONLY);
         if (m_fd < 0) {
             m_error = errno;
             return;
         }
-        while (::flock(m_fd, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+        while (::flock(m_fd, LOCK_EX) != 0) {
             if (errno == EINTR) continue;
             m_error = errno;
             ::close(m_fd);
@@ -135,15 +147,14 @@ HiveStore::HiveStore(std::filesystem::path file)
 
 LONG HiveStore::read(const std::function<LONG(const RegKey&)>& op) {
     std::lock_guard guard(m_mutex);
-    // A state root we may not lock is still readable: renames keep every file whole.
-    Lock lock(m_lockFile, false);
+    const Lock lock(m_lockFile, Lock::Reader);
     if (LONG err = refresh(lock)) return err;
     return op(*m_tree);
 }
 
 LONG HiveStore::modify(const std::function<LONG(RegKey&, bool&)>& op) {
     std::lock_guard guard(m_mutex);
-    Lock lock(m_lockFile, true);
+    Lock lock(m_lockFile, Lock::Writer);
     if (!lock.held()) return from_errno(lock.error(), ERROR_CANTWRITE);
     if (LONG err = refresh(lock)) return err;
     bool changed = false;
@@ -162,8 +173,9 @@ LONG HiveStore::refresh(const Lock& lock) {
     Fd fd(open_retry(m_file.c_str(), O_RDONLY));
     if (!fd.valid()) {
         if (errno != ENOENT) {
+            const int error = errno;
             m_tree.reset();
-            return from_errno(errno, ERROR_CANTREAD);
+            return report_unreadable(stamp, std::strerror(error), from_errno(error, ERROR_CANTREAD));
         }
         if (!m_tree || !(stamp == m_stamp)) m_tree = std::make_unique<RegKey>();
         m_stamp = stamp;
@@ -180,12 +192,25 @@ LONG HiveStore::refresh(const Lock& lock) {
 
     m_tree.reset();
     const auto text = read_all(fd.get(), static_cast<size_t>(st.st_size));
-    if (!text) return from_errno(errno, ERROR_CANTREAD);
+    if (!text) return report_unreadable(stamp, std::strerror(errno), from_errno(errno, ERROR_CANTREAD));
     auto tree = hive_from_text(*text);
-    if (!tree) return ERROR_BADDB;
+    if (!tree) return report_unreadable(stamp, "it is not a hive", ERROR_BADDB);
     m_tree = std::move(tree);
     m_stamp = stamp;
     return ERROR_SUCCESS;
+}
+
+// Said once for each state of the file, where an operator sees it: the
+// system log, and standard error of the program (a tool's own terminal).
+LONG HiveStore::report_unreadable(const Stamp& stamp, const char* why, LONG error) {
+    if (m_reported && stamp == m_reportedStamp) return error;
+    m_reported = true;
+    m_reportedStamp = stamp;
+    const std::string text = "registry hive " + m_file.string() + " cannot be read (" + why +
+                             "); nothing is read from it or written to it until it is repaired";
+    ::syslog(LOG_USER | LOG_ERR, "%s", text.c_str());
+    std::fprintf(stderr, "%s\n", text.c_str());
+    return error;
 }
 
 LONG HiveStore::commit(Lock& lock) {

@@ -1,8 +1,9 @@
 #pragma once
-// One hive file with its lock file. Readers hold a shared flock and reuse the
+// One hive file with its lock file. Readers take no lock and reuse the
 // parsed tree while the file is unchanged; writers hold an exclusive flock,
 // read the current file, apply their change and replace the file atomically
-// (temporary file, fsync, rename, fsync of the directory). The lock file also
+// (temporary file, fsync, rename, fsync of the directory). A file that cannot
+// be read is reported once and left as it is. The lock file also
 // holds a change count that every writer bumps, so a reader never mistakes a
 // new hive for the one it has parsed.
 #include "registry_tree.h"
@@ -42,6 +43,7 @@ private:
 
     LONG refresh(const Lock& lock);
     LONG commit(Lock& lock);
+    LONG report_unreadable(const Stamp& stamp, const char* why, LONG error);
 
     const std::filesystem::path m_file;
     const std::filesystem::path m_lockFile;
@@ -49,6 +51,8 @@ private:
     std::mutex m_mutex;  // one operation at a time in this process; held around the flock
     std::unique_ptr<RegKey> m_tree;  // null when it must be read again
     Stamp m_stamp;
+    bool m_reported = false;  // the file in m_reportedStamp's state was reported unreadable
+    Stamp m_reportedStamp;
 };
 
 // The store of one hive ("HKLM", ...) under the current state root.

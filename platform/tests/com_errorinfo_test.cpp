@@ -122,7 +122,14 @@ TEST(ComError, OwnsOneReferenceAcrossCopies) {
         _com_error copy = error;
         _com_error assigned(E_FAIL);
         assigned = copy;
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wself-assign-overloaded"  // assigning to itself is the case tested
+#endif
         assigned = assigned;
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
         EXPECT_EQ(assigned.Error(), static_cast<HRESULT>(0xC0042502));
         EXPECT_EQ(copy.Description(), u"Subsystem \"f1\" is offline or unreachable.");
         IErrorInfo* taken = assigned.ErrorInfo();

@@ -2,6 +2,8 @@
 #include <platform/eventlog.h>
 #include <platform/library.h>
 #include <platform/message.h>
+#include <platform/registry.h>
+#include <platform/text.h>
 
 #include <gtest/gtest.h>
 
@@ -198,4 +200,70 @@ TEST_F(EventLog, ConcurrentReportsLeaveWholeLines) {
         countA += isA;
     }
     EXPECT_EQ(countA, kPerThread);
+}
+
+namespace {
+
+void set_log_max_size(const char16_t* logKey, DWORD size) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, logKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, u"MaxSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&size), sizeof size),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+void register_source(const char16_t* sourceKey) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, sourceKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+}  // namespace
+
+TEST_F(EventLog, TheMaximumSizeComesFromTheSourcesLog) {
+    EXPECT_EQ(platform::event_log_max_size(u"SanProvD"), 20u * 1024 * 1024);
+    set_log_max_size(u"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", 65536);
+    set_log_max_size(u"SYSTEM\\CurrentControlSet\\Services\\EventLog\\System", 131072);
+    register_source(u"SYSTEM\\CurrentControlSet\\Services\\EventLog\\System\\SanProvD");
+    EXPECT_EQ(platform::event_log_max_size(u"sanprovd"), 131072u);
+    EXPECT_EQ(platform::event_log_max_size(u"Elsewhere"), 65536u) << "an unregistered source writes the application log";
+}
+
+TEST_F(EventLog, AFullLogDropsItsOldestWholeEvents) {
+    constexpr DWORD kMaxSize = 4096;
+    set_log_max_size(u"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", kMaxSize);
+    register_source(u"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\SanProvD");
+    constexpr int kEvents = 200;
+    for (int i = 0; i < kEvents; ++i) {
+        const std::u16string insert = u"event " + platform::utf8_to_wide_lossy(std::to_string(i));
+        ASSERT_TRUE(report(u"SanProvD", EVENTLOG_SUCCESS, 0x65, {insert.c_str()}));
+        ASSERT_LE(fs::file_size(log_file("SanProvD")), kMaxSize) << "after event " << i;
+    }
+    const auto got = lines("SanProvD");
+    ASSERT_GT(got.size(), 10u);
+    ASSERT_LT(got.size(), static_cast<size_t>(kEvents));
+    // The newest events stay, in order, each one whole.
+    const int first = kEvents - static_cast<int>(got.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].front(), '{');
+        EXPECT_EQ(got[i].back(), '}');
+        EXPECT_NE(got[i].find("\"inserts\":[\"event " + std::to_string(first + static_cast<int>(i)) + "\"]"),
+                  std::string::npos)
+            << got[i];
+    }
+
+    // Writers at once rotate one after the other: every line stays whole.
+    auto worker = [](char16_t mark) {
+        const std::u16string insert(1000, mark);
+        for (int i = 0; i < 100; ++i) ASSERT_TRUE(report(u"SanProvD", EVENTLOG_SUCCESS, 0x65, {insert.c_str()}));
+    };
+    std::thread a(worker, u'a'), b(worker, u'b');
+    a.join();
+    b.join();
+    EXPECT_LE(fs::file_size(log_file("SanProvD")), kMaxSize);
+    for (const auto& line : lines("SanProvD"))
+        EXPECT_TRUE(line.front() == '{' && line.back() == '}' && line.find("{\"time\"", 1) == std::string::npos)
+            << line.substr(0, 80);
 }

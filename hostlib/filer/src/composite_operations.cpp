@@ -21,14 +21,16 @@ constexpr uint32_t kSignatureLength = 4;
 constexpr int32_t kVolumeOnline = 3;   // volume_state_table
 constexpr int32_t kNoSuchLun = 9017;  // the appliance's error number for a missing LUN
 
-// "%02x:..:%02x" of the eight bytes in memory order: an FC initiator's name as
-// the appliance writes it.
+}  // namespace
+
 std::u16string wwn_to_string(const fapi_wwn_t& wwn) {
     char text[24];
     std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x:%02x:%02x", wwn[0], wwn[1], wwn[2], wwn[3],
                   wwn[4], wwn[5], wwn[6], wwn[7]);
     return std::u16string(text, text + 23);
 }
+
+namespace {
 
 // The one LUN of a list asked for by path; none when the appliance listed none.
 const fapi_lun_info_t* single_lun(const std::vector<fapi_lun_info_t>& luns) {

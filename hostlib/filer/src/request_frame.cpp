@@ -169,8 +169,8 @@ fapi_request& fapi_request::add_ansi(const char* child, const char* value) {
 
 fapi_request& fapi_request::add_bool(const char* child, bool value) { return add_ansi(child, bool_to_string(value)); }
 
-fapi_reply fapi_request::invoke(std::source_location where) {
-    trace_fapi_call(ansi_to_wide(name_).c_str(), where.file_name(), static_cast<int>(where.line()));
+fapi_reply fapi_request::invoke(const char* file, int line) {
+    trace_fapi_call(ansi_to_wide(name_).c_str(), file, line);
     ElemHandlePtr results(kx_server_invoke_elem(server_, request_.get()));
     if (!results) FAPI_RAISE(E_OUTOFMEMORY);
     return fapi_reply(std::move(results));

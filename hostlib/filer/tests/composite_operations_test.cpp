@@ -169,3 +169,10 @@ TEST(CompositeOperations, FromRelease7TheLunAtAnIdIsLookedUpByInitiator) {
 }
 
 }  // namespace
+
+TEST(WwnText, EightBytesInMemoryOrderLowerCaseColonSeparated) {
+    const fapi_wwn_t wwn{0x50, 0x0a, 0x09, 0x81, 0x86, 0xE7, 0x00, 0xFF};
+    EXPECT_EQ(wwn_to_string(wwn), u"50:0a:09:81:86:e7:00:ff");
+    const fapi_wwn_t zero{};
+    EXPECT_EQ(wwn_to_string(zero), u"00:00:00:00:00:00:00:00");
+}

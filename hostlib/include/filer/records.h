@@ -13,6 +13,10 @@
 // A world-wide name as eight bytes, in the form the host library converts.
 using fapi_wwn_t = BYTE[8];
 
+// "%02x:..:%02x" of the eight bytes in memory order, lower case: an FC
+// initiator's name as the appliance writes it.
+std::u16string wwn_to_string(const fapi_wwn_t& wwn);
+
 struct fapi_lun_info_t {
     std::u16string path;
     std::u16string backing_snapshot;

@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <source_location>
 #include <span>
 #include <string>
 #include <string_view>
@@ -177,9 +176,11 @@ public:
     kx_elem_rec* element() const { return request_.get(); }
     const std::string& name() const { return name_; }
 
-    // Traces the call and sends the request. Every failure of the exchange
-    // comes back as a failed reply.
-    fapi_reply invoke(std::source_location where = std::source_location::current());
+    // Traces the call, with the caller's file and line, and sends the request.
+    // Every failure of the exchange comes back as a failed reply. (The
+    // builtins, not std::source_location, which clang 14 cannot build with
+    // this standard library.)
+    fapi_reply invoke(const char* file = __builtin_FILE(), int line = __builtin_LINE());
 
 private:
     kx_server_rec* server_;

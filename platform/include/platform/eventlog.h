@@ -7,6 +7,9 @@
 // "text" is the event's message rendered from the source's message table with
 // the inserts, as the event viewer shows it; "data" (the raw data in hex) is
 // there only when the report carries some. The text also goes to syslog.
+// A log is bounded: when a line would take it past its maximum size (the
+// "MaxSize" of the source's log under the EventLog service key, 20 MiB by
+// default) the oldest whole events are dropped and the file replaced.
 #include <string_view>
 
 #include <platform/types.h>
@@ -43,5 +46,9 @@ WORD event_type_of(DWORD eventId);
 // case), as its EventMessageFile does on Windows. Unbound sources use the
 // program's own table (GetModuleHandleW(nullptr)). Applies to later reports.
 void bind_event_source(std::u16string_view source, HMODULE module);
+
+// The maximum size of the log `source` reports to, read from the registry
+// when the source is registered (as RegisterEventSource reads it).
+DWORD event_log_max_size(std::u16string_view source);
 
 }  // namespace platform

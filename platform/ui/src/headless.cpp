@@ -91,14 +91,14 @@ public:
         m_out << "open " << window_title(window) << '\n';
         while (!window.ended) {
             std::string line;
-            if (!next_action(line)) {
+            if (!next_script_action(m_script, line)) {
                 m_out << "script ended: close\n";
                 user_close(window);
                 window.ended = true;  // a window that refuses to close is dropped all the same
                 break;
             }
             m_out << "> " << line << '\n';
-            if (!perform(line)) m_out << "  (refused)\n";
+            if (!perform_script_action(line, m_out)) m_out << "  (refused)\n";
         }
         m_out << "closed " << window_title(window) << " with "
               << (window.result == IDOK ? "OK" : window.result == IDCANCEL ? "Cancel" : std::to_string(window.result))
@@ -113,56 +113,6 @@ public:
     void wait_cursor(bool) override {}
 
 private:
-    bool next_action(std::string& line) {
-        while (std::getline(m_script, line)) {
-            const auto start = line.find_first_not_of(" \t");
-            if (start == std::string::npos || line[start] == '#') continue;
-            line.erase(0, start);
-            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-            return true;
-        }
-        return false;
-    }
-
-    bool perform(const std::string& line) {
-        if (open_windows().empty()) return false;
-        Window& top = *open_windows().back();
-        std::istringstream in(line);
-        std::string verb;
-        in >> verb;
-        if (verb == "show") {
-            m_out << describe(top);
-            return true;
-        }
-        if (verb == "close") return user_close(top);
-        if (verb == "tab") {
-            int index = -1;
-            in >> index;
-            return user_select_tab(top, index);
-        }
-        int id = 0;
-        if (!(in >> id)) return false;
-        Window* control = find_control(top, id);
-        if (!control) return false;
-        if (verb == "click") return user_click(*control);
-        if (verb == "type") {
-            std::string rest;
-            std::getline(in, rest);
-            if (!rest.empty() && rest.front() == ' ') rest.erase(0, 1);
-            return user_type(*control, platform::utf8_to_wide_lossy(rest));
-        }
-        if (verb == "select") {
-            int row = -1;
-            return (in >> row) && user_select_row(*control, row);
-        }
-        if (verb == "dblclick") {
-            int row = -1;
-            if (!(in >> row)) row = -1;
-            return user_double_click(*control, row);
-        }
-        return false;
-    }
-
     std::istream& m_script;
     std::ostream& m_out;
 };
@@ -191,6 +141,56 @@ std::string describe(const Window& window) {
     }
     describe_controls(out, window);
     return out.str();
+}
+
+bool next_script_action(std::istream& script, std::string& line) {
+    while (std::getline(script, line)) {
+        const auto start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line[start] == '#') continue;
+        line.erase(0, start);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        return true;
+    }
+    return false;
+}
+
+bool perform_script_action(const std::string& line, std::ostream& out) {
+    if (open_windows().empty()) return false;
+    Window& top = *open_windows().back();
+    std::istringstream in(line);
+    std::string verb;
+    in >> verb;
+    if (verb == "show") {
+        out << describe(top);
+        return true;
+    }
+    if (verb == "close") return user_close(top);
+    if (verb == "tab") {
+        int index = -1;
+        in >> index;
+        return user_select_tab(top, index);
+    }
+    int id = 0;
+    if (!(in >> id)) return false;
+    Window* control = find_control(top, id);
+    if (!control) return false;
+    if (verb == "click") return user_click(*control);
+    if (verb == "type") {
+        std::string rest;
+        std::getline(in, rest);
+        if (!rest.empty() && rest.front() == ' ') rest.erase(0, 1);
+        return user_type(*control, platform::utf8_to_wide_lossy(rest));
+    }
+    if (verb == "select") {
+        int row = -1;
+        return (in >> row) && user_select_row(*control, row);
+    }
+    if (verb == "dblclick") {
+        int row = -1;
+        if (!(in >> row)) row = -1;
+        return user_double_click(*control, row);
+    }
+    return false;
 }
 
 std::unique_ptr<Backend> make_headless_backend(std::istream& script, std::ostream& transcript) {

@@ -10,8 +10,6 @@
 #include "container_links.h"
 #include "container_maps.h"
 
-SanHelper* AsSanHelper(ZarvoLun* /*object*/) { return nullptr; }
-
 namespace {
 
 template <typename T>
@@ -24,13 +22,6 @@ template <typename T>
 HRESULT Forget(ObjectMap<T>& map) {
     map.clear();
     return S_OK;
-}
-
-template <typename T>
-HRESULT FoundOnly(const ObjectMap<T>& map, const GUID& id, const char* lookupName) {
-    T* object = nullptr;
-    const HRESULT hr = container_maps::Lookup(map, id, object, lookupName);
-    return FAILED(hr) ? hr : E_NOTIMPL;
 }
 
 }  // namespace
@@ -56,22 +47,10 @@ HRESULT FilerObjectContainer::AddPortalGroupObject(const GUID& id, ZarvoIscsiPor
     return hr;
 }
 
-HRESULT FilerObjectContainer::ClearLunMap() { return Forget(m_lunMap); }
-HRESULT FilerObjectContainer::ClearPlexMap() { return Forget(m_plexMap); }
-HRESULT FilerObjectContainer::ClearAggregateMap() { return Forget(m_aggregateMap); }
-HRESULT FilerObjectContainer::ClearVolumeMap() { return Forget(m_volumeMap); }
-HRESULT FilerObjectContainer::ClearQtreeMap() { return Forget(m_qtreeMap); }
-HRESULT FilerObjectContainer::ClearIgroupMap() { return Forget(m_igroupMap); }
 HRESULT FilerObjectContainer::ClearTargetMap() { return Forget(m_targetMap); }
 HRESULT FilerObjectContainer::ClearPortalGroupMap() { return Forget(m_portalGroupMap); }
 HRESULT FilerObjectContainer::ClearPortalMap() { return Forget(m_portalMap); }
 
-HRESULT FilerObjectContainer::DumpLunMap() { return S_OK; }
-HRESULT FilerObjectContainer::DumpQtreeMap() { return S_OK; }
-HRESULT FilerObjectContainer::DumpVolumeMap() { return S_OK; }
-HRESULT FilerObjectContainer::DumpAggregateMap() { return S_OK; }
-HRESULT FilerObjectContainer::DumpPlexMap() { return S_OK; }
-HRESULT FilerObjectContainer::DumpIgroupMap() { return S_OK; }
 HRESULT FilerObjectContainer::DumpTargetMap() { return S_OK; }
 
 HRESULT FilerObjectContainer::FindTarget(const GUID& targetId, VDS_ISCSI_TARGET_PROP& /*properties*/) {
@@ -82,31 +61,3 @@ HRESULT FilerObjectContainer::GetTargetPropertiesRecord(const GUID& targetId, Is
     return m_targetMap.contains(targetId) ? E_NOTIMPL : VDS_E_OBJECT_NOT_FOUND;
 }
 
-HRESULT FilerObjectContainer::GetLunProperties(const GUID& lunId, LunProperties& /*properties*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::GetLunIdentification(const GUID& lunId, VDS_LUN_INFORMATION& /*information*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::GetLunLoadBalancePolicy(const GUID& lunId, VDS_LOADBALANCE_POLICY_ENUM& /*policy*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::SetLunLoadBalancePolicy(const GUID& lunId, VDS_LOADBALANCE_POLICY_ENUM /*policy*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::GetDiskSignature(const GUID& lunId, GUID& /*signature*/) {
-    return FoundOnly(m_lunMap, lunId, "FilerObjectContainer::GetLun");
-}
-
-HRESULT FilerObjectContainer::GetPlexProperties(const GUID& plexId, VDS_LUN_PLEX_PROP& /*properties*/) {
-    return FoundOnly(m_plexMap, plexId, "FilerObjectContainer::GetPlex");
-}
-
-HRESULT FilerObjectContainer::ExtendAggregate(const GUID& aggregateId, ULONGLONG /*bytes*/, const GUID* /*driveIds*/,
-                                              LONG /*driveCount*/) {
-    return m_aggregateMap.contains(aggregateId) ? E_NOTIMPL : VDS_E_OBJECT_NOT_FOUND;
-}

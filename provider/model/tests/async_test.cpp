@@ -5,6 +5,8 @@
 #include <platform/clock.h>
 #include <platform/vds.h>
 
+#include <chrono>
+#include <functional>
 #include <thread>
 
 #include "recording_notifier.h"
@@ -136,4 +138,39 @@ TEST(ZarvoAsync, TheLastReleaseDeletesAnUndeliveredSetWithoutDeliveringIt) {
     async->Release();
     EXPECT_EQ(notifier.SetsAlive(), 0);
     EXPECT_TRUE(notifier.Delivered().empty());
+}
+
+TEST(ZarvoAsync, WakeUpDeliversBeforeAnyWaiterReturns) {
+    auto* async = new ZarvoAsync;
+    std::atomic<bool> waiterReturned{false};
+    std::atomic<bool> deliveredBeforeWaiter{false};
+    ULONG percentAtDelivery = 0;
+
+    // A set whose delivery looks at the async and at the waiter while it runs.
+    class ObservingSet : public NotificationSet {
+    public:
+        std::function<void()> onDeliver;
+        void Add(NotificationType, const GUID&) override {}
+        void Deliver() override { onDeliver(); }
+    };
+    auto* set = new ObservingSet;
+    set->onDeliver = [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // a waiter released early would be back by now
+        HRESULT result = S_OK;
+        async->QueryStatus(&result, &percentAtDelivery);
+        deliveredBeforeWaiter = !waiterReturned.load();
+    };
+    async->SetNotifications(set);
+
+    std::thread waiter([&] {
+        HRESULT result = S_OK;
+        async->Wait(&result, nullptr);
+        waiterReturned = true;
+    });
+    async->SetResult(S_OK);
+    async->WakeUp();
+    waiter.join();
+    EXPECT_TRUE(deliveredBeforeWaiter);
+    EXPECT_EQ(percentAtDelivery, 100u);
+    async->Release();
 }

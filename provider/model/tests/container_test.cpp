@@ -4,6 +4,7 @@
 #include <model/controller_port.h>
 #include <model/drive.h>
 #include <model/filer_object_container.h>
+#include <model/lun_fcp.h>
 #include <model/zarvo_san.h>
 
 #include <hostlib/conversions.h>
@@ -206,6 +207,15 @@ TEST_F(CompareTest, FreeSpaceIsNoChangeAndAControllerChangeHasNoEvent) {
     EXPECT_EQ(compare(), expected) << "the sender skips code 0";
 }
 
+TEST_F(CompareTest, ALunOnlyInTheOldReadingDepartsAfterTheArrivals) {
+    oldDrive(1);
+    new ZarvoLunFCP(&m_old, m_old.m_lunPortAssoc, id_of(0x30), 1, 1ull << 30, u"");
+    drive(1);
+    drive(9);
+    const std::vector<NotificationEntry> expected = {{id_of(9), 6}, {id_of(0x30), 10}};
+    EXPECT_EQ(compare(), expected);
+}
+
 TEST_F(CompareTest, AnIdHeldByTwoKindsIsComparedAsTheFirstKindOnly) {
     new ZarvoController(&m_old, id_of(1), 1, nullptr);
     controller(1);
@@ -365,6 +375,10 @@ TEST_F(ContainerTest, AnEmptyContainerDumpsNoObjectLine) {
 }
 
 TEST_F(ContainerTest, DumpLines) {
+    auto* lun = new ZarvoLunFCP(&m_container, m_container.m_lunPortAssoc, id_of(5), 1, 1ull << 30, u"");
+    fapi_lun_info_t record;
+    record.path = u"/vol/ZarvoVolume5/ZarvoQtree5/ZarvoLun5";
+    lun->SetDefaults(&record);
     controller(1);
     port(0x11, 1);
     const fapi_disk_info_t d = disk(u"0b.17", 4);  // a spare: online, hot spare, not live
@@ -373,6 +387,7 @@ TEST_F(ContainerTest, DumpLines) {
     TraceCapture trace;
     EXPECT_EQ(m_container.DumpAll(), S_OK);
     const std::vector<std::string> expected = {
+        "lun <ZarvoLun5> = " + GuidToString(id_of(5)),
         "extent  drive = " + GuidToString(id_of(2)) + ", lun = " + GuidToString(id_of(4)) +
             ", splex = " + GuidToString(id_of(3)) + ", size = 1  GB ",
         "extent  drive = " + GuidToString(id_of(2)) + ", lun = " + GuidToString(id_of(4)) +

@@ -258,6 +258,7 @@ TEST_F(FilerControlTest, AnEmptyListIsAFailureOnlyWhereTheWrapperNeedsOne) {
     for (const WrapperCase& c : wrapper_cases()) {
         if (!c.emptyList) continue;
         SCOPED_TRACE(c.name);
+        appliance.SetReply(c.refusedRequest, "");
         EXPECT_EQ(c.call(control), *c.emptyList);
     }
     EXPECT_TRUE(RecordedEvents().empty());

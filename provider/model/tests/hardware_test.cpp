@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <stdexcept>
 
 #include "container_test_support.h"
 
@@ -104,6 +105,26 @@ TEST(ZarvoControllerState, APartnerAdapterNamedLikeALocalOneHasItsOwnKey) {
     partner.adapter_type = "Partner";
     EXPECT_EQ(ControllerKey(local), "0a");
     EXPECT_NE(ControllerKey(partner), ControllerKey(local));
+}
+
+TEST(ZarvoControllerState, ThePartnerSwitchIsUndoneOnEveryWayOut) {
+    FilerObjectContainer container;
+    container.m_filerName = u"filer1";
+    container.m_partnerName = u"filer2";
+    container.SetFacadeFiler(u"filer1");
+    try {
+        PartnerFacadeSwitch facade(container, "Test");
+        facade.SwitchToPartner();
+        EXPECT_EQ(container.m_filerControl.m_strFilerName, u"filer2");
+        throw std::runtime_error("appliance gone");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(container.m_filerControl.m_strFilerName, u"filer1");
+    {
+        PartnerFacadeSwitch unused(container, "Test");  // never switched: nothing to undo
+        container.m_filerControl.m_strFilerName = u"other";
+    }
+    EXPECT_EQ(container.m_filerControl.m_strFilerName, u"other");
 }
 
 TEST(ZarvoControllerPortState, SetStatusKeepsKnownValuesAndIsNeverSupported) {

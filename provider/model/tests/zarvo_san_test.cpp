@@ -1,8 +1,11 @@
+#include <model/controller.h>
+#include <model/controller_port.h>
 #include <model/filer_object_container.h>
 #include <model/zarvo_san.h>
 
 #include <hostlib/conversions.h>
 
+#include <platform/comalloc.h>
 #include <platform/vds.h>
 
 #include <gtest/gtest.h>
@@ -120,6 +123,33 @@ TEST(ZarvoSanRenames, AnUnknownLunIsRefusedWithoutANotification) {
     san.SetNotifier(&notifier);
     EXPECT_EQ(san.SetLunName(id_of(5), u"new name"), VDS_E_OBJECT_NOT_FOUND);
     EXPECT_TRUE(notifier.deliveries().empty());
+}
+
+TEST(ZarvoSanProperties, ControllerAndPortTextsOutliveTheObjects) {
+    ZarvoSan san;
+    FilerObjectContainer& container = *san.GetContainer();
+    new ZarvoController(&container, id_of(1), 1, nullptr);
+    fapi_fcp_adapter_info_t adapter;
+    adapter.adapter = "0c";
+    adapter.node_name = "50:0a:09:80:00:00:5e:2a";
+    adapter.adapter_type = "Local";
+    adapter.state = "ONLINE";
+    container.AddPortObject(id_of(2), new ZarvoControllerPort(&container, id_of(2), &adapter, "50:0a:09:80:00:00:5e:2a0"));
+
+    VDS_CONTROLLER_PROP controller{};
+    VDS_PORT_PROP port{};
+    ASSERT_EQ(san.GetControllerProperties(id_of(1), controller), S_OK);
+    ASSERT_EQ(san.GetPortProperties(id_of(2), port), S_OK);
+    container.DeleteCache();  // what a refresh does to the old reading
+    // The caller's copies are its own (AddressSanitizer sees a use after free otherwise).
+    EXPECT_EQ(std::u16string(controller.pwszFriendlyName), u"ZarvoController");
+    EXPECT_EQ(std::u16string(controller.pwszIdentification), GuidToWString(id_of(1)));
+    EXPECT_EQ(std::u16string(port.pwszFriendlyName), u"50:0a:09:80:00:00:5e:2a0");
+    EXPECT_EQ(std::u16string(port.pwszIdentification), u"50:0a:09:80:00:00:5e:2a");
+    for (WCHAR* text : {controller.pwszFriendlyName, controller.pwszIdentification, port.pwszFriendlyName,
+                        port.pwszIdentification})
+        CoTaskMemFree(text);
+    EXPECT_EQ(san.GetPortProperties(id_of(2), port), VDS_E_OBJECT_NOT_FOUND);
 }
 
 TEST(ZarvoSanLocking, AnOperationWaitsForTheThreadThatHoldsTheSan) {

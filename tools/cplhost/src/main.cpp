@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
         std::istream& script = options.script.empty() ? static_cast<std::istream&>(noScript) : scriptFile;
         std::ostream& transcript = options.transcript.empty() ? std::cout : transcriptFile;
 
-        std::unique_ptr<ui::Backend> backend = options.ui == "fltk" ? ui::make_fltk_backend(options.screenshots)
+        std::unique_ptr<ui::Backend> backend = options.ui == "fltk" ? ui::make_fltk_backend(options.screenshots, options.script.empty() ? nullptr : &script)
                                                                     : ui::make_headless_backend(script, transcript);
         if (!backend) {
             std::fprintf(stderr, "cplhost: cannot open a window on the display\n");

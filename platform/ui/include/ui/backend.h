@@ -37,9 +37,18 @@ void set_backend(std::unique_ptr<Backend> backend);
 // A modal window still open when the script ends is closed as by `close`.
 std::unique_ptr<Backend> make_headless_backend(std::istream& script, std::ostream& transcript);
 
-// Real windows; `screenshot_dir` non-empty saves a PNG of every page and
-// dialog as it first appears. Null when FLTK cannot open the display.
-std::unique_ptr<Backend> make_fltk_backend(const std::string& screenshot_dir);
+// Real windows; `screenshot_dir` non-empty saves a PNG of every page, dialog
+// and message box as it first appears. With a script, its actions are played
+// on the windows (message boxes are answered) and the end of the script
+// closes them; without one a person works them. Null when FLTK cannot open
+// the display.
+std::unique_ptr<Backend> make_fltk_backend(const std::string& screenshot_dir, std::istream* script);
+
+// One script action at a time: the next action line, and the action played
+// on the innermost open window (`show` writes it to `out`). False when the
+// script has ended or the window cannot take the action.
+bool next_script_action(std::istream& script, std::string& line);
+bool perform_script_action(const std::string& line, std::ostream& out);
 
 // The text form of a window as the headless transcript shows it.
 std::string describe(const Window& window);

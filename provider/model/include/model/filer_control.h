@@ -6,6 +6,7 @@
 #include <filer/filer.h>
 #include <filer/records.h>
 #include <hostlib/owned_ptr.h>
+#include <platform/errors.h>
 #include <platform/types.h>
 
 #include <string>

@@ -203,6 +203,8 @@ public:
     HRESULT DeleteLun(const GUID& lunId, ZarvoAsync** async);
     HRESULT SetLunUnmask(const GUID& lunId, const std::u16string& unmaskingList, ZarvoAsync** async);
     HRESULT GetUnmaskingList(std::u16string& unmaskingList);
+    // Takes the LUN offline on the appliance ("lun-offline").
+    HRESULT OfflineLun(const std::u16string& path);
     HRESULT AddPlex(const GUID& lunId, const GUID& sourceLunId, ZarvoAsync** async);
     HRESULT RemovePlex(const GUID& lunId, const GUID& plexId, ZarvoAsync** async);
     HRESULT QueryPlexes(const GUID& lunId, std::vector<GUID>& plexIds);

@@ -59,6 +59,9 @@ public:
     LONG GetDelay() const { return m_iDelay; }
     void SetDelay(LONG delay) { m_iDelay = delay; }
     LONG GetProviderType() const { return m_iProviderType; }
+    // Set by Initialize from the appliance; tests that build a subsystem by hand set them here.
+    void SetProviderType(LONG providerType) { m_iProviderType = providerType; }
+    void SetVersion(const filer_version& version) { m_version = version; }
     const filer_version& GetVersion() const { return m_version; }
     CRITICAL_SECTION* GetLock() { return &m_lock; }
     ZarvoWorkerThread* GetWorkerThread() { return m_pWorkerThread; }

@@ -246,6 +246,11 @@ MemoryAppliance::Answer MemoryAppliance::Respond(const ReceivedRequest& request)
         return {true, 0, "", Text("version", "Zarvo Release " + m_release + ": Thu Feb 12 03:11:09 PST 2009")};
     }
     if (request.name == "system-get-info") return {true, 0, "", Element("system-info", m_systemInfo)};
+    // Requests that report what they did: the appliance did what was asked.
+    if (request.name == "lun-create-by-size" || request.name == "lun-resize")
+        return {true, 0, "", Text("actual-size", request.Child("size"))};
+    if (request.name == "file-write-file")
+        return {true, 0, "", Text("length", static_cast<long long>(request.Child("data").size()))};
     return {true, 0, "", ""};
 }
 

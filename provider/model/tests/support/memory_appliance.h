@@ -11,7 +11,9 @@
 //   EXPECT_EQ(filer.Requests("lun-create-by-size").at(0).Child("type"), "image");
 //
 // A request without a reply of its own passes with no outputs, except the two
-// that describe the appliance ("system-get-version", "system-get-info").
+// that describe the appliance ("system-get-version", "system-get-info") and
+// those that report what they did: "lun-create-by-size" and "lun-resize"
+// answer the size asked for, "file-write-file" the length of the data.
 #include <functional>
 #include <map>
 #include <string>

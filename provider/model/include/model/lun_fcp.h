@@ -1,0 +1,25 @@
+#pragma once
+// A LUN of a Fibre Channel subsystem: masking by one initiator group per host
+// port WWN, association with every controller port, and the host rescan after
+// each change.
+#include <model/lun.h>
+
+class GuidAssociator;
+
+class ZarvoLunFCP : public ZarvoLun {
+public:
+    ZarvoLunFCP(FilerObjectContainer* container, GuidAssociator& lunPortAssoc, const GUID& id, LONG type,
+                ULONGLONG size, const std::u16string& unmaskingList);
+
+    HRESULT DoWork(int32_t type, int32_t value, Async* async) override;
+    HRESULT SetDefaults(const fapi_lun_info_t* record) override;
+    HRESULT LunAttach() override;
+    HRESULT LunDetach() override;
+
+protected:
+    const char* ClassName() const override { return "ZarvoLunFCP"; }
+    bool RescansHost() const override { return true; }
+
+private:
+    GuidAssociator& m_lunPortAssoc;
+};

@@ -1,0 +1,96 @@
+#include <model/lun_fcp.h>
+
+#include <model/filer_object_container.h>
+
+#include <hostlib/conversions.h>
+#include <hostlib/guid_associator.h>
+#include <hostlib/trace.h>
+
+#include <algorithm>
+
+#include "lun_masking.h"
+
+namespace {
+
+std::string N(const std::u16string& text) { return WStringToString(text); }
+
+// A port WWN as the host gives it: exactly 16 hexadecimal digits.
+bool IsPortWwn(const std::u16string& text) {
+    return text.size() == 16 && std::all_of(text.begin(), text.end(), [](char16_t c) {
+               return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+           });
+}
+
+}  // namespace
+
+ZarvoLunFCP::ZarvoLunFCP(FilerObjectContainer* container, GuidAssociator& lunPortAssoc, const GUID& id, LONG type,
+                         ULONGLONG size, const std::u16string& unmaskingList)
+    : ZarvoLun(container, id, type, size, unmaskingList), m_lunPortAssoc(lunPortAssoc) {}
+
+HRESULT ZarvoLunFCP::DoWork(int32_t type, int32_t value, Async* async) { return RunWork(type, value, async); }
+
+HRESULT ZarvoLunFCP::SetDefaults(const fapi_lun_info_t* record) {
+    try {
+        ZarvoLun::SetDefaults(record);
+        std::vector<GUID> ports;
+        m_pFOContainer->QueryControllerPorts(ports);
+        const GUID id = GetId();
+        m_lunPortAssoc.Remove(id);
+        for (auto port = ports.rbegin(); port != ports.rend(); ++port) {
+            m_lunPortAssoc.Add(id, *port);
+            trace_printf("ZarvoLun::SetDefaults, associated lun %s to controller port %s", GuidToString(id).c_str(),
+                         GuidToString(*port).c_str());
+        }
+        trace_printf("VDS_LUN_PROP is complete, FCP initialization is completed for LUN");
+        return S_OK;
+    } catch (...) {
+        trace_printf("ZarvoLun::SetDefaults, caught exception");
+        return E_UNEXPECTED;
+    }
+}
+
+HRESULT ZarvoLunFCP::LunAttach() {
+    TraceScope scope("ZarvoLunFCP::LunAttach");
+    const std::u16string& stored = m_properties.m_strUnmaskingList;
+    trace_printf("ZarvoLunFCP::LunAttach, pwszUnmaskingList  = %s", N(stored.substr(0, 255)).c_str());
+    // "*" stands for every initiator logged in to the appliance, already in its port-name form.
+    const bool wildcard = stored == u"*";
+    std::u16string working = stored;
+    if (wildcard) m_pFOContainer->GetUnmaskingList(working);
+
+    lun_masking::IgroupCatalog catalog;
+    bool listed = false;
+    HRESULT hr = S_OK;
+    for (const std::u16string& entry : SplitUnmaskingList(working)) {
+        if (!wildcard && !IsPortWwn(entry)) {
+            trace_printf("ZarvoLunFCP::LunAttach, ERROR: skip initiator %s", N(entry).c_str());
+            continue;
+        }
+        const std::u16string initiator = wildcard ? entry : FormatWwn(entry);
+        trace_printf("ZarvoLunFCP::LunAttach, initiatorName = %s", N(initiator).c_str());
+        if (initiator == u"*") {
+            trace_printf("ZarvoLunFCP::LunAttach, ERROR: skip initiator %s", N(initiator).c_str());
+            continue;
+        }
+        if (!listed) {
+            listed = true;
+            if (FAILED(m_pFOContainer->m_filerControl.FilerListIgroups(catalog.groups))) {
+                trace_printf("ZarvoLunFCP::LunAttach, WARN: no igroups");
+                catalog.groups.clear();
+            }
+        }
+        hr = lun_masking::MapToInitiator(*this, *m_pFOContainer, catalog, initiator, 0, true, "ZarvoLunFCP").hr;
+    }
+    trace_printf("ZarvoLunFCP::LunAttach(): returning %08lX", static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    return hr;
+}
+
+HRESULT ZarvoLunFCP::LunDetach() {
+    TraceScope scope("ZarvoLunFCP::LunDetach");
+    const std::u16string& stored = m_properties.m_strUnmaskingList;
+    trace_printf("ZarvoLunFCP::LunDetach, pwszUnmaskingList  = %s", N(stored.substr(0, 255)).c_str());
+    HRESULT hr = S_OK;
+    if (stored.empty()) hr = lun_masking::UnmapAll(*m_pFOContainer, m_properties.m_strIdentification, true);
+    trace_printf("ZarvoLunFCP::LunDetach(): returning %08lX", static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    return hr;
+}

@@ -1,0 +1,100 @@
+// The host side of a Fibre Channel LUN change: rescan the SCSI buses and wait
+// until the units on the Fibre Channel adapters change.
+#include <model/lun.h>
+
+#include <hostlib/trace.h>
+#include <platform/clock.h>
+#include <platform/comalloc.h>
+#include <platform/scsi.h>
+#include <platform/text.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr DWORD kInquiryBufferSize = 20480;
+constexpr const char* kBusTypeNames[] = {"UNKNOWN", "SCSI", "ATAPI", "ATA", "IEEE 1394", "SSA", "FIBRE", "USB", "RAID"};
+
+bool IsFibreChannel(HANDLE adapter) {
+    STORAGE_PROPERTY_QUERY query{StorageAdapterProperty, PropertyStandardQuery, {0}};
+    BYTE out[512] = {};
+    DWORD returned = 0;
+    if (!DeviceIoControl(adapter, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out, sizeof out, &returned,
+                         nullptr)) {
+        trace_printf("IOCTL failed with error code%d.\n\n", static_cast<int>(GetLastError()));
+        return false;
+    }
+    STORAGE_ADAPTER_DESCRIPTOR descriptor;
+    std::memcpy(&descriptor, out, sizeof descriptor);
+    return descriptor.BusType < std::size(kBusTypeNames) && std::string(kBusTypeNames[descriptor.BusType]) == "FIBRE";
+}
+
+// The units of the adapter whose inquiry text does not name the appliance's vendor.
+int CountForeignUnits(HANDLE adapter) {
+    auto* buffer = static_cast<BYTE*>(CoTaskMemAlloc(kInquiryBufferSize));
+    if (!buffer) {
+        trace_printf("Error in allocating memory");
+        return 0;
+    }
+    int count = 0;
+    DWORD returned = 0;
+    if (!DeviceIoControl(adapter, IOCTL_SCSI_GET_INQUIRY_DATA, nullptr, 0, buffer, kInquiryBufferSize, &returned,
+                         nullptr)) {
+        trace_printf("Error in IOCTL_SCSI_GET_INQUIRY_DATA");
+    } else {
+        const auto* info = reinterpret_cast<const SCSI_ADAPTER_BUS_INFO*>(buffer);
+        for (UCHAR bus = 0; bus < info->NumberOfBuses; ++bus) {
+            ULONG offset = info->BusData[bus].InquiryDataOffset;
+            for (UCHAR unit = 0; unit < info->BusData[bus].NumberOfLogicalUnits; ++unit) {
+                // Offsets come from the adapter: never read outside the buffer.
+                if (offset + offsetof(SCSI_INQUIRY_DATA, InquiryData) > returned) break;
+                const auto* record = reinterpret_cast<const SCSI_INQUIRY_DATA*>(buffer + offset);
+                const size_t length = std::min<size_t>(record->InquiryDataLength,
+                                                       returned - offset - offsetof(SCSI_INQUIRY_DATA, InquiryData));
+                const std::string bytes(reinterpret_cast<const char*>(record->InquiryData), length);
+                // Read as a text from its first byte: a disk's first byte is 0.
+                if (std::string(bytes.c_str()).find("KORVEX") == std::string::npos) ++count;
+                offset = record->NextInquiryDataOffset;
+            }
+        }
+    }
+    CoTaskMemFree(buffer);
+    return count;
+}
+
+int CountUnits() {
+    int count = 0;
+    for (int n = 0;; ++n) {
+        const std::u16string name = platform::utf8_to_wide_lossy("\\\\.\\Scsi" + std::to_string(n) + ":");
+        HANDLE adapter = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+        if (adapter == INVALID_HANDLE_VALUE) break;
+        DWORD returned = 0;
+        DeviceIoControl(adapter, IOCTL_SCSI_RESCAN_BUS, nullptr, 0, nullptr, 0, &returned, nullptr);
+        if (IsFibreChannel(adapter)) count += CountForeignUnits(adapter);
+        CloseHandle(adapter);
+    }
+    return count;
+}
+
+}  // namespace
+
+HRESULT ZarvoLun::ScsiBusRescan2(int32_t passes) {
+    TraceScope scope("ZarvoLun::ScsiBusRescan2");
+    int first = 0;
+    for (int32_t k = 0; k < passes; ++k) {
+        const int count = CountUnits();
+        if (k == 0) {
+            first = count;
+            trace_printf("ZarvoLun::ScsiBusRescan2, Kvx=OrigKvx=%d", first);
+        } else if (count != first) {
+            trace_printf("ZarvoLun::ScsiBusRescan2, Kvx=%d OrigKvx=%d", count, first);
+            break;
+        }
+        trace_printf("ZarvoLun::ScsiBusRescan2, sleeping %d secs", 5 * (k + 1));
+        Sleep(static_cast<DWORD>(5000 * (k + 1)));
+    }
+    trace_printf("ZarvoLun::ScsiBusRescan2(): returning %08lX", 0UL);
+    return S_OK;
+}
