@@ -111,10 +111,15 @@ STDMETHODIMP CZarvoProvider::QuerySubSystems(IEnumVdsObject** ppEnum) {
         size_t count = 0;
         try {
             HRESULT hr = enumerator->Initialize(this, VDS_OT_SUB_SYSTEM);
-            AutoLock lock(&m_cs);
-            for (auto it = m_subsystemMap.begin(); SUCCEEDED(hr) && it != m_subsystemMap.end(); ++it)
-                hr = enumerator->AppendObject(it->first);
-            count = m_subsystemMap.size();
+            // The ids are copied under the provider lock and appended after it:
+            // an enumerator's lock comes before the provider lock.
+            std::vector<GUID> ids;
+            {
+                AutoLock lock(&m_cs);
+                for (const auto& entry : m_subsystemMap) ids.push_back(entry.first);
+            }
+            count = ids.size();
+            if (SUCCEEDED(hr)) hr = enumerator->AppendObjects(ids);
             if (FAILED(hr)) {
                 enumerator->Release();
                 return hr;
@@ -445,14 +450,10 @@ HRESULT CZarvoProvider::RefreshSubsystemsList() {
     TraceScope scope("CZarvoProvider::RefreshSubsystemsList");
     SubsystemFactory& factory = GetSubsystemFactory();
     AutoLock lock(&m_cs);
-    std::vector<CFilerRecord> stored;
-    if (StoredApplianceList* list = GetStoredApplianceList()) {
-        list->Load();
-        trace_printf("CZarvoProvider::RefreshSubsystemsList, Refreshing Filers(Subsystem) list");
-        stored = list->CopyRecords();
-    } else {
-        trace_printf("CZarvoProvider::RefreshSubsystemsList, Refreshing Filers(Subsystem) list");
-    }
+    StoredApplianceList& list = GetStoredApplianceList();
+    list.Load();
+    trace_printf("CZarvoProvider::RefreshSubsystemsList, Refreshing Filers(Subsystem) list");
+    const std::vector<CFilerRecord> stored = list.CopyRecords();
 
     std::vector<bool> matched(m_sans.size(), false);
     std::vector<CFilerRecord> newRecords;

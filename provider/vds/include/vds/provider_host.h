@@ -1,7 +1,7 @@
 #pragma once
-// What the providers need of the service that hosts them: the stored appliance
-// list, and the subsystems they make from its records. The service installs
-// its list; the default factory makes ZarvoSan objects. Tests install fakes.
+// What the providers need beyond the San interface: the stored appliance list,
+// and the subsystems they make from its records. The defaults are the
+// process's stored list and ZarvoSan objects; tests install fakes.
 #include <vector>
 
 #include <model/filer_record.h>
@@ -31,9 +31,9 @@ public:
     virtual void GetLogonData(San& san, CFilerRecord& record) = 0;
 };
 
-// nullptr: no stored list (a pass finds no record).
+// nullptr goes back to the process's stored list.
 void SetStoredApplianceList(StoredApplianceList* list);
-StoredApplianceList* GetStoredApplianceList();
+StoredApplianceList& GetStoredApplianceList();
 // nullptr goes back to the factory of ZarvoSan objects.
 void SetSubsystemFactory(SubsystemFactory* factory);
 SubsystemFactory& GetSubsystemFactory();

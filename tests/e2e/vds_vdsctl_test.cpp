@@ -1,0 +1,228 @@
+// vdsctl loads both providers in its process and drives them against
+// simulated appliances kept in the stored appliance list.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "appliance.h"
+
+#include <model/filer_record_list.h>
+#include <platform/text.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+    nlohmann::json Json() const { return nlohmann::json::parse(out, nullptr, false); }
+};
+
+class VdsctlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vdsctl-e2e-XXXXXX";
+        m_root = ::mkdtemp(pattern);
+        setenv("SANPROV_ROOT", m_root.c_str(), 1);
+        process_filer_record_list().Clear();
+    }
+    void TearDown() override {
+        process_filer_record_list().Clear();
+        std::error_code ignored;
+        fs::remove_all(m_root, ignored);
+    }
+
+    Outcome Vdsctl(const std::string& arguments) {
+        const fs::path err = m_root / "stderr";
+        const std::string command = std::string(VDSCTL) + " " + arguments + " 2>" + err.string();
+        Outcome run;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe) return run;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream in(err);
+        std::stringstream text;
+        text << in.rdbuf();
+        run.err = text.str();
+        return run;
+    }
+
+    // Stores an appliance as the applet would.
+    void Store(const std::string& address, int32_t type, const std::string& password = e2e::Appliance::kPassword) {
+        filer_record_list& list = process_filer_record_list();
+        list.Add(u"", platform::utf8_to_wide_lossy(address), u"root",
+                 platform::utf8_to_wide_lossy(password).c_str(), type);
+        ASSERT_EQ(S_OK, list.Save());
+    }
+
+    // The JSON documents of the output, one per line.
+    static std::vector<nlohmann::json> Documents(const std::string& out) {
+        std::vector<nlohmann::json> documents;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty()) documents.push_back(nlohmann::json::parse(line, nullptr, false));
+        return documents;
+    }
+    // The notifications ("object event") in the output, in order.
+    static std::vector<std::string> Notifications(const std::string& out) {
+        std::vector<std::string> events;
+        for (const auto& document : Documents(out))
+            if (document.is_object() && document.contains("event"))
+                events.push_back(document["object"].get<std::string>() + " " + document["event"].get<std::string>());
+        return events;
+    }
+    // Registers the providers; skips the test while the model cannot bring up
+    // a subsystem of a reachable appliance.
+    void RegisterAndRequireSubsystems() {
+        ASSERT_EQ(0, Vdsctl("register").status);
+        const Outcome providers = Vdsctl("--json providers");
+        if (providers.out.find("0x80004001") != std::string::npos)
+            GTEST_SKIP() << "the SAN model does not bring up subsystems yet";
+    }
+
+    fs::path m_root;
+};
+
+}  // namespace
+
+TEST_F(VdsctlTest, RegistrationsAreKeptAndTheRegisteredProvidersLoad) {
+    const Outcome registered = Vdsctl("register");
+    ASSERT_EQ(0, registered.status) << registered.err;
+    const Outcome again = Vdsctl("register");
+    EXPECT_EQ(1, again.status);
+    EXPECT_NE(std::string::npos, again.err.find("0x80042403")) << again.err;
+
+    const Outcome providers = Vdsctl("--json providers");
+    ASSERT_EQ(0, providers.status) << providers.err;
+    const auto list = providers.Json();
+    ASSERT_EQ(2u, list.size()) << providers.out;
+    std::set<std::string> types;
+    for (const auto& provider : list) types.insert(provider["type"].get<std::string>());
+    EXPECT_EQ((std::set<std::string>{"FC", "iSCSI"}), types);
+
+    EXPECT_EQ(0, Vdsctl("unregister").status);
+    EXPECT_EQ("[]\n", Vdsctl("--json providers").out);
+    const Outcome unknown = Vdsctl("no-such-command");
+    EXPECT_EQ(2, unknown.status);
+    EXPECT_NE(std::string::npos, unknown.err.find("usage:"));
+}
+
+TEST_F(VdsctlTest, BothProvidersListTheirSubsystemsAndObjects) {
+    e2e::Appliance fc({"--partner-address", e2e::Appliance::unused_address()});
+    e2e::Appliance iscsi;
+    Store(fc.address(), 2);
+    Store(iscsi.address(), 3);
+    RegisterAndRequireSubsystems();
+    if (IsSkipped()) return;
+
+    const auto fcSubsystems = Vdsctl("--json --provider fc subsystems").Json();
+    const auto iscsiSubsystems = Vdsctl("--json --provider iscsi subsystems").Json();
+    ASSERT_EQ(1u, fcSubsystems.size());
+    ASSERT_EQ(1u, iscsiSubsystems.size());
+    EXPECT_EQ("online", fcSubsystems[0]["status"]);
+    EXPECT_FALSE(Vdsctl("--json --provider fc drives").Json().empty());
+    EXPECT_FALSE(Vdsctl("--json --provider fc controllers").Json().empty());
+    EXPECT_FALSE(Vdsctl("--json --provider iscsi targets").Json().empty());
+    EXPECT_FALSE(Vdsctl("--json --provider iscsi portals").Json().empty());
+    for (const char* what : {"luns", "ports", "plexes", "extents", "portal-groups"}) {
+        const Outcome list = Vdsctl(std::string("--json ") + what);
+        EXPECT_EQ(0, list.status) << what << ": " << list.err;
+        EXPECT_TRUE(list.Json().is_array()) << what << ": " << list.out;
+    }
+}
+
+TEST_F(VdsctlTest, LunIsCreatedExtendedRenamedMaskedAndDeletedWithItsNotifications) {
+    e2e::Appliance fc({"--partner-address", e2e::Appliance::unused_address()});
+    Store(fc.address(), 2);
+    RegisterAndRequireSubsystems();
+    if (IsSkipped()) return;
+
+    const Outcome created = Vdsctl("--json --provider fc create-lun --size 64M --mask 21:00:00:e0:8b:05:05:04");
+    ASSERT_EQ(0, created.status) << created.err;
+    const auto documents = Documents(created.out);
+    ASSERT_FALSE(documents.empty());
+    ASSERT_TRUE(documents[0].is_array() && documents[0].size() == 1) << created.out;
+    const std::string lun = documents[0][0]["id"];
+    EXPECT_EQ(64u << 20, documents[0][0]["size"].get<uint64_t>());
+    EXPECT_EQ(std::vector<std::string>{"lun arrive"}, Notifications(created.out));
+
+    const Outcome extended = Vdsctl("--json extend-lun " + lun + " --size 32M");
+    EXPECT_EQ(0, extended.status) << extended.err;
+    EXPECT_EQ(std::vector<std::string>{"lun modify"}, Notifications(extended.out));
+    const Outcome renamed = Vdsctl("--json rename-lun " + lun + " renamed");
+    EXPECT_EQ(0, renamed.status) << renamed.err;
+    EXPECT_EQ(std::vector<std::string>{"lun modify"}, Notifications(renamed.out));
+    const Outcome masked = Vdsctl("--json mask-lun " + lun + " 21:00:00:e0:8b:05:05:05");
+    EXPECT_EQ(0, masked.status) << masked.err;
+
+    const auto luns = Vdsctl("--json luns").Json();
+    bool found = false;
+    for (const auto& row : luns)
+        if (row["id"] == lun) {
+            found = true;
+            EXPECT_EQ((96u << 20), row["size"].get<uint64_t>());
+            EXPECT_EQ("21:00:00:e0:8b:05:05:05", row["mask"]);
+        }
+    EXPECT_TRUE(found) << luns.dump();
+
+    const Outcome deleted = Vdsctl("--json delete-lun " + lun);
+    EXPECT_EQ(0, deleted.status) << deleted.err;
+    EXPECT_EQ(std::vector<std::string>{"lun depart"}, Notifications(deleted.out));
+    const Outcome gone = Vdsctl("delete-lun " + lun);
+    EXPECT_EQ(1, gone.status);
+    EXPECT_NE(std::string::npos, gone.err.find("0x80042405")) << gone.err;
+}
+
+TEST_F(VdsctlTest, StoredListChangesReachARunningProviderAtItsNextReenumeration) {
+    e2e::Appliance first;
+    e2e::Appliance second;
+    Store(first.address(), 3);
+    RegisterAndRequireSubsystems();
+    if (IsSkipped()) return;
+
+    // watch re-reads the stored list and re-enumerates every two seconds.
+    const fs::path out = m_root / "watch.out";
+    const std::string command = std::string(VDSCTL) + " --json --provider iscsi watch 14 >" + out.string() + " 2>&1 &";
+    ASSERT_EQ(0, std::system(command.c_str()));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    Store(second.address(), 3);                      // added: arrives
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    first.set(R"({"auth/password": "changed"})");     // the login corrected in the applet
+    filer_record_list& list = process_filer_record_list();
+    for (auto& [key, record] : list.m_map)
+        if (record->m_strDnsName == platform::utf8_to_wide_lossy(first.address())) {
+            record->m_strPassword = u"changed";
+            record->m_iFlags |= FILER_RECORD_CHANGED;
+        }
+    ASSERT_EQ(S_OK, list.Save());
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    for (auto& [key, record] : list.m_map)
+        if (record->m_strDnsName == platform::utf8_to_wide_lossy(second.address())) record->m_iFlags |= FILER_RECORD_DELETE;
+    ASSERT_EQ(S_OK, list.Save());                     // removed: departs
+    std::this_thread::sleep_for(std::chrono::seconds(7));
+
+    std::ifstream in(out);
+    std::stringstream text;
+    text << in.rdbuf();
+    const auto events = Notifications(text.str());
+    const std::vector<std::string> expected = {"subsystem arrive", "subsystem depart", "subsystem arrive",
+                                               "subsystem depart"};
+    EXPECT_EQ(expected, events) << text.str();
+    EXPECT_EQ(1u, Vdsctl("--json --provider iscsi subsystems").Json().size());
+}
