@@ -129,6 +129,12 @@ TEST_F(SubsystemsPage, DetailsCancelChangesNothingAndOkMarksTheRecordChanged) {
     EXPECT_EQ(service.state.commits[0][0], (FakeRecord{u"k2", u"filer2", u"admin", u"", 3, FILER_RECORD_CHANGED}));
 }
 
+TEST_F(SubsystemsPage, CancelDropsUnsavedChanges) {
+    run("click 1009\ntype 1009 filer9\ntype 1013 root\nclick 1\nclick 1008\nclick 2\n");
+    EXPECT_TRUE(shows("closed sheet " + kCaption + " with Cancel\n")) << transcript;
+    EXPECT_EQ(service.state.calls, std::vector<std::string>{"LoadFilerList"});
+}
+
 TEST_F(SubsystemsPage, FailedLoadIsShownAndLeavesTheListEmpty) {
     service.state.loadResult = E_FAIL;  // and the class stores no error
     run("show\n");

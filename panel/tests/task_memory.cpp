@@ -3,6 +3,7 @@
 #include "task_memory.h"
 
 #include <cstdlib>
+#include <new>
 
 #include <platform/comalloc.h>
 
@@ -32,3 +33,27 @@ LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
 }
 
 void CoTaskMemFree(LPVOID pv) { std::free(pv); }
+
+// operator new of the test program, so one allocation of a given size can fail.
+namespace {
+std::size_t g_failingSize = 0;
+
+bool new_may_allocate(std::size_t size) {
+    if (g_failingSize == 0 || size != g_failingSize) return true;
+    g_failingSize = 0;
+    return false;
+}
+}  // namespace
+
+void fail_next_new_of_size(std::size_t size) { g_failingSize = size; }
+
+void* operator new(std::size_t size) {
+    void* p = new_may_allocate(size) ? std::malloc(size ? size : 1) : nullptr;
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return new_may_allocate(size) ? std::malloc(size ? size : 1) : nullptr;
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
