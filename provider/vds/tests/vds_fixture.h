@@ -127,7 +127,8 @@ protected:
         SetStoredApplianceList(&list);
         SetSubsystemFactory(&factory);
     }
-    void TearDown() override {
+    // After the derived fixtures' providers are gone.
+    ~VdsTest() override {
         SetStoredApplianceList(nullptr);
         SetSubsystemFactory(nullptr);
     }
