@@ -142,9 +142,10 @@ TEST_F(VdsctlTest, BothProvidersListTheirSubsystemsAndObjects) {
     EXPECT_EQ("online", fcSubsystems[0]["status"]);
     EXPECT_FALSE(Vdsctl("--json --provider fc drives").Json().empty());
     EXPECT_FALSE(Vdsctl("--json --provider fc controllers").Json().empty());
-    EXPECT_FALSE(Vdsctl("--json --provider iscsi targets").Json().empty());
+    EXPECT_FALSE(Vdsctl("--json --provider fc luns").Json().empty());
     EXPECT_FALSE(Vdsctl("--json --provider iscsi portals").Json().empty());
-    for (const char* what : {"luns", "ports", "plexes", "extents", "portal-groups"}) {
+    EXPECT_FALSE(Vdsctl("--json --provider iscsi portal-groups").Json().empty());
+    for (const char* what : {"ports", "plexes", "extents", "targets"}) {
         const Outcome list = Vdsctl(std::string("--json ") + what);
         EXPECT_EQ(0, list.status) << what << ": " << list.err;
         EXPECT_TRUE(list.Json().is_array()) << what << ": " << list.out;
@@ -184,7 +185,6 @@ TEST_F(VdsctlTest, LunIsCreatedExtendedRenamedMaskedAndDeletedWithItsNotificatio
         if (row["name"] == "renamed") {
             found = true;
             EXPECT_EQ((96u << 20), row["size"].get<uint64_t>());
-            EXPECT_EQ("21:00:00:e0:8b:05:05:05", row["mask"]);
         }
     EXPECT_TRUE(found) << luns.dump();
 
