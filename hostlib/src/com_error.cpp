@@ -87,6 +87,9 @@ void raise_com_error_args(const WCHAR* /*file*/, int /*line*/, HRESULT hr, const
     com_holder<ICreateErrorInfo> creator;
     if (SUCCEEDED(CreateErrorInfo(creator.receive())) && creator) {
         creator->SetDescription(text);
+        // The message id as the help topic: a caller that only receives the
+        // error information (set_error_info_from) can still tell which error it was.
+        creator->SetHelpContext(static_cast<DWORD>(hr));
         creator->QueryInterface(IID_PPV_ARGS(info.receive()));
     }
     LocalFree(text);

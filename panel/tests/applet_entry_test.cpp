@@ -4,6 +4,8 @@
 
 #include "applet_harness.h"
 #include "fake_admin.h"
+#include "provider_property_sheet.h"
+#include "task_memory.h"
 
 namespace {
 
@@ -79,6 +81,27 @@ TEST(AppletEntry, OkCommitsEvenWithoutChangesAndClosesAfterAFailedCommit) {
     ASSERT_EQ(service.state.commits.size(), 1u);
     EXPECT_TRUE(service.state.commits[0].empty());  // nothing changed, nothing sent
     EXPECT_EQ(service.state.liveObjects, 0);
+}
+
+TEST(AppletEntry, SheetThatCannotBeMadeAnswersFailureAndShowsNothing) {
+    FakeAdminService service;
+    std::istringstream in("show\n");
+    std::ostringstream out;
+    ui::set_backend(ui::make_headless_backend(in, out));
+    fail_next_new_of_size(sizeof(CProviderPropertySheet));
+    EXPECT_EQ(CPlApplet(nullptr, CPL_DBLCLK, 0, 0), E_FAIL);
+    ui::set_backend(nullptr);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_TRUE(service.state.calls.empty());
+}
+
+TEST(AppletEntry, SheetWithoutItsSubsystemsPageSavesNothing) {
+    FakeAdminService service;
+    fail_next_new_of_size(sizeof(CFilersPropPage));
+    const std::string transcript = run_applet("show\nclick 1\n");
+    EXPECT_NE(transcript.find("  tabs: [\"Version\"]\n"), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("closed sheet \"Zarvo VDS Hardware Provider\" with OK\n"), std::string::npos);
+    EXPECT_TRUE(service.state.calls.empty());
 }
 
 }  // namespace

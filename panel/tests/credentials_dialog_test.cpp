@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ui/afxwin.h>
+
 #include "applet_harness.h"
 #include "fake_admin.h"
 
@@ -11,6 +13,7 @@ class CredentialsDialog : public ::testing::Test {
 protected:
     std::string run(const std::string& script) {
         transcript = run_applet(script);
+        EXPECT_EQ(ui::wait_cursor_depth(), 0);  // every service call ends its wait cursor
         return transcript;
     }
     bool shows(const std::string& text) const { return transcript.find(text) != std::string::npos; }

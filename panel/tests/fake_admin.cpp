@@ -1,5 +1,7 @@
 #include "fake_admin.h"
 
+#include <new>
+
 #include <platform/classtable.h>
 #include <platform/comalloc.h>
 
@@ -52,6 +54,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE LoadFilerList(DWORD, ULONG* count, FILER_RECORD*** records) override {
         m_state.calls.push_back("LoadFilerList");
+        if (m_state.throwIn == "LoadFilerList") throw std::bad_alloc();
         *count = 0;
         *records = nullptr;
         if (FAILED(m_state.loadResult)) return store(m_state.loadResult);
@@ -63,6 +66,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE CommitFilerList(DWORD, ULONG count, FILER_RECORD** records) override {
         m_state.calls.push_back("CommitFilerList");
+        if (m_state.throwIn == "CommitFilerList") throw std::bad_alloc();
         std::vector<FakeRecord> sent;
         for (ULONG i = 0; i < count; ++i) sent.push_back(fake_record_of(*records[i]));
         m_state.commits.push_back(sent);
@@ -70,6 +74,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE CheckFilerEntry(DWORD, FILER_RECORD* record, HRESULT* phr, LPWSTR* message) override {
         m_state.calls.push_back("CheckFilerEntry");
+        if (m_state.throwIn == "CheckFilerEntry") throw std::bad_alloc();
         m_state.checked.push_back(fake_record_of(*record));
         m_error = m_state.storedError;
         m_message = m_state.storedMessage;

@@ -23,6 +23,7 @@ struct FakeAdminState {
     HRESULT storedError = S_OK;
     std::u16string storedMessage;
     HRESULT getLastErrorResult = S_OK;
+    std::string throwIn;  // a method that throws instead of answering
 
     std::vector<std::string> calls;                  // method names in order
     std::vector<std::vector<FakeRecord>> commits;    // each commit's records

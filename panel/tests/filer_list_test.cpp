@@ -153,6 +153,35 @@ TEST_F(AppletFilerList, LoadAndCommitFailuresGiveAResultAndAText) {
     }
 }
 
+TEST_F(AppletFilerList, AnExceptionInAServiceCallLeavesNothingHalfDone) {
+    const std::u16string unreachable =
+        u"Failed to connect to Zarvo VDS Hardware Provider service.\n\nPlease reinstall or repair Zarvo VDS Hardware "
+        u"Provider.";
+    FakeAdminService service;
+    service.state.stored = {{u"a", u"f0", u"u", u"", 2, 0}};
+    CFilerList list;
+    CString text;
+    ASSERT_EQ(list.Load(text), S_OK);
+    list.Remove(0);
+
+    service.state.throwIn = "CommitFilerList";
+    EXPECT_EQ(list.Commit(text), E_FAIL);
+    EXPECT_EQ(text.str(), unreachable);
+    EXPECT_EQ(list.Find(0)->dwUpdateFlags, FILER_RECORD_DELETE);  // kept for the next commit
+
+    service.state.throwIn = "LoadFilerList";
+    EXPECT_EQ(list.Load(text), E_FAIL);
+    EXPECT_EQ(text.str(), unreachable);
+    EXPECT_TRUE(list.Records().empty());
+
+    service.state.throwIn = "CheckFilerEntry";
+    CFilerEntry entry;
+    entry.m_dnsName = u"filer";
+    EXPECT_EQ(entry.Verify(text), E_FAIL);
+    EXPECT_EQ(text.str(), unreachable);
+    EXPECT_EQ(service.state.liveObjects, 0);
+}
+
 TEST_F(AppletFilerList, UnreachableServiceIsReportedWithTheActivationResult) {
     // A state root of its own: no service runs there.
     char root[] = "/tmp/panel-test-XXXXXX";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ui/afxwin.h>
+
 #include "applet_harness.h"
 #include "fake_admin.h"
 #include "filers_prop_page.h"
@@ -17,6 +19,7 @@ protected:
     }
     std::string run(const std::string& script) {
         transcript = run_applet(script);
+        EXPECT_EQ(ui::wait_cursor_depth(), 0);  // every service call ends its wait cursor
         return transcript;
     }
     bool shows(const std::string& text) const { return transcript.find(text) != std::string::npos; }
@@ -124,6 +127,12 @@ TEST_F(SubsystemsPage, DetailsCancelChangesNothingAndOkMarksTheRecordChanged) {
     ASSERT_EQ(service.state.commits.size(), 1u);
     ASSERT_EQ(service.state.commits[0].size(), 1u);
     EXPECT_EQ(service.state.commits[0][0], (FakeRecord{u"k2", u"filer2", u"admin", u"", 3, FILER_RECORD_CHANGED}));
+}
+
+TEST_F(SubsystemsPage, CancelDropsUnsavedChanges) {
+    run("click 1009\ntype 1009 filer9\ntype 1013 root\nclick 1\nclick 1008\nclick 2\n");
+    EXPECT_TRUE(shows("closed sheet " + kCaption + " with Cancel\n")) << transcript;
+    EXPECT_EQ(service.state.calls, std::vector<std::string>{"LoadFilerList"});
 }
 
 TEST_F(SubsystemsPage, FailedLoadIsShownAndLeavesTheListEmpty) {

@@ -69,6 +69,10 @@ END_MESSAGE_MAP()
 
 CPropertyPage::CPropertyPage(UINT templateId) : CDialog(templateId) {}
 
+CPropertyPage::~CPropertyPage() {
+    if (m_pSheet) std::erase(m_pSheet->m_pages, this);
+}
+
 void CPropertyPage::SetModified(BOOL changed) {
     m_bModified = changed != FALSE;
     if (m_pSheet) m_pSheet->PageChanged();
@@ -108,6 +112,7 @@ END_MESSAGE_MAP()
 CPropertySheet::CPropertySheet(const char16_t* caption, CWnd*, UINT selectPage)
     : m_strCaption(caption ? caption : u""), m_nCurPage(selectPage) {}
 
+// Pages still in the list outlive the sheet: they forget it.
 CPropertySheet::~CPropertySheet() {
     for (auto* page : m_pages) page->m_pSheet = nullptr;
 }

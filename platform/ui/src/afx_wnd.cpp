@@ -15,7 +15,9 @@ BEGIN_MESSAGE_MAP(CWnd, CCmdTarget)
 END_MESSAGE_MAP()
 
 CWnd::~CWnd() {
-    if (m_hWnd && m_hWnd->owner == this) m_hWnd->owner = nullptr;
+    if (!m_hWnd) return;
+    if (m_hWnd->owner == this) m_hWnd->owner = nullptr;
+    std::erase(m_hWnd->attached, this);
 }
 
 CWnd* CWnd::GetDlgItem(int id) const {
@@ -23,11 +25,11 @@ CWnd* CWnd::GetDlgItem(int id) const {
     ui::Window* control = m_hWnd->child(id);
     if (!control) return nullptr;
     // One stand-in object per control window, as the handle map keeps.
-    static std::map<ui::Window*, std::unique_ptr<CWnd>> standIns;
-    auto& standIn = standIns[control];
-    if (!standIn) standIn = std::make_unique<CWnd>();
-    standIn->m_hWnd = control;
-    return standIn.get();
+    if (!control->standIn) {
+        control->standIn = std::make_unique<CWnd>();
+        control->standIn->m_hWnd = control;
+    }
+    return control->standIn.get();
 }
 
 BOOL CWnd::EnableWindow(BOOL enable) {
@@ -215,7 +217,11 @@ ui::Window* CDataExchange::PrepareCtrl(int id) {
 void CDataExchange::Fail() { throw CUserException(); }
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
-    if (!control.m_hWnd) control.m_hWnd = pDX->PrepareCtrl(id);
+    if (control.m_hWnd) return;
+    if (ui::Window* window = pDX->PrepareCtrl(id)) {
+        control.m_hWnd = window;
+        window->attached.push_back(&control);
+    }
 }
 
 void DDX_Text(CDataExchange* pDX, int id, CString& value) {

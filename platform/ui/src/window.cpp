@@ -7,6 +7,14 @@
 
 namespace ui {
 
+Window::Window() = default;
+
+Window::~Window() {
+    for (CWnd* w : attached) w->m_hWnd = nullptr;
+    if (standIn) standIn->m_hWnd = nullptr;
+    if (owner && owner->m_hWnd == this) owner->m_hWnd = nullptr;
+}
+
 Window* Window::child(int wanted) const {
     for (const auto& c : children)
         if (c->id == wanted && c->kind == WindowKind::Control) return c.get();

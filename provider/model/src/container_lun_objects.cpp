@@ -31,3 +31,4 @@ HRESULT FilerObjectContainer::ClearQtreeMap() {
 HRESULT FilerObjectContainer::ClearIgroupMap() {
     return container_maps::Clear(m_igroupMap, "FilerObjectContainer::ClearIgroupMap");
 }
+

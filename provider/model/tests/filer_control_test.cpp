@@ -10,6 +10,7 @@
 #include <platform/vds.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include <functional>
 #include <optional>
@@ -516,4 +517,20 @@ TEST_F(FilerControlTest, ValidateConnectionFillsTheSystemRecordAndDefaultsTheVen
     EXPECT_EQ(partial.vendorId, u"Other");
     EXPECT_EQ(partial.serialNumber, "");
     EXPECT_EQ(appliance.Requests("system-get-info").back().user, "root");
+}
+
+TEST_F(FilerControlTest, AnExceptionThatIsNoComErrorIsReportedWithItsSourcePosition) {
+    const auto explode = [](const model_test::ReceivedRequest&) -> std::string { throw std::runtime_error("broken"); };
+    appliance.SetHandler("lun-destroy", explode);
+    appliance.SetHandler("lun-resize", explode);
+    EXPECT_EQ(control.FilerDeleteLun(u"/vol/v/q/l", TRUE), E_FAIL);  // silence is for appliance refusals only
+    EXPECT_EQ(control.FilerResizeLun(u"/vol/v/q/l", u"l", 1ull << 30), E_FAIL);
+    const auto events = RecordedEvents();
+    ASSERT_EQ(events.size(), 2u);
+    for (const auto& e : events) {
+        EXPECT_EQ(e.id, 0xC0000BBEu);
+        ASSERT_EQ(e.inserts.size(), 2u);
+        EXPECT_EQ(e.inserts[0], "filer_control.cpp");
+        EXPECT_GT(std::stoi(e.inserts[1]), 0);
+    }
 }

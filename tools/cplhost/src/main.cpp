@@ -73,13 +73,6 @@ std::string module_string(HMODULE module, int id) {
     return text ? platform::wide_to_utf8_lossy(text) : std::string();
 }
 
-// The applet library, loaded for the life of the host.
-struct Library {
-    HMODULE module = nullptr;
-    ~Library() {
-        if (module) FreeLibrary(module);
-    }
-};
 
 }  // namespace
 
@@ -89,13 +82,15 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    Library library;
-    library.module = LoadLibraryA(options.library.c_str());
-    if (!library.module) {
+    // The applet stays loaded until the host exits, as Control Panel keeps
+    // it: the platform state inside it (COM, the transport to the service)
+    // is made once per process and has no unload.
+    const HMODULE module = LoadLibraryA(options.library.c_str());
+    if (!module) {
         std::fprintf(stderr, "cplhost: cannot load %s (%u)\n", options.library.c_str(), GetLastError());
         return 1;
     }
-    const auto applet = platform::get_proc<APPLET_PROC>(library.module, "CPlApplet");
+    const auto applet = platform::get_proc<APPLET_PROC>(module, "CPlApplet");
     if (!applet) {
         std::fprintf(stderr, "cplhost: %s exports no CPlApplet\n", options.library.c_str());
         return 1;
@@ -111,8 +106,8 @@ int main(int argc, char** argv) {
     int status = 0;
     if (options.list) {
         for (LONG i = 0; i < count; ++i)
-            std::printf("%d\ticon %d\t%s\t%s\n", i, infos[i].idIcon, module_string(library.module, infos[i].idName).c_str(),
-                        module_string(library.module, infos[i].idInfo).c_str());
+            std::printf("%d\ticon %d\t%s\t%s\n", i, infos[i].idIcon, module_string(module, infos[i].idName).c_str(),
+                        module_string(module, infos[i].idInfo).c_str());
     } else if (options.applet < 0 || options.applet >= count) {
         std::fprintf(stderr, "cplhost: the library holds no applet %d\n", options.applet);
         status = 1;

@@ -228,6 +228,7 @@ class CPropertyPage : public CDialog {
     DECLARE_DYNAMIC(CPropertyPage)
 public:
     explicit CPropertyPage(UINT templateId);
+    ~CPropertyPage() override;
     void SetModified(BOOL changed = TRUE);
     bool IsModified() const { return m_bModified; }
     virtual BOOL OnSetActive() { return TRUE; }
@@ -248,6 +249,8 @@ private:
 
 class CPropertySheet : public CWnd {
     DECLARE_DYNAMIC(CPropertySheet)
+    friend class CPropertyPage;
+
 public:
     CPropertySheet(const char16_t* caption, CWnd* parent = nullptr, UINT selectPage = 0);
     ~CPropertySheet() override;

@@ -41,6 +41,13 @@ struct Window {
     Window* parent = nullptr;
     std::vector<std::unique_ptr<Window>> children;
     CWnd* owner = nullptr;  // the object whose message map handles this window's commands
+    std::vector<CWnd*> attached;  // objects bound to this window (DDX_Control)
+    std::unique_ptr<CWnd> standIn;  // the object GetDlgItem gives for it
+
+    Window();
+    ~Window();  // objects bound to the window lose their handle
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
 
     // List view.
     std::vector<ListColumn> columns;

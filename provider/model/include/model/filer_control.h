@@ -29,7 +29,9 @@ public:
     CFilerControl& operator=(const CFilerControl&) = delete;
 
     // The filer API object, made on first use for the current name and login;
-    // null (after reporting why) when it cannot be made. Never throws.
+    // null (after reporting why) when it cannot be made, and the next call
+    // tries again. Never throws. A caller that gets null answers E_FAIL and
+    // calls nothing through it.
     CFiler* FilerGetApi();
 
     HRESULT FilerListDrives(const std::u16string& diskName, std::vector<fapi_disk_info_t>& disks);

@@ -74,7 +74,8 @@ public:
 
     // Answers the request with these outputs, every time.
     void SetReply(const std::string& request, std::string outputs);
-    // Answers the request with what the handler builds from it.
+    // Answers the request with what the handler builds from it. Handlers run
+    // under the lock of all appliances: they must not wait for another request.
     void SetHandler(const std::string& request, Handler handler);
     // Fails the request with this errno and reason: the next `times` times, or always when 0.
     void Fail(const std::string& request, int errorNumber, std::string reason, int times = 0);
