@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include <platform/classtable.h>
+#include <platform/local_server.h>
 #include <platform/registry.h>
 #include <platform/text.h>
 #include <service/provider_admin.h>
@@ -125,6 +127,54 @@ TEST_F(AppletAgainstService, VerifyShowsTheServicesAnswer) {
         }
     }
     EXPECT_TRUE(stored_names().empty());  // verifying stores nothing
+}
+
+// The applet as Control Panel runs it: cplhost loads the library in a
+// process of its own, which reaches the administration class through the
+// local server this test process becomes.
+class AppletInItsOwnProcess : public ::testing::Test {
+protected:
+    AppletInItsOwnProcess() {
+        char root[] = "/tmp/panel-e2e-XXXXXX";
+        EXPECT_NE(mkdtemp(root), nullptr);
+        m_root = root;
+        setenv("SANPROV_ROOT", root, 1);
+        EXPECT_EQ(CoRegisterClassObject(CLSID_ZarvoVdsProviderAdmin, ProviderAdminClassFactory(), CLSCTX_LOCAL_SERVER,
+                                        REGCLS_MULTIPLEUSE, &m_cookie),
+                  S_OK);
+        EXPECT_TRUE(platform::is_local_server());
+    }
+    ~AppletInItsOwnProcess() override { CoRevokeClassObject(m_cookie); }
+
+    std::string cplhost(const std::string& script) {
+        const std::string scriptFile = m_root + "/script", transcriptFile = m_root + "/transcript";
+        std::ofstream(scriptFile) << script;
+        const std::string command = std::string(CPLHOST) + " --ui=headless --script " + scriptFile +
+                                    " --transcript " + transcriptFile + " " + SANPROVPANEL;
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        std::ifstream in(transcriptFile);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+private:
+    std::string m_root;
+    DWORD m_cookie = 0;
+};
+
+TEST_F(AppletInItsOwnProcess, AppletLibraryChangesTheStoredListThroughTheLocalServer) {
+    e2e::Appliance appliance;
+    const std::string& address = appliance.address();
+    std::string transcript = cplhost("click 1009\ntype 1009 " + address + "\ntype 1013 root\ntype 1014 " +
+                                     e2e::Appliance::kPassword + "\nclick 1012\nclick 1018\nclick 1\nclick 1\n");
+    EXPECT_NE(transcript.find(kBox + "[information] \"Subsystem login credentials have been verified.\"\n"),
+              std::string::npos)
+        << transcript;
+    EXPECT_EQ(stored_names(), std::set<std::string>{address});
+
+    transcript = cplhost("show\nclick 1008\nclick 12321\nclick 2\n");
+    EXPECT_NE(transcript.find("    row 0: \"" + address + "\" \"iSCSI\" selected focused\n"), std::string::npos)
+        << transcript;
+    EXPECT_TRUE(stored_names().empty());
 }
 
 }  // namespace
