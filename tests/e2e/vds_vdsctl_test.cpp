@@ -233,3 +233,33 @@ TEST_F(VdsctlTest, StoredListChangesReachARunningProviderAtItsNextReenumeration)
     EXPECT_EQ(expected, events) << text.str();
     EXPECT_EQ(1u, Vdsctl("--json --provider iscsi subsystems").Json().size());
 }
+
+TEST_F(VdsctlTest, QueryLunFindsTheLunOfAHostDiskBySysfsIdentification) {
+    e2e::Appliance fc;
+    Store(fc.address(), 2);
+    RegisterAndRequireSubsystems();
+    if (IsSkipped()) return;
+
+    // Two disks as sysfs shows them: one carries the serial of the appliance's
+    // /vol/vol1/q1/lun0 in its unit serial number page, the other a stranger's.
+    const fs::path sysfs = m_root / "sysfs";
+    for (const auto& [disk, serial] : {std::pair<std::string, std::string>{"sdq", "HnS4cJ4Kx8iB"}, {"sdr", "NOTOURS00000"}}) {
+        const fs::path device = sysfs / "block" / disk / "device";
+        fs::create_directories(device);
+        std::ofstream(device / "vendor") << "ZARVO   \n";
+        std::ofstream(device / "model") << "LUN             \n";
+        std::ofstream(device / "rev") << "0.2 \n";
+        std::ofstream page(device / "vpd_pg80", std::ios::binary);
+        page << std::string{'\0', '\x80', '\0', static_cast<char>(serial.size())} << serial;
+    }
+    setenv("SANPROV_SYSFS_ROOT", sysfs.c_str(), 1);
+    const Outcome found = Vdsctl("--json query-lun /dev/sdq");
+    const Outcome stranger = Vdsctl("--json query-lun /dev/sdr");
+    unsetenv("SANPROV_SYSFS_ROOT");
+    ASSERT_EQ(0, found.status) << found.err;
+    const auto rows = found.Json();
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ("/dev/sdq", rows[0]["device"]);
+    EXPECT_FALSE(rows[0]["lun"].get<std::string>().empty());
+    EXPECT_EQ(1, stranger.status);
+}
