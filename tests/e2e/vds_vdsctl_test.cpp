@@ -205,11 +205,12 @@ TEST_F(VdsctlTest, StoredListChangesReachARunningProviderAtItsNextReenumeration)
 
     // watch re-reads the stored list and re-enumerates every two seconds.
     const fs::path out = m_root / "watch.out";
-    const std::string command = std::string(VDSCTL) + " --json --provider iscsi watch 14 >" + out.string() + " 2>&1 &";
+    const std::string command = std::string(VDSCTL) + " --json --provider iscsi watch 24 >" + out.string() + " 2>&1 &";
     ASSERT_EQ(0, std::system(command.c_str()));
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // Time for watch's first pass, which announces nothing, even on a loaded host.
+    std::this_thread::sleep_for(std::chrono::seconds(5));
     Store(second.address(), 3);                      // added: arrives
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::this_thread::sleep_for(std::chrono::seconds(4));
     first.set(R"({"auth/password": "changed"})");     // the login corrected in the applet
     filer_record_list& list = process_filer_record_list();
     for (auto& [key, record] : list.m_map)
@@ -218,11 +219,11 @@ TEST_F(VdsctlTest, StoredListChangesReachARunningProviderAtItsNextReenumeration)
             record->m_iFlags |= FILER_RECORD_CHANGED;
         }
     ASSERT_EQ(S_OK, list.Save());
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::this_thread::sleep_for(std::chrono::seconds(4));
     for (auto& [key, record] : list.m_map)
         if (record->m_strDnsName == platform::utf8_to_wide_lossy(second.address())) record->m_iFlags |= FILER_RECORD_DELETE;
     ASSERT_EQ(S_OK, list.Save());                     // removed: departs
-    std::this_thread::sleep_for(std::chrono::seconds(7));
+    std::this_thread::sleep_for(std::chrono::seconds(13));
 
     std::ifstream in(out);
     std::stringstream text;
