@@ -205,11 +205,12 @@ TEST_F(VdsctlTest, StoredListChangesReachARunningProviderAtItsNextReenumeration)
 
     // watch re-reads the stored list and re-enumerates every two seconds.
     const fs::path out = m_root / "watch.out";
-    const std::string command = std::string(VDSCTL) + " --json --provider iscsi watch 14 >" + out.string() + " 2>&1 &";
+    const std::string command = std::string(VDSCTL) + " --json --provider iscsi watch 24 >" + out.string() + " 2>&1 &";
     ASSERT_EQ(0, std::system(command.c_str()));
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // Time for watch's first pass, which announces nothing, even on a loaded host.
+    std::this_thread::sleep_for(std::chrono::seconds(5));
     Store(second.address(), 3);                      // added: arrives
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::this_thread::sleep_for(std::chrono::seconds(4));
     first.set(R"({"auth/password": "changed"})");     // the login corrected in the applet
     filer_record_list& list = process_filer_record_list();
     for (auto& [key, record] : list.m_map)
@@ -218,11 +219,11 @@ TEST_F(VdsctlTest, StoredListChangesReachARunningProviderAtItsNextReenumeration)
             record->m_iFlags |= FILER_RECORD_CHANGED;
         }
     ASSERT_EQ(S_OK, list.Save());
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::this_thread::sleep_for(std::chrono::seconds(4));
     for (auto& [key, record] : list.m_map)
         if (record->m_strDnsName == platform::utf8_to_wide_lossy(second.address())) record->m_iFlags |= FILER_RECORD_DELETE;
     ASSERT_EQ(S_OK, list.Save());                     // removed: departs
-    std::this_thread::sleep_for(std::chrono::seconds(7));
+    std::this_thread::sleep_for(std::chrono::seconds(13));
 
     std::ifstream in(out);
     std::stringstream text;
@@ -232,4 +233,34 @@ TEST_F(VdsctlTest, StoredListChangesReachARunningProviderAtItsNextReenumeration)
                                                "subsystem depart"};
     EXPECT_EQ(expected, events) << text.str();
     EXPECT_EQ(1u, Vdsctl("--json --provider iscsi subsystems").Json().size());
+}
+
+TEST_F(VdsctlTest, QueryLunFindsTheLunOfAHostDiskBySysfsIdentification) {
+    e2e::Appliance fc;
+    Store(fc.address(), 2);
+    RegisterAndRequireSubsystems();
+    if (IsSkipped()) return;
+
+    // Two disks as sysfs shows them: one carries the serial of the appliance's
+    // /vol/vol1/q1/lun0 in its unit serial number page, the other a stranger's.
+    const fs::path sysfs = m_root / "sysfs";
+    for (const auto& [disk, serial] : {std::pair<std::string, std::string>{"sdq", "HnS4cJ4Kx8iB"}, {"sdr", "NOTOURS00000"}}) {
+        const fs::path device = sysfs / "block" / disk / "device";
+        fs::create_directories(device);
+        std::ofstream(device / "vendor") << "ZARVO   \n";
+        std::ofstream(device / "model") << "LUN             \n";
+        std::ofstream(device / "rev") << "0.2 \n";
+        std::ofstream page(device / "vpd_pg80", std::ios::binary);
+        page << std::string{'\0', '\x80', '\0', static_cast<char>(serial.size())} << serial;
+    }
+    setenv("SANPROV_SYSFS_ROOT", sysfs.c_str(), 1);
+    const Outcome found = Vdsctl("--json query-lun /dev/sdq");
+    const Outcome stranger = Vdsctl("--json query-lun /dev/sdr");
+    unsetenv("SANPROV_SYSFS_ROOT");
+    ASSERT_EQ(0, found.status) << found.err;
+    const auto rows = found.Json();
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ("/dev/sdq", rows[0]["device"]);
+    EXPECT_FALSE(rows[0]["lun"].get<std::string>().empty());
+    EXPECT_EQ(1, stranger.status);
 }
