@@ -487,7 +487,10 @@ int ListIscsi(Session& session, const std::string& what) {
         for (auto& target : Targets(s)) {
             if (what == "targets") {
                 VDS_ISCSI_TARGET_PROP prop{};
-                if (FAILED(target->GetProperties(&prop))) continue;
+                if (const HRESULT hr = target->GetProperties(&prop); FAILED(hr)) {
+                    ReportError("target properties", hr);
+                    continue;
+                }
                 Row row;
                 row["id"] = IdText(prop.id);
                 row["name"] = Utf8(prop.pwszIscsiName);
