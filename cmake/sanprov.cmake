@@ -34,3 +34,8 @@ function(sanprov_unit_tests name)
   target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# In-tree libraries that programs load by name at run time are found beside
+# the program when installed; in the build tree the programs' run path names
+# their directory, so the loader's search finds them there.
+list(APPEND CMAKE_BUILD_RPATH ${PROJECT_BINARY_DIR}/platform/iscsidsc)

@@ -1,5 +1,6 @@
 #include "filer_list.h"
 
+#include <algorithm>
 #include <exception>
 #include <vector>
 

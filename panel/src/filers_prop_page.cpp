@@ -37,10 +37,14 @@ std::vector<int> ColumnWidths(int clientWidth) {
                                     [](int s, const Column& c) { return c.shown ? s + c.weight : s; });
     const int unit = clientWidth / sum;
     std::vector<int> widths;
-    for (const auto& c : kColumns)
-        if (c.shown) widths.push_back(unit * c.weight);
+    int lastWeight = 0;
+    for (const auto& c : kColumns) {
+        if (!c.shown) continue;
+        widths.push_back(unit * c.weight);
+        lastWeight = c.weight;
+    }
     // The last shown column takes what the division left over.
-    widths.back() = clientWidth - unit * (sum - kColumns[widths.size() - 1].weight);
+    widths.back() = clientWidth - unit * (sum - lastWeight);
     return widths;
 }
 

@@ -198,6 +198,23 @@ TEST_F(LunNumbering, TheListingRebuildsTheTableWithCreationsStillQueued) {
     EXPECT_EQ(next, 0);
 }
 
+TEST_F(LunNumbering, AThousandQueuedCreationsUseEveryNumber) {
+    for (LONG n = 0; n < 1024; ++n) {
+        const std::string text = std::to_string(n);
+        GUID id{};
+        san.CheckCreateGuid("pending" + text, id);
+        auto* pending = new ZarvoLunFCP(c, c->m_lunPortAssoc, id, 1, 1 << 20, u"");
+        pending->SetLunNumber(n);
+        pending->SetNameAndPath(W("/vol/ZarvoVolume" + text + "/ZarvoQtree" + text + "/ZarvoLun" + text));
+    }
+    ZarvoAsync* async = reinterpret_cast<ZarvoAsync*>(1);
+    Mark();
+    EXPECT_EQ(c->CreateLun(VDS_LT_DEFAULT, 200ULL << 20, {}, u"", nullptr, &async), E_FAIL);
+    EXPECT_EQ(async, nullptr);
+    EXPECT_EQ(Names(), std::vector<std::string>{"lun-list-info"}) << "one listing, nothing built";
+    EXPECT_EQ(c->m_lunMap.size(), 1024u);
+}
+
 class LunLoading : public LunModel {};
 
 TEST_F(LunLoading, ReadsEveryLunWithItsObjectsOwnerAndMapping) {

@@ -1,7 +1,12 @@
-# vdsctl driving both providers against simulated appliances.
+# vdsctl driving both providers against simulated appliances. Creating a LUN
+# waits for the host's bus rescans, so these tests get more time than the rest.
 if(TARGET vdsctl AND TARGET model)
   find_package(nlohmann_json 3 REQUIRED)
-  sanprov_e2e_tests(vds_e2e_tests SOURCES vds_vdsctl_test.cpp LINK model sanprov_messages nlohmann_json::nlohmann_json)
+  add_executable(vds_e2e_tests vds_vdsctl_test.cpp)
+  target_compile_options(vds_e2e_tests PRIVATE ${SANPROV_WARNINGS})
+  target_link_libraries(vds_e2e_tests PRIVATE e2e_support model sanprov_messages nlohmann_json::nlohmann_json
+                                              GTest::gtest GTest::gtest_main)
   target_compile_definitions(vds_e2e_tests PRIVATE VDSCTL="$<TARGET_FILE:vdsctl>")
   add_dependencies(vds_e2e_tests vdsctl)
+  gtest_discover_tests(vds_e2e_tests PROPERTIES LABELS e2e TIMEOUT 300 DISCOVERY_TIMEOUT 60)
 endif()

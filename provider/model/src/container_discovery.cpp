@@ -1,21 +1,457 @@
-// Stub: appliance discovery, drive validation and the friendly-name file are
-// built by their own owner, who replaces this file.
+// Discovery: one whole reading of the appliance into this container — who it
+// is and its cluster partner, the friendly name, drives, Fibre Channel
+// controllers or the iSCSI target, the host initiators logged in, and LUNs.
 #include <model/filer_object_container.h>
 
-HRESULT FilerObjectContainer::RefreshContainer() { return E_NOTIMPL; }
-HRESULT FilerObjectContainer::SetUnmaskingList(const std::u16string& /*adapterName*/) { return S_OK; }
-bool FilerObjectContainer::IsPathPresent(const BYTE (&/*portWwn*/)[8], const std::string& /*adapterName*/) {
+#include <model/controller.h>
+#include <model/controller_port.h>
+#include <model/drive.h>
+#include <model/iscsi_target.h>
+#include <model/lun_fcp.h>
+#include <model/lun_iscsi.h>
+#include <model/properties.h>
+#include <model/zarvo_san.h>
+
+#include <hostlib/conversions.h>
+#include <hostlib/event_log.h>
+#include <hostlib/trace.h>
+#include <platform/text.h>
+#include <platform/thread.h>
+#include <res/message_ids.h>
+
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+constexpr const char* kRefreshTrace = "FilerObjectContainer::RefreshContainer(): %s";
+constexpr const char* kUnmaskTrace = "FilerObjectContainer::SetUnmaskingList(): %s";
+constexpr const char* kPathTrace = "FilerObjectContainer::IsPathPresent(): %s";
+constexpr const char* kSlotTrace = "FilerObjectContainer::AllocateSlot(): %s";
+constexpr SHORT kSlotsPerBus = 14;
+
+// Disks in these raid states are not this appliance's drives.
+bool IsForeignDisk(const fapi_disk_info_t& disk) { return disk.raid_state == 0 || disk.raid_state == 1; }
+
+std::string Narrow(const std::u16string& text) { return platform::wide_to_utf8_lossy(text); }
+std::u16string Widen(const std::string& text) { return platform::utf8_to_wide_lossy(text); }
+
+void Report(DWORD eventId, std::initializer_list<const WCHAR*> inserts) {
+    process_event_reporter().LogEvent(eventId, static_cast<WORD>(inserts.size()), inserts.begin());
+}
+
+// The identity request's failure as its event: its own id for "unreachable"
+// and "bad login", the general one for everything else.
+DWORD IdentityEvent(HRESULT hr) {
+    const auto code = static_cast<DWORD>(hr);
+    return code == res::MSG_FILER_UNREACHABLE || code == res::MSG_FILER_LOGIN_INVALID ? code
+                                                                                       : res::MSG_SUBSYSTEM_UNREACHABLE;
+}
+
+std::u16string WwnText(const BYTE (&wwn)[8]) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x:%02x:%02x", wwn[0], wwn[1], wwn[2], wwn[3], wwn[4],
+                  wwn[5], wwn[6], wwn[7]);
+    return Widen(text);
+}
+
+// Adds the port names of the initiators logged in to `adapter` to the list,
+// each once, ";"-separated.
+void CollectInitiators(const std::vector<fapi_fcp_adapter_initiators_t>& records, const std::u16string& adapter,
+                       std::u16string& list) {
+    for (const fapi_fcp_adapter_initiators_t& record : records) {
+        if (record.adapter != adapter) continue;
+        for (const fapi_fcp_initiator_info_t& initiator : record.initiators) {
+            const std::u16string name = WwnText(initiator.port_name);
+            if (list.empty()) {
+                list = name;
+            } else if (list.find(name) == std::u16string::npos) {
+                list += u";" + name;
+            } else {
+                trace_printf("FilerObjectContainer::SetUnmaskingList, SKIP duplicate initiator %s", Narrow(name).c_str());
+            }
+        }
+    }
+}
+
+}  // namespace
+
+std::u16string PartnerAddress(const std::u16string& filerName, const std::u16string& partnerName) {
+    const size_t dot = filerName.find(u'.');
+    if (dot == std::u16string::npos) return partnerName;
+    if (inet_addr(Narrow(filerName).c_str()) != INADDR_NONE) return partnerName;
+    return partnerName + filerName.substr(dot);
+}
+
+// The volume and aggregate lists of one reading, read at most once and shared
+// by every LUN it loads; they are forgotten when the reading ends.
+class FilerObjectContainer::ReadingScope {
+public:
+    explicit ReadingScope(FilerObjectContainer& container) : m_container(container) {
+        m_container.m_pReading = &m_lists;
+    }
+    ~ReadingScope() { m_container.m_pReading = nullptr; }
+    ReadingScope(const ReadingScope&) = delete;
+    ReadingScope& operator=(const ReadingScope&) = delete;
+
+private:
+    FilerObjectContainer& m_container;
+    ReadingLists m_lists;
+};
+
+HRESULT FilerObjectContainer::RefreshContainer() {
+    trace_printf("Refreshing a Filer. Thread %08X,  subSystem id %s  ", GetCurrentThreadId(),
+                 GuidToString(m_subSystemProperties.m_prop.id).c_str());
+    HRESULT hr = S_OK;
+    try {
+        ReadingScope reading(*this);
+        hr = ReadAppliance();
+    } catch (...) {
+        trace_printf(kRefreshTrace, "caught exception");
+        return E_FAIL;
+    }
+    DumpAll();
+    return hr;
+}
+
+HRESULT FilerObjectContainer::ReadAppliance() {
+    HRESULT hr = DeleteCache();
+    if (FAILED(hr)) {
+        trace_printf("FilerObjectContainer::RefreshContainer, ERROR: failed to delete cache");
+        return hr;
+    }
+    trace_printf("FilerObjectContainer::RefreshContainer, Cache deleted");
+    if (FAILED(hr = ReadIdentity())) return hr;
+    ReadClusterPartner();
+    ReadFriendlyName();
+    if (FAILED(hr = ReadDrives())) return hr;
+    switch (m_pSan->GetProviderType()) {
+    case 2: hr = ReadControllers(); break;
+    case 3: hr = ReadIscsiTarget(); break;
+    default:
+        trace_printf(kRefreshTrace, "ERROR: Provider type not supported.");
+        Report(res::MSG_PROTOCOL_UNDETERMINED, {m_filerControl.m_strFilerName.c_str()});
+        return VDS_E_PROVIDER_TYPE_UNKNOWN;
+    }
+    if (FAILED(hr)) return hr;
+    return ReadLuns();
+}
+
+HRESULT FilerObjectContainer::ReadIdentity() {
+    FilerSystemInfo info;
+    const HRESULT hr = m_filerControl.FilerValidateConnection(&info);
+    SubSystemProperties& properties = m_subSystemProperties;
+    if (FAILED(hr)) {
+        Report(IdentityEvent(hr), {m_filerName.c_str()});
+        trace_printf("FilerObjectContainer::RefreshContainer(), ERROR: filer %s unreachable, code %08lX",
+                     Narrow(m_filerName).c_str(), static_cast<unsigned long>(hr));
+        properties.m_prop.status = VDS_SSS_OFFLINE;
+        properties.m_prop.health = VDS_H_FAILED;
+        return hr;
+    }
+    properties.m_prop.status = VDS_SSS_ONLINE;
+    properties.m_prop.health = VDS_H_HEALTHY;
+    properties.m_strFriendlyName = Widen(info.systemName);
+    return S_OK;
+}
+
+void FilerObjectContainer::ReadClusterPartner() {
+    int32_t currentTime = 0;
+    bool enabled = false;
+    bool interconnectUp = false;
+    std::u16string partner;
+    if (FAILED(m_filerControl.FilerGetClusterStatus(currentTime, enabled, interconnectUp, partner))) {
+        trace_printf("FilerObjectContainer::RefreshContainer, Cluster disabled, Partner %s offline. Default to "
+                     "standalone.",
+                     Narrow(partner).c_str());
+        return;
+    }
+    if (!enabled) {
+        trace_printf("FilerObjectContainer::RefreshContainer, Cluster disabled....StandAlone mode");
+        m_partnerUp = false;
+        return;
+    }
+    m_partnerName = partner;
+    // Every later request to the partner uses the name validated here.
+    m_partnerAddress = PartnerAddress(m_filerName, partner);
+    SetFacadeFiler(m_partnerAddress);
+    trace_printf("FilerObjectContainer::RefreshContainer, Set to Partner %s Filer", Narrow(m_partnerAddress).c_str());
+    const HRESULT hr = m_filerControl.FilerValidateConnection(nullptr);
+    if (FAILED(hr)) {
+        const auto code = static_cast<DWORD>(hr);
+        if (code == res::MSG_FILER_UNREACHABLE)
+            Report(res::MSG_CLUSTER_PARTNER_UNREACHABLE, {m_filerName.c_str(), m_partnerAddress.c_str()});
+        else if (code == res::MSG_FILER_LOGIN_INVALID)
+            Report(res::MSG_CLUSTER_PARTNER_LOGIN_INVALID, {m_filerName.c_str(), m_partnerAddress.c_str()});
+        else
+            Report(res::MSG_CLUSTER_PARTNER_OFFLINE, {m_partnerAddress.c_str()});
+        trace_printf("FilerObjectContainer::RefreshContainer, WARNING: partner filer %s unreachable, code %08lX",
+                     Narrow(m_partnerAddress).c_str(), static_cast<unsigned long>(hr));
+        m_partnerUp = false;
+    } else {
+        trace_printf("FilerObjectContainer::RefreshContainer, Cluster enabled, Partner %s is up.",
+                     Narrow(m_partnerName).c_str());
+        m_partnerUp = true;
+    }
+    trace_printf("FilerObjectContainer::RefreshContainer, Revert to Local Filer %s", Narrow(m_filerName).c_str());
+    SetFacadeFiler(m_filerName);
+}
+
+HRESULT FilerObjectContainer::ReadDrives() {
+    std::vector<fapi_disk_info_t> disks;
+    if (FAILED(m_filerControl.FilerListDrives(u"", disks))) {
+        trace_printf(kRefreshTrace, "WARNING: No drives discovered");
+        return S_OK;
+    }
+    SetBusAdapterMap(disks);
+    m_freespace = 0;
+    for (size_t index = 0; index < disks.size(); ++index) {
+        const fapi_disk_info_t& disk = disks[index];
+        if (IsForeignDisk(disk)) continue;
+        m_diskSize = static_cast<ULONGLONG>(disk.physical_space);
+        GUID id{};
+        m_pSan->CheckCreateGuid(IntToString(disk.id), id);
+        // The drive registers itself; the container owns it from here.
+        auto* drive = new (std::nothrow) ZarvoDrive(this, id, m_diskSize, &disk);
+        if (!drive) {
+            trace_printf("FilerObjectContainer::RefreshContainer, ERROR: Out of memory during creation of Drive "
+                         "object.");
+            Report(res::MSG_OUT_OF_MEMORY, {});
+            return E_OUTOFMEMORY;
+        }
+        m_freespace += drive->m_ullFreeSpace;
+        trace_printf("FOUND Disk[%d] %s freeSpace=0x%llx", static_cast<int>(index), Narrow(disk.name).c_str(),
+                     static_cast<unsigned long long>(m_freespace));
+    }
+    return S_OK;
+}
+
+HRESULT FilerObjectContainer::ReadControllers() {
+    std::vector<fapi_fcp_adapter_info_t> adapters;
+    HRESULT hr = m_filerControl.FilerListAdapters(adapters);
+    if (FAILED(hr)) {
+        trace_printf(kRefreshTrace, "ERROR: No FC adapters discovered!");
+        Report(res::MSG_FC_ADAPTER_DISCOVERY_FAILED, {m_filerName.c_str()});
+        return hr;
+    }
+    SHORT accepted = 0;
+    for (size_t index = 0; index < adapters.size(); ++index) {
+        const fapi_fcp_adapter_info_t& adapter = adapters[index];
+        if (!AcceptAdapter(adapter, static_cast<int>(index))) continue;
+        ++accepted;
+        trace_printf("FOUND Adapter[%d] %s type=%s", static_cast<int>(index), adapter.adapter.c_str(),
+                     adapter.adapter_type.c_str());
+        GUID id{};
+        m_pSan->CheckCreateGuid(ControllerKey(adapter), id);
+        // The controller registers itself and builds its port and paths.
+        if (!new (std::nothrow) ZarvoController(this, id, 1, &adapter)) {
+            trace_printf("FilerObjectContainer::RefreshContainer, ERROR:Out of memory during Controller object "
+                         "creation.");
+            Report(res::MSG_OUT_OF_MEMORY, {});
+        }
+        if (FAILED(SetUnmaskingList(Widen(adapter.adapter)))) trace_printf(kRefreshTrace, "SetUnmaskingList() failed....continue");
+    }
+    SHORT& maxControllers = m_subSystemProperties.m_prop.sMaxNumberOfControllers;
+    if (accepted > maxControllers) maxControllers = accepted;
+    return S_OK;
+}
+
+// The first matching row decides; every comparison is exact.
+bool FilerObjectContainer::AcceptAdapter(const fapi_fcp_adapter_info_t& adapter, int index) {
+    const char* name = adapter.adapter.c_str();
+    const char* type = adapter.adapter_type.c_str();
+    if (adapter.state != "ONLINE" && adapter.state != "online") {
+        trace_printf("SKIP Adapter[%d] %s type=%s status=%s", index, name, type, adapter.state.c_str());
+        return false;
+    }
+    if (adapter.adapter_type == "Standby") return false;
+    if (adapter.adapter_type != "Partner" && adapter.node_name.find("20:01:00") != std::string::npos &&
+        adapter.standby) {
+        trace_printf("FilerObjectContainer::RefreshContainer, Cluster enabled....Local Standby");
+        trace_printf("SKIP Local Standby Adapter[%d] %s type=%s standby=%d", index, name, type, 1);
+        return false;
+    }
+    if (adapter.adapter_type == "Partner" && !m_partnerUp) {
+        trace_printf("FilerObjectContainer::RefreshContainer, Cluster disabled or Partner unreachable....Partner-"
+                     "StandAlone mode");
+        trace_printf("SKIP Partner Adapter[%d] %s type=%s", index, name, type);
+        return false;
+    }
+    return true;
+}
+
+HRESULT FilerObjectContainer::ReadIscsiTarget() {
+    GUID targetId{};
+    m_pSan->CheckCreateGuid(NarrowFromWide(m_filerName), targetId);
+    m_iscsiTargetId = targetId;
+    std::unique_ptr<ZarvoIscsiTarget> target(new (std::nothrow) ZarvoIscsiTarget(this, m_filerName, targetId));
+    HRESULT hr = E_OUTOFMEMORY;
+    if (!target) {
+        trace_printf(kRefreshTrace, "ERROR: Out of memory during iSCSI Target object creation.");
+        Report(res::MSG_OUT_OF_MEMORY, {});
+    } else {
+        hr = target->Initialize();
+        if (SUCCEEDED(hr)) return AddTargetObject(targetId, target.release());
+    }
+    target.reset();
+    trace_printf(kRefreshTrace, "ERROR: Failed to discover iSCSI targets.");
+    Report(res::MSG_ISCSI_TARGET_DISCOVERY_FAILED, {m_filerName.c_str()});
+    return hr;
+}
+
+HRESULT FilerObjectContainer::ReadLuns() {
+    std::vector<fapi_lun_info_t> luns;
+    if (FAILED(m_filerControl.FilerListLuns(u"", luns))) {
+        trace_printf(kRefreshTrace, "WARNING: no luns discovered.");
+        return S_OK;
+    }
+    HRESULT hr = InitializeLunNumbers();
+    if (FAILED(hr)) {
+        trace_printf("FilerObjectContainer::RefreshContainer, ERROR: InitializeLunNumbers failed hr=%d",
+                     static_cast<int>(hr));
+        Report(res::MSG_LUN_NUMBERS_FAILED, {HresultToString(hr)});
+        return hr;
+    }
+    for (size_t index = 0; index < luns.size(); ++index) {
+        if (FAILED(hr = ReadLun(luns[index], static_cast<int>(index)))) return hr;
+    }
+    return S_OK;
+}
+
+// One LUN of the listing. A LUN whose configuration cannot be read is left out
+// of this reading; only running out of memory ends the refresh.
+HRESULT FilerObjectContainer::ReadLun(const fapi_lun_info_t& record, int index) {
+    GUID lunId{};
+    m_pSan->CheckCreateGuid(NarrowFromWide(record.path), lunId);
+    ZarvoLun* lun = nullptr;
+    if (m_pSan->GetProviderType() == 2) {
+        lun = new (std::nothrow) ZarvoLunFCP(this, m_lunPortAssoc, lunId, 0, 0, u"");
+        for (auto portEntry = m_portsMap.begin(); lun && portEntry != m_portsMap.end(); ++portEntry) {
+            VDS_PORT_PROP port{};
+            portEntry->second->GetProperties(port);
+            if (port.status != VDS_PRS_ONLINE) continue;
+            if (FAILED(AssociateLunToPort(lunId, portEntry->first))) {
+                trace_printf(kRefreshTrace, "ERROR: cannot associate lun to port");
+                break;
+            }
+        }
+    } else {
+        lun = new (std::nothrow) ZarvoLunIscsi(this, m_iscsiTargetId, lunId, 0, 0, u"");
+        if (lun) AssociateLunToTarget(lunId, m_iscsiTargetId);
+    }
+    if (!lun) {
+        Report(res::MSG_OUT_OF_MEMORY, {});
+        return E_OUTOFMEMORY;
+    }
+    trace_printf("FOUND Lun[%d] %s", index, Narrow(record.path).c_str());
+    const HRESULT hr = lun->LoadConfig(record);
+    if (FAILED(hr)) {
+        delete lun;
+        trace_printf(kRefreshTrace, "ERROR: failed to load lun configuration");
+        trace_printf("FilerObjectContainer::RefreshContainer, SKIP Lun[%d] %s, code %08lX", index,
+                     Narrow(record.path).c_str(), static_cast<unsigned long>(hr));
+    }
+    return S_OK;
+}
+
+HRESULT FilerObjectContainer::ListVolumes(const std::vector<fapi_volume_info_t>*& volumes,
+                                          std::vector<fapi_volume_info_t>& storage) {
+    if (!m_pReading) {
+        const HRESULT hr = m_filerControl.FilerListVolumes(storage);
+        volumes = &storage;
+        return hr;
+    }
+    if (!m_pReading->volumesRead) {
+        m_pReading->volumesResult = m_filerControl.FilerListVolumes(m_pReading->volumes);
+        m_pReading->volumesRead = true;
+    }
+    volumes = &m_pReading->volumes;
+    return m_pReading->volumesResult;
+}
+
+HRESULT FilerObjectContainer::ListAggregates(const std::vector<fapi_aggr_info_t>*& aggregates,
+                                             std::vector<fapi_aggr_info_t>& storage) {
+    if (!m_pReading) {
+        const HRESULT hr = m_filerControl.FilerListAggregates(storage);
+        aggregates = &storage;
+        return hr;
+    }
+    if (!m_pReading->aggregatesRead) {
+        m_pReading->aggregatesResult = m_filerControl.FilerListAggregates(m_pReading->aggregates);
+        m_pReading->aggregatesRead = true;
+    }
+    aggregates = &m_pReading->aggregates;
+    return m_pReading->aggregatesResult;
+}
+
+HRESULT FilerObjectContainer::SetUnmaskingList(const std::u16string& adapterName) {
+    std::vector<fapi_fcp_adapter_initiators_t> records;
+    if (FAILED(m_filerControl.FilerListAdaptersInitiators(nullptr, records)))
+        trace_printf(kUnmaskTrace, "no initiators connected");
+    else
+        CollectInitiators(records, adapterName, m_strMaskingList);
+
+    if (m_partnerUp) {
+        SetFacadeFiler(m_partnerAddress);
+        trace_printf("FilerObjectContainer::SetUnmaskingList, Set to Partner %s Filer", Narrow(m_partnerAddress).c_str());
+        std::vector<fapi_fcp_adapter_initiators_t> partnerRecords;
+        const HRESULT hr = m_filerControl.FilerListAdaptersInitiators(nullptr, partnerRecords);
+        trace_printf("FilerObjectContainer::SetUnmaskingList, Revert to Local Filer %s", Narrow(m_filerName).c_str());
+        SetFacadeFiler(m_filerName);
+        if (FAILED(hr))
+            trace_printf(kUnmaskTrace, "no initiators connected");
+        else
+            CollectInitiators(partnerRecords, adapterName, m_strMaskingList);
+    }
+    trace_printf("FilerObjectContainer::SetUnmaskingList, m_strMaskingList = %s", Narrow(m_strMaskingList).c_str());
+    return S_OK;
+}
+
+bool FilerObjectContainer::IsPathPresent(const BYTE (&portWwn)[8], const std::string& adapterName) {
+    std::vector<fapi_fcp_adapter_initiators_t> records;
+    const HRESULT hr = m_filerControl.FilerListAdaptersInitiators(nullptr, records);
+    if (FAILED(hr)) {
+        trace_printf(kPathTrace, "no initiators connected");
+        return false;
+    }
+    const std::u16string wanted = WwnText(portWwn);
+    trace_printf("FilerObjectContainer::IsPathPresent, WwnPort =  %s ", Narrow(wanted).c_str());
+    std::u16string controllerName;
+    GetFCPAdapter(adapterName, controllerName);
+    // Without a controller of that name no record can be the adapter's.
+    const bool known = NarrowFromWide(controllerName) == adapterName;
+    for (const fapi_fcp_adapter_initiators_t& record : records) {
+        if (!known || record.adapter != controllerName) continue;
+        for (const fapi_fcp_initiator_info_t& initiator : record.initiators) {
+            if (WwnText(initiator.port_name) != wanted) continue;
+            trace_printf("FilerObjectContainer::IsPathPresent, initiator %s connected", Narrow(wanted).c_str());
+            return true;
+        }
+    }
+    trace_printf("FilerObjectContainer::IsPathPresent, hr=%x initiator %s NOT connected", static_cast<unsigned>(hr),
+                 Narrow(wanted).c_str());
     return false;
 }
-bool FilerObjectContainer::AllocateSlot(SHORT& /*busNumber*/, SHORT& /*slotNumber*/,
-                                        const fapi_disk_info_t& /*disk*/) {
-    return false;
+
+bool FilerObjectContainer::AllocateSlot(SHORT& busNumber, SHORT& slotNumber, const fapi_disk_info_t& disk) {
+    try {
+        const auto bus = m_busAdapterMap.find(disk.host_adapter);
+        if (bus == m_busAdapterMap.end()) {
+            trace_printf(kSlotTrace, "Failed to find the adapter name");
+            return false;
+        }
+        busNumber = bus->second;
+        const auto shelf = static_cast<SHORT>(std::atoi(Narrow(disk.shelf).c_str()));
+        const auto bay = static_cast<SHORT>(std::atoi(Narrow(disk.bay).c_str()));
+        slotNumber = static_cast<SHORT>((shelf - 1) * kSlotsPerBus + bay);
+        SHORT& buses = m_subSystemProperties.m_prop.sNumberOfInternalBuses;
+        if (busNumber > buses) buses = busNumber;
+        return true;
+    } catch (const std::exception&) {
+        trace_printf(kSlotTrace, "caught exception");
+        return false;
+    }
 }
-HRESULT FilerObjectContainer::ValidateDrives(bool& changed) {
-    changed = false;
-    return E_NOTIMPL;
-}
-HRESULT FilerObjectContainer::CreateRootVolumeFilename(const std::u16string& /*fileName*/, std::u16string& /*path*/) {
-    return E_NOTIMPL;
-}
-HRESULT FilerObjectContainer::SetName(const std::u16string& /*friendlyName*/) { return E_NOTIMPL; }

@@ -235,8 +235,9 @@ PartnerFacadeSwitch::~PartnerFacadeSwitch() {
 }
 
 void PartnerFacadeSwitch::SwitchToPartner() {
-    m_container.SetFacadeFiler(m_container.m_partnerName);
+    // The name discovery validated the partner by, not the bare partner name.
+    m_container.SetFacadeFiler(m_container.m_partnerAddress);
     m_switched = true;
     trace_printf("%s, Set to Partner %s Filer", m_qualifiedName,
-                 platform::wide_to_utf8_lossy(m_container.m_partnerName).c_str());
+                 platform::wide_to_utf8_lossy(m_container.m_partnerAddress).c_str());
 }

@@ -111,11 +111,12 @@ TEST(ZarvoControllerState, ThePartnerSwitchIsUndoneOnEveryWayOut) {
     FilerObjectContainer container;
     container.m_filerName = u"filer1";
     container.m_partnerName = u"filer2";
+    container.m_partnerAddress = u"filer2.lab";  // the name discovery validated the partner by
     container.SetFacadeFiler(u"filer1");
     try {
         PartnerFacadeSwitch facade(container, "Test");
         facade.SwitchToPartner();
-        EXPECT_EQ(container.m_filerControl.m_strFilerName, u"filer2");
+        EXPECT_EQ(container.m_filerControl.m_strFilerName, u"filer2.lab");
         throw std::runtime_error("appliance gone");
     } catch (const std::runtime_error&) {
     }

@@ -40,7 +40,7 @@ std::string Narrow(const std::u16string& text) { return WStringToString(text); }
 
 }  // namespace
 
-CZarvoProvider::CZarvoProvider() { InitializeCriticalSection(&m_cs); }
+CZarvoProvider::CZarvoProvider() : m_factory(GetSubsystemFactory()) { InitializeCriticalSection(&m_cs); }
 
 CZarvoProvider::~CZarvoProvider() {
     Shutdown();
@@ -448,7 +448,7 @@ HRESULT CZarvoProvider::AddSan(San* san) {
 
 HRESULT CZarvoProvider::RefreshSubsystemsList() {
     TraceScope scope("CZarvoProvider::RefreshSubsystemsList");
-    SubsystemFactory& factory = GetSubsystemFactory();
+    SubsystemFactory& factory = m_factory;
     AutoLock lock(&m_cs);
     StoredApplianceList& list = GetStoredApplianceList();
     list.Load();
@@ -510,7 +510,7 @@ HRESULT CZarvoProvider::CreateSubSystemsFromLogonVector(const std::vector<CFiler
         m_bFirstEnumerationDone = true;
         return S_OK;
     }
-    SubsystemFactory& factory = GetSubsystemFactory();
+    SubsystemFactory& factory = m_factory;
     HRESULT result = S_OK;
     for (const CFilerRecord& record : records) {
         // Once one record failed, the later records of the pass are not tried.
@@ -586,7 +586,7 @@ void CZarvoProvider::SetAllSANInactive() {
         trace_printf("Failed to stop the Provider thread after 30 seconds. Thread Id %d ",
                      static_cast<int>(m_providerThread.m_dwThreadId));
     AutoLock lock(&m_cs);
-    SubsystemFactory& factory = GetSubsystemFactory();
+    SubsystemFactory& factory = m_factory;
     try {
         for (San* san : m_sans)
             if (san->IsActive()) factory.SetSANInactive(*san);

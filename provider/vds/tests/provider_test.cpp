@@ -8,6 +8,7 @@
 
 #include <model/extent_record.h>
 #include <platform/comalloc.h>
+#include <platform/clock.h>
 #include <vds/module_lock.h>
 
 namespace {
@@ -327,4 +328,18 @@ TEST_F(ProviderTest, EveryObjectHoldsTheModuleUntilItGoes) {
         EXPECT_EQ(before + 3, OwnModuleLockCount());
     }
     EXPECT_EQ(before, OwnModuleLockCount());
+}
+
+TEST_F(ProviderTest, DestroyingAProviderWaitsForTheListPassItsThreadRuns) {
+    list.records = {MakeRecord(u"slow", 2)};
+    factory.initDelay = std::chrono::milliseconds(300);
+    platform::ScopedFakeClock clock;  // the 30 s of polling for the thread pass at once
+    {
+        Ref<CZarvoProvider> provider(NewComObject<CZarvoProviderFC>());
+        Ref<RecordingSink> sink(NewComObject<RecordingSink>());
+        ASSERT_EQ(S_OK, provider->OnLoad(const_cast<WCHAR*>(u"host"), sink.get()));
+        while (!factory.entered) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }  // the last reference goes while the appliance is still being read
+    EXPECT_EQ(1u, factory.initialized.size());
+    EXPECT_TRUE(factory.live.empty());  // the San that pass made went with the provider
 }

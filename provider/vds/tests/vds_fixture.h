@@ -3,7 +3,10 @@
 // whose subsystems are FakeSans named after the record's DNS name.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <map>
+#include <thread>
 #include <set>
 #include <string>
 #include <vector>
@@ -71,10 +74,14 @@ public:
     std::map<std::u16string, FakeSan*> live;        // the San made for each DNS name
     std::vector<std::pair<GUID, bool>> initialized; // subsystem id and announce flag
     std::function<void(FakeSan&)> prepare;          // fills a new San before its first use
+    std::chrono::milliseconds initDelay{0};         // how long an appliance takes to answer
+    std::atomic<bool> entered{false};               // an Initialize has begun
 
     San* NewSan() override { return new FakeSan(); }
     HRESULT Initialize(San& san, const CFilerRecord& record, LONG, bool announce) override {
         auto& fake = static_cast<FakeSan&>(san);
+        entered = true;
+        std::this_thread::sleep_for(initDelay);
         tried.push_back(record.m_strDnsName);
         if (unreachable.count(record.m_strDnsName)) return HRESULT(0xC0042502);
         fake.id = IdOf(WStringToString(record.m_strDnsName));
@@ -120,7 +127,8 @@ protected:
         SetStoredApplianceList(&list);
         SetSubsystemFactory(&factory);
     }
-    void TearDown() override {
+    // After the derived fixtures' providers are gone.
+    ~VdsTest() override {
         SetStoredApplianceList(nullptr);
         SetSubsystemFactory(nullptr);
     }

@@ -74,18 +74,36 @@ pid_t spawn(const std::vector<std::string>& args, const fs::path& output) {
     return rc == 0 ? pid : -1;
 }
 
+// The partner's address beside slot_address(slot): second octet 61 - slot.
+std::string partner_address(int slot) {
+    const unsigned pid = static_cast<unsigned>(::getpid());
+    return "127." + std::to_string(61 - slot) + "." + std::to_string((pid >> 8) & 255) + "." + std::to_string(pid & 255);
+}
+
 }  // namespace
 
-Appliance::Appliance(std::initializer_list<std::string> options) {
+Appliance::Appliance(std::initializer_list<std::string> options) { start(options, false); }
+
+Appliance::Appliance(WithPartner, std::initializer_list<std::string> options) { start(options, true); }
+
+// A view of the partner that one simulator serves: no process of its own.
+Appliance::Appliance(std::string address, int port) : address_(std::move(address)), port_(port), directory_("/tmp") {}
+
+void Appliance::start(std::initializer_list<std::string> options, bool withPartner) {
     char pattern[] = "/tmp/sanprov-e2e-XXXXXX";
     directory_ = ::mkdtemp(pattern) ? pattern : "/tmp";
     const fs::path ready = fs::path(directory_) / "ready";
     const fs::path output = fs::path(directory_) / "sim.out";
     const bool root = ::geteuid() == 0;
+    std::string partnerAddress;
     for (int slot = 0; slot < kAddressSlots && pid_ < 0; ++slot) {
         address_ = slot_address(slot);
         std::vector<std::string> args = {SIM_PYTHON, SIM_SCRIPT, "--address", address_, "--port", root ? "80" : "0",
                                          "--ready-file", ready.string()};
+        if (withPartner) {
+            partnerAddress = partner_address(slot);
+            args.insert(args.end(), {"--partner-address", partnerAddress});
+        }
         args.insert(args.end(), options.begin(), options.end());
         pid_ = spawn(args, output);
         const auto until = std::chrono::steady_clock::now() + 20s;
@@ -102,8 +120,13 @@ Appliance::Appliance(std::initializer_list<std::string> options) {
         ADD_FAILURE() << "the simulated appliance did not start:\n" << read_file(output);
         return;
     }
-    const std::string line = read_file(ready);
+    // One "address:port" line per instance: the appliance first, then its partner.
+    std::istringstream lines(read_file(ready));
+    std::string line;
+    std::getline(lines, line);
     port_ = std::atoi(line.substr(line.find(':') + 1).c_str());
+    if (withPartner && std::getline(lines, line))
+        partner_.reset(new Appliance(partnerAddress, std::atoi(line.substr(line.find(':') + 1).c_str())));
 }
 
 Appliance::~Appliance() {

@@ -2,6 +2,7 @@
 // One simulated appliance for one test: started on a loopback address of its
 // own (port 80 as root, a free port otherwise), driven through its control
 // API, stopped when the object goes.
+#include <memory>
 #include <string>
 #include <sys/types.h>
 
@@ -16,6 +17,10 @@ class Appliance {
 public:
     // Extra options are passed to the simulator as they are ("--release", "x", ...).
     explicit Appliance(std::initializer_list<std::string> options = {});
+    // The appliance and its cluster partner, served by one simulator on two
+    // addresses; each one's "cf-status" names the other. partner() drives the partner.
+    struct WithPartner {};
+    Appliance(WithPartner, std::initializer_list<std::string> options = {});
     ~Appliance();
     Appliance(const Appliance&) = delete;
     Appliance& operator=(const Appliance&) = delete;
@@ -38,7 +43,14 @@ public:
     // A loopback address no simulator of this test program listens on.
     static std::string unused_address();
 
+    // The cluster partner started with this appliance (WithPartner), else null.
+    const Appliance* partner() const { return partner_.get(); }
+
 private:
+    Appliance(std::string address, int port);
+    void start(std::initializer_list<std::string> options, bool withPartner);
+
+    std::unique_ptr<Appliance> partner_;
     std::string address_;
     int port_ = 80;
     pid_t pid_ = -1;

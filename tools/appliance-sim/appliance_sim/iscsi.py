@@ -175,15 +175,18 @@ def iscsi_tpgroup_interface_delete(app, a):
 
 
 def iscsi_portal_list_info(app, a):
+    # quirks.list-every-portal: disabled interfaces and interfaces of no group
+    # are listed too (tag 0), as an appliance whose lists disagree would.
+    every = app.s.get("quirks", {}).get("list-every-portal", False)
     portals = []
     for name, iface in _iscsi(app)["interfaces"].items():
         group = _group_of(app, name)
-        if not iface.get("enabled", True) or group is None:
+        if not every and (not iface.get("enabled", True) or group is None):
             continue
         for address in iface.get("ip-addresses", ()):
             portals.append(("iscsi-portal-list-entry-info", [
                 ("interface-name", name), ("ip-address", address),
-                ("ip-port", iface.get("ip-port", ISCSI_PORT)), ("tpgroup-tag", group["tag"])]))
+                ("ip-port", iface.get("ip-port", ISCSI_PORT)), ("tpgroup-tag", group["tag"] if group else 0)]))
     return [("iscsi-portal-list-entries", portals)]
 
 

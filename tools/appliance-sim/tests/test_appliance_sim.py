@@ -347,6 +347,15 @@ class StateTest(SimTestCase):
         self.assertEqual(self.errno("iscsi-initiator-delete-auth", initiator="iqn.1991-05.com.x:h"),
                          13064)
 
+    def test_every_portal_is_listed_under_its_quirk(self):
+        def listed():
+            portals = self.passed("iscsi-portal-list-info").find("iscsi-portal-list-entries").children
+            return {text(p, "interface-name"): text(p, "tpgroup-tag") for p in portals}
+        self.control("POST", "/sim/set", {"iscsi/tpgroups/e0c_default/interfaces": []})
+        self.assertNotIn("e0c", listed())
+        self.control("POST", "/sim/set", {"quirks/list-every-portal": True})
+        self.assertEqual(listed()["e0c"], "0")
+
     def test_snapshot_backing_a_lun_is_busy(self):
         self.passed("snapshot-create", volume="vol1", snapshot="s1")
         names = [text(s, "name") for s in

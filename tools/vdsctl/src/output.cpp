@@ -106,24 +106,25 @@ std::string IdText(const GUID& id) { return platform::guid_to_text(id); }
 std::string ErrorText(HRESULT hr) {
     char code[16];
     std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(hr));
+    // The published codes have fixed texts; for the others the thread's error
+    // information tells what the appliance or the model reported.
     std::string message;
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) == S_OK && info) {
-        BSTR description = nullptr;
-        if (SUCCEEDED(info->GetDescription(&description)) && description) message = Utf8(description);
-        SysFreeString(description);
-        info->Release();
+    if (auto known = kVdsTexts.find(hr); known != kVdsTexts.end()) {
+        message = known->second;
+    } else {
+        IErrorInfo* info = nullptr;
+        if (GetErrorInfo(0, &info) == S_OK && info) {
+            BSTR description = nullptr;
+            if (SUCCEEDED(info->GetDescription(&description)) && description) message = Utf8(description);
+            SysFreeString(description);
+            info->Release();
+        }
     }
     if (message.empty()) {
-        auto known = kVdsTexts.find(hr);
-        if (known != kVdsTexts.end()) {
-            message = known->second;
-        } else {
-            WCHAR* text = nullptr;
-            get_message_text(hr, &text, nullptr);
-            message = Utf8(text);
-            LocalFree(text);
-        }
+        WCHAR* text = nullptr;
+        get_message_text(hr, &text, nullptr);
+        message = Utf8(text);
+        LocalFree(text);
     }
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();

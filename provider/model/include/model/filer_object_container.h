@@ -248,6 +248,24 @@ public:
     HRESULT ValidateDrives(bool& changed);
     HRESULT CreateRootVolumeFilename(const std::u16string& fileName, std::u16string& path);
     HRESULT SetName(const std::u16string& friendlyName);
+    // The appliance's volume and aggregate lists. Within one reading they are
+    // read at most once and shared by every LUN the reading loads (the pointer
+    // is valid until the reading ends); outside a reading they are read into
+    // `storage` and the pointer points there.
+    HRESULT ListVolumes(const std::vector<fapi_volume_info_t>*& volumes, std::vector<fapi_volume_info_t>& storage);
+    HRESULT ListAggregates(const std::vector<fapi_aggr_info_t>*& aggregates, std::vector<fapi_aggr_info_t>& storage);
+
+    // The steps of one reading (RefreshContainer).
+    HRESULT ReadAppliance();
+    HRESULT ReadIdentity();
+    void ReadClusterPartner();
+    void ReadFriendlyName();
+    HRESULT ReadDrives();
+    HRESULT ReadControllers();
+    bool AcceptAdapter(const fapi_fcp_adapter_info_t& adapter, int index);
+    HRESULT ReadIscsiTarget();
+    HRESULT ReadLuns();
+    HRESULT ReadLun(const fapi_lun_info_t& record, int index);
 
     // Space allocation, extents and plexes.
     HRESULT GetMaxLunSizeFromAggregateSize(bool isExtent, ULONGLONG aggregateBytes, ULONGLONG& usableBytes);
@@ -314,7 +332,30 @@ public:
     CMpioMgmt m_mpioMgmt;
     bool m_partnerUp = false;
     std::u16string m_strMaskingList;
+    // The name by which discovery reached the cluster partner (m_partnerName
+    // with the appliance's domain suffix where it applies): every request to
+    // the partner uses it.
+    std::u16string m_partnerAddress;
+    // The iSCSI target of the current reading (its LUNs' target).
+    GUID m_iscsiTargetId{};
+
+    // The lists one reading shares; set only while a reading runs.
+    struct ReadingLists {
+        bool volumesRead = false;
+        HRESULT volumesResult = S_OK;
+        std::vector<fapi_volume_info_t> volumes;
+        bool aggregatesRead = false;
+        HRESULT aggregatesResult = S_OK;
+        std::vector<fapi_aggr_info_t> aggregates;
+    };
+    class ReadingScope;
+    ReadingLists* m_pReading = nullptr;
 };
+
+// The name by which an appliance reaches its cluster partner: an appliance
+// configured by a qualified DNS name (not an IPv4 address) lends the partner
+// its domain suffix, from its first "." on.
+std::u16string PartnerAddress(const std::u16string& filerName, const std::u16string& partnerName);
 
 // Points a container's facade at its cluster partner for one scope and back
 // at the container's own appliance when the scope ends, exceptions included.

@@ -14,6 +14,7 @@
 #include <vds/com_object.h>
 
 class CZarvoNotifier;
+class SubsystemFactory;
 class WrapperBase;
 struct ExtentRecord;
 
@@ -83,6 +84,7 @@ private:
     HRESULT CreateObject(VDS_OBJECT_TYPE type, San* san, const GUID& id, IUnknown** ppObject);
 
     CRITICAL_SECTION m_cs;
+    SubsystemFactory& m_factory;  // the one that made this provider's Sans
     CGeneralThread m_providerThread;
     CZarvoNotifier* m_pNotifier = nullptr;
     std::map<GUID, LiveObject> m_liveObjects;
