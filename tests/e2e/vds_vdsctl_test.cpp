@@ -166,9 +166,18 @@ TEST_F(VdsctlTest, LunIsCreatedExtendedRenamedMaskedAndDeletedWithItsNotificatio
     // Ids hold for the life of one process: later commands name the LUN.
     const std::string lun = documents[0][0]["name"];
     EXPECT_EQ(64u << 20, documents[0][0]["size"].get<uint64_t>());
-    EXPECT_EQ("21:00:00:e0:8b:05:05:04", documents[0][0]["mask"]);
+    // The listed form of a WWN reaches the provider as its 16 digits.
+    EXPECT_EQ("210000e08b050504", documents[0][0]["mask"]);
     ASSERT_FALSE(Notifications(created.out).empty());
     EXPECT_EQ("lun arrive", Notifications(created.out).front());
+    // A later process reads the mask back from the LUN's maps on the appliance.
+    bool listed = false;
+    for (const auto& row : Vdsctl("--json --provider fc luns").Json())
+        if (row["name"] == lun) {
+            listed = true;
+            EXPECT_EQ("21:00:00:e0:8b:05:05:04", row["mask"]) << row.dump();
+        }
+    EXPECT_TRUE(listed) << lun;
 
     const Outcome extended = Vdsctl("--json extend-lun " + lun + " --size 32M");
     EXPECT_EQ(0, extended.status) << extended.err;
@@ -185,6 +194,8 @@ TEST_F(VdsctlTest, LunIsCreatedExtendedRenamedMaskedAndDeletedWithItsNotificatio
         if (row["name"] == "renamed") {
             found = true;
             EXPECT_EQ((96u << 20), row["size"].get<uint64_t>());
+            // A mapped LUN keeps its maps when it is given another list.
+            EXPECT_EQ("21:00:00:e0:8b:05:05:04", row["mask"]);
         }
     EXPECT_TRUE(found) << luns.dump();
 

@@ -1,5 +1,7 @@
 // vdsctl: loads the registered providers in this process, as the
 // disk-management service does, and runs one command on them.
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -218,6 +221,36 @@ std::optional<ULONGLONG> ParseSize(const std::string& text) {
         default: return std::nullopt;
     }
     return static_cast<ULONGLONG>(value * static_cast<double>(unit));
+}
+
+// ---- Masks ---------------------------------------------------------------------------
+
+// VDS takes a Fibre Channel initiator as the 16 hexadecimal digits of its port
+// WWN; the appliance, and so the mask a listing shows, writes it as eight
+// colon-separated pairs. The provider skips an entry in the listed form, so a
+// mask copied from a listing would map nothing: such entries lose their colons.
+bool IsColonWwn(std::string_view entry) {
+    if (entry.size() != 23) return false;
+    for (size_t i = 0; i < entry.size(); ++i)
+        if (i % 3 == 2 ? entry[i] != ':' : !std::isxdigit(static_cast<unsigned char>(entry[i]))) return false;
+    return true;
+}
+
+std::u16string MaskForVds(const std::string& list) {
+    std::string result;
+    for (size_t start = 0; start <= list.size();) {
+        const size_t end = std::min(list.find(';', start), list.size());
+        const std::string_view entry(list.data() + start, end - start);
+        if (start != 0) result += ';';
+        if (IsColonWwn(entry)) {
+            for (char c : entry)
+                if (c != ':') result += c;
+        } else {
+            result += entry;
+        }
+        start = end + 1;
+    }
+    return Wide(result);
 }
 
 // ---- Listing ------------------------------------------------------------------------
@@ -549,7 +582,7 @@ int CreateLun(Session& session) {
     if (!s) return status;
     const VDS_LUN_TYPE type = session.Args().type.empty() ? VDS_LT_DEFAULT
                                                           : static_cast<VDS_LUN_TYPE>(std::atoi(session.Args().type.c_str()));
-    std::u16string mask = Wide(session.Args().mask);
+    std::u16string mask = MaskForVds(session.Args().mask);
     VDS_HINTS hints{};
     IVdsAsync* raw = nullptr;
     HRESULT hr = s->object->CreateLun(type, *size, nullptr, 0, mask.data(), &hints, &raw);
@@ -849,7 +882,8 @@ int main(int argc, char** argv) {
         {"create-lun", CreateLun},
         {"extend-lun", ExtendLun},
         {"mask-lun", [](Session& s) {
-             return OnLun(s, "mask-lun", 2, [&](IVdsLun* lun) { return lun->SetMask(Wide(s.Args().positional[1]).data()); });
+             return OnLun(s, "mask-lun", 2,
+                          [&](IVdsLun* lun) { return lun->SetMask(MaskForVds(s.Args().positional[1]).data()); });
          }},
         {"rename-lun", [](Session& s) {
              return OnLun(s, "rename-lun", 2, [&](IVdsLun* lun) -> HRESULT {
