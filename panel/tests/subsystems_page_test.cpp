@@ -127,6 +127,10 @@ TEST_F(SubsystemsPage, DetailsCancelChangesNothingAndOkMarksTheRecordChanged) {
     ASSERT_EQ(service.state.commits.size(), 1u);
     ASSERT_EQ(service.state.commits[0].size(), 1u);
     EXPECT_EQ(service.state.commits[0][0], (FakeRecord{u"k2", u"filer2", u"admin", u"", 3, FILER_RECORD_CHANGED}));
+
+    // An edit shows in its row at once.
+    run("select 1006 2\nclick 1010\ntype 1009 renamed\nclick 1015\nclick 1\nshow\n");
+    EXPECT_TRUE(shows("    row 2: \"renamed\" \"Fibre Channel\" selected focused\n")) << transcript;
 }
 
 TEST_F(SubsystemsPage, CancelDropsUnsavedChanges) {

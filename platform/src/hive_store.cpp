@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 
 namespace platform::reg {
@@ -88,6 +89,13 @@ void sync_directory(const std::filesystem::path& dir) {
     if (fd.valid()) ::fsync(fd.get());
 }
 
+std::unique_ptr<RegKey> clone(const RegKey& key) {
+    auto copy = std::make_unique<RegKey>();
+    copy->values = key.values;
+    for (const auto& [name, child] : key.subkeys) *copy->subkeys.emplace(name).first = clone(*child);
+    return copy;
+}
+
 }  // namespace
 
 // The flock on the hive's lock file, and the change count kept in it. A
@@ -146,24 +154,39 @@ HiveStore::HiveStore(std::filesystem::path file)
       m_tempFile(std::filesystem::path(m_file) += ".tmp") {}
 
 LONG HiveStore::read(const std::function<LONG(const RegKey&)>& op) {
-    std::lock_guard guard(m_mutex);
-    const Lock lock(m_lockFile, Lock::Reader);
-    if (LONG err = refresh(lock)) return err;
-    return op(*m_tree);
+    std::shared_ptr<const RegKey> tree;
+    {
+        std::lock_guard guard(m_cacheMutex);
+        const Lock lock(m_lockFile, Lock::Reader);
+        if (LONG err = refresh(lock)) return err;
+        tree = m_tree;
+    }
+    // The tree read is never changed: a writer works on a copy and replaces it.
+    return op(*tree);
 }
 
 LONG HiveStore::modify(const std::function<LONG(RegKey&, bool&)>& op) {
-    std::lock_guard guard(m_mutex);
+    std::lock_guard writer(m_writeMutex);
     Lock lock(m_lockFile, Lock::Writer);
     if (!lock.held()) return from_errno(lock.error(), ERROR_CANTWRITE);
-    if (LONG err = refresh(lock)) return err;
-    bool changed = false;
-    const LONG result = op(*m_tree, changed);
-    if (!changed) return result;
-    if (LONG err = commit(lock)) {
-        m_tree.reset();  // the change did not land: forget it
-        return err;
+    std::unique_ptr<RegKey> tree;
+    {
+        std::lock_guard guard(m_cacheMutex);
+        if (LONG err = refresh(lock)) return err;
+        tree = clone(*m_tree);
     }
+    bool changed = false;
+    const LONG result = op(*tree, changed);
+    if (!changed) return result;
+    std::optional<Stamp> stamp;
+    const LONG err = commit(lock, *tree, stamp);
+    std::lock_guard guard(m_cacheMutex);
+    if (err || !stamp) {
+        m_tree.reset();  // the change did not land, or the new file cannot be told apart: read it again
+        return err ? err : result;
+    }
+    m_tree = std::move(tree);
+    m_stamp = *stamp;
     return result;
 }
 
@@ -213,8 +236,8 @@ LONG HiveStore::report_unreadable(const Stamp& stamp, const char* why, LONG erro
     return error;
 }
 
-LONG HiveStore::commit(Lock& lock) {
-    const std::string text = hive_to_text(*m_tree);
+LONG HiveStore::commit(Lock& lock, const RegKey& tree, std::optional<Stamp>& written) {
+    const std::string text = hive_to_text(tree);
     auto fail = [this](int err) {
         ::unlink(m_tempFile.c_str());
         return from_errno(err, ERROR_CANTWRITE);
@@ -234,11 +257,9 @@ LONG HiveStore::commit(Lock& lock) {
     sync_directory(m_file.parent_path());
 
     struct stat st {};
-    if (::stat(m_file.c_str(), &st) != 0) {
-        m_tree.reset();
-        return ERROR_SUCCESS;
-    }
-    m_stamp = {st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim), true, generation};
+    if (::stat(m_file.c_str(), &st) == 0)
+        written = Stamp{st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim), true,
+                        generation};
     return ERROR_SUCCESS;
 }
 

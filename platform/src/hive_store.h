@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace platform::reg {
@@ -42,14 +43,19 @@ private:
     class Lock;
 
     LONG refresh(const Lock& lock);
-    LONG commit(Lock& lock);
+    // Writes the tree; `written` receives the new file's stamp when it can be read.
+    LONG commit(Lock& lock, const RegKey& tree, std::optional<Stamp>& written);
     LONG report_unreadable(const Stamp& stamp, const char* why, LONG error);
 
     const std::filesystem::path m_file;
     const std::filesystem::path m_lockFile;
     const std::filesystem::path m_tempFile;
-    std::mutex m_mutex;  // one operation at a time in this process; held around the flock
-    std::unique_ptr<RegKey> m_tree;  // null when it must be read again
+    // Writers of this process one at a time, held around the flock; the cached
+    // tree is only held while it is looked up or replaced, so readers never
+    // wait for a writer's disk.
+    std::mutex m_writeMutex;
+    std::mutex m_cacheMutex;
+    std::shared_ptr<const RegKey> m_tree;  // null when it must be read again
     Stamp m_stamp;
     bool m_reported = false;  // the file in m_reportedStamp's state was reported unreadable
     Stamp m_reportedStamp;

@@ -164,8 +164,9 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, cons
     return ref->store().modify([&](RegKey& root, bool& changed) -> LONG {
         RegKey* key = find_key(root, ref->path);
         if (!key) return ERROR_KEY_DELETED;
-        RegValue* slot = key->values.emplace(value_name(lpValueName)).first;
-        if (*slot == value) return ERROR_SUCCESS;
+        // A new value is a change even when it equals a default one (REG_NONE, no data).
+        const auto [slot, created] = key->values.emplace(value_name(lpValueName));
+        if (!created && *slot == value) return ERROR_SUCCESS;
         *slot = std::move(value);
         changed = true;
         return ERROR_SUCCESS;

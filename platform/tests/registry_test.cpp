@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -473,6 +474,33 @@ TEST_F(Registry, ReadsAHandWrittenHiveAndLeavesAGarbledOneAlone) {
     const std::string line = "registry hive " + hive().string() + " cannot be read";
     EXPECT_NE(said.find(line), std::string::npos) << said;
     EXPECT_EQ(said.find(line), said.rfind(line)) << said;
+}
+
+TEST_F(Registry, ANewEmptyValueOfNoTypeReachesTheFile) {
+    HKEY key = create(kParameters);
+    ASSERT_EQ(set(key, u"None", REG_NONE, {}), ERROR_SUCCESS);
+    reread_from_disk();
+    EXPECT_EQ(query(open(kParameters), u"None"), (Stored{REG_NONE, {}}));
+}
+
+std::atomic<bool> g_writerOnDisk{false};
+
+TEST_F(Registry, ReadersDoNotWaitForAWriterOfTheirOwnProcess) {
+    HKEY key = create(kParameters);
+    ASSERT_EQ(set_dword(key, u"type", 2), ERROR_SUCCESS);
+    // The writer stalls on its way to the disk, its new hive not yet in place.
+    platform::set_hive_commit_hook([] {
+        g_writerOnDisk = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    });
+    std::thread writer([key] { EXPECT_EQ(set_dword(key, u"type", 3), ERROR_SUCCESS); });
+    while (!g_writerOnDisk) std::this_thread::yield();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(query(key, u"type"), (Stored{REG_DWORD, le_bytes(2, 4)}));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    writer.join();
+    EXPECT_LT(waited, std::chrono::milliseconds(700));
+    EXPECT_EQ(query(key, u"type"), (Stored{REG_DWORD, le_bytes(3, 4)}));
 }
 
 TEST_F(Registry, ReadersDoNotWaitForAWriter) {

@@ -264,3 +264,39 @@ TEST_F(VdsctlTest, QueryLunFindsTheLunOfAHostDiskBySysfsIdentification) {
     EXPECT_FALSE(rows[0]["lun"].get<std::string>().empty());
     EXPECT_EQ(1, stranger.status);
 }
+
+TEST_F(VdsctlTest, IscsiTargetTakesAnAliasAndAPortalMovesIntoANewPortalGroup) {
+    e2e::Appliance iscsi;
+    Store(iscsi.address(), 3);
+    RegisterAndRequireSubsystems();
+    if (IsSkipped()) return;
+
+    const Outcome aliased = Vdsctl("--json --provider iscsi set-alias backup-target");
+    ASSERT_EQ(0, aliased.status) << aliased.err;
+    EXPECT_EQ(std::vector<std::string>{"target modify"}, Notifications(aliased.out));
+    const auto targets = Vdsctl("--json --provider iscsi targets").Json();
+    ASSERT_EQ(1u, targets.size()) << targets.dump();
+    EXPECT_EQ("backup-target", targets[0]["alias"]);
+    EXPECT_EQ(0, Vdsctl("--provider iscsi set-chap chap-secret-12").status);
+
+    const Outcome created = Vdsctl("--json --provider iscsi create-portal-group");
+    ASSERT_EQ(0, created.status) << created.err;
+    const auto documents = Documents(created.out);
+    ASSERT_FALSE(documents.empty());
+    ASSERT_TRUE(documents[0].is_array() && documents[0].size() == 1) << created.out;
+    const std::string tag = std::to_string(documents[0][0]["tag"].get<int>());
+    EXPECT_TRUE(Contains(Notifications(created.out), "portal-group arrive")) << created.out;
+
+    const auto portals = Vdsctl("--json --provider iscsi portals").Json();
+    ASSERT_FALSE(portals.empty());
+    const std::string address = portals[0]["address"];
+    const Outcome moved = Vdsctl("--provider iscsi move-portal " + address + " " + tag);
+    ASSERT_EQ(0, moved.status) << moved.err;
+    bool found = false;
+    for (const auto& group : Vdsctl("--json --provider iscsi portal-groups").Json())
+        if (std::to_string(group["tag"].get<int>()) == tag) {
+            found = true;
+            EXPECT_EQ(address, group["portals"]);
+        }
+    EXPECT_TRUE(found);
+}

@@ -95,8 +95,15 @@ HRESULT ZarvoControllerPort::SetStatus(LONG status) {
 
 HRESULT ZarvoControllerPort::CreatePath(const VDS_HBAPORT_PROP& hbaPort, const fapi_fcp_adapter_info_t& adapter,
                                         ULONG index) {
-    HRESULT hr = S_OK;
-    {
+    const HRESULT hr = AddPathOnAdapterFiler(hbaPort, adapter, index);
+    trace_printf("ZarvoControllerPort::CreatePath, hr=%x", static_cast<unsigned>(hr));
+    return hr;
+}
+
+// The path is asked for on the appliance that owns the adapter; the facade is
+// back on the container's own appliance when this returns.
+HRESULT ZarvoControllerPort::AddPathOnAdapterFiler(const VDS_HBAPORT_PROP& hbaPort,
+                                                   const fapi_fcp_adapter_info_t& adapter, ULONG index) {
     PartnerFacadeSwitch facade(*m_pContainer, "ZarvoControllerPort::CreatePath");
     bool usable = true;
     if (adapter.adapter_type == "Local") {
@@ -123,10 +130,7 @@ HRESULT ZarvoControllerPort::CreatePath(const VDS_HBAPORT_PROP& hbaPort, const f
     } catch (...) {
         trace_printf("ZarvoControllerPort::CreatePath(): %s", "caught exception");
     }
-    hr = DumpFirst(m_paths, "ZarvoControllerPort::CreatePath");
-    }  // back to the container's own appliance
-    trace_printf("ZarvoControllerPort::CreatePath, hr=%x", static_cast<unsigned>(hr));
-    return hr;
+    return DumpFirst(m_paths, "ZarvoControllerPort::CreatePath");
 }
 
 HRESULT ZarvoControllerPort::GetPathInfo(ULONG pathNumber, VDS_PATH_INFO& pathInfo) {

@@ -216,6 +216,14 @@ TEST_F(CompareTest, ALunOnlyInTheOldReadingDepartsAfterTheArrivals) {
     EXPECT_EQ(compare(), expected);
 }
 
+TEST_F(CompareTest, AnIdThatChangedItsKindIsNeitherChangedNorDeparted) {
+    new ZarvoController(&m_old, id_of(1), 1, nullptr);
+    oldDrive(2);
+    drive(1);  // the controller's id is a drive's now: the two cannot be compared
+    drive(2);
+    EXPECT_TRUE(compare().empty());
+}
+
 TEST_F(CompareTest, AnIdHeldByTwoKindsIsComparedAsTheFirstKindOnly) {
     new ZarvoController(&m_old, id_of(1), 1, nullptr);
     controller(1);

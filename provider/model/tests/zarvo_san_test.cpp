@@ -1,5 +1,6 @@
 #include <model/controller.h>
 #include <model/controller_port.h>
+#include <model/drive.h>
 #include <model/filer_object_container.h>
 #include <model/zarvo_san.h>
 
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "container_test_support.h"
+#include "memory_appliance.h"
 
 namespace {
 
@@ -115,6 +117,55 @@ TEST(ZarvoSanNotifications, OneSetPerCallInListOrderWithoutInvalidCodes) {
     EXPECT_EQ(sent[1].events[0].type, 3);
     EXPECT_EQ(sent[1].events[1].id, id_of(1));
     EXPECT_EQ(sent[1].events[1].type, 10);
+}
+
+// A San whose current reading belongs to the appliance "filer1" in memory.
+class SanOnApplianceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_san.SetNotifier(&m_notifier);
+        m_san.GetContainer()->InitializeContainer(&m_san, id_of(0x40), u"filer1", u"root", u"secret");
+        m_filer.SetReply("aggr-get-root-name", model_test::Text("root-volume", "vol0"));
+        m_filer.SetReply("file-write-file", model_test::Text("length", 16));
+        m_filer.SetReply("disk-list-info",
+                         model_test::Element("disk-details", model_test::Element("disk-detail-info",
+                                                                                 model_test::Text("name", "0a.16") +
+                                                                                     model_test::Text("id", 5) +
+                                                                                     model_test::Text("raid-state", "present"))));
+    }
+
+    model_test::MemoryAppliance m_filer{"filer1"};
+    RecordingNotifier m_notifier;
+    ZarvoSan m_san;
+};
+
+TEST_F(SanOnApplianceTest, ARenameAnnouncesOnlyARealChange) {
+    EXPECT_EQ(m_san.SetName(u"filer1"), S_OK);
+    EXPECT_TRUE(m_notifier.deliveries().empty()) << "the name it already had";
+    EXPECT_EQ(m_san.SetName(u"Filer1"), S_OK);
+    const std::vector<Delivery> sent = m_notifier.deliveries();
+    ASSERT_EQ(sent.size(), 1u);
+    ASSERT_EQ(sent[0].events.size(), 1u);
+    EXPECT_EQ(sent[0].events[0].id, id_of(0x40));
+    EXPECT_EQ(sent[0].events[0].type, 3);
+
+    m_filer.Fail("file-write-file", 13, "read-only");
+    EXPECT_TRUE(FAILED(m_san.SetName(u"other")));
+    EXPECT_EQ(m_notifier.deliveries().size(), 1u) << "a failed rename announces nothing";
+}
+
+TEST_F(SanOnApplianceTest, ReenumerateWithTheSameDrivesDoesNotRefresh) {
+    GUID driveId{};
+    m_san.CheckCreateGuid("5", driveId);
+    fapi_disk_info_t disk;
+    disk.name = u"0a.16";
+    disk.raid_state = 7;
+    new ZarvoDrive(m_san.GetContainer(), driveId, 1ull << 30, &disk);
+    TraceCapture trace;
+    EXPECT_EQ(m_san.Reenumerate(), S_OK);
+    EXPECT_TRUE(trace.has("FilerObjectContainer::ValidateDrives(): returning 00000000"));
+    EXPECT_TRUE(trace.starting("Number of drives have been changed").empty());
+    EXPECT_TRUE(trace.starting("Refreshing a Filer").empty());
 }
 
 TEST(ZarvoSanRenames, AnUnknownLunIsRefusedWithoutANotification) {

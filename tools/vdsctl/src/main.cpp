@@ -37,7 +37,7 @@ LUNs:
   rename-lun LUN NAME               delete-lun LUN
   set-lb-policy LUN POLICY          query-lun /dev/sdX
 iSCSI:
-  create-portal-group               move-portal PORTAL GROUP
+  create-portal-group               move-portal PORTAL GROUP (address or id; tag or id)
   set-alias ALIAS                   set-chap SECRET [INITIATOR]
 Subsystems and providers:
   rename-subsystem NAME             reenumerate | refresh
@@ -487,7 +487,10 @@ int ListIscsi(Session& session, const std::string& what) {
         for (auto& target : Targets(s)) {
             if (what == "targets") {
                 VDS_ISCSI_TARGET_PROP prop{};
-                if (FAILED(target->GetProperties(&prop))) continue;
+                if (const HRESULT hr = target->GetProperties(&prop); FAILED(hr)) {
+                    ReportError("target properties", hr);
+                    continue;
+                }
                 Row row;
                 row["id"] = IdText(prop.id);
                 row["name"] = Utf8(prop.pwszIscsiName);
@@ -648,18 +651,50 @@ int CreatePortalGroup(Session& session) {
     });
 }
 
+// A portal named by its id or address, and a portal group by its id or tag:
+// ids hold for one process only, so later invocations name them.
+Com<IVdsIscsiPortal> FindPortal(Session& session, Subsystem& s, const std::string& text) {
+    if (auto byId = session.ById<IVdsIscsiPortal>(text, VDS_OT_PORTAL)) return byId;
+    IVdsSubSystemIscsi* iscsi = nullptr;
+    if (FAILED(s.object->QueryInterface(IID_PPV_ARGS(&iscsi)))) return nullptr;
+    Com<IVdsSubSystemIscsi> owner(iscsi);
+    for (auto& portal : QueryOf<IVdsIscsiPortal>(iscsi, &IVdsSubSystemIscsi::QueryPortals)) {
+        VDS_ISCSI_PORTAL_PROP prop{};
+        if (SUCCEEDED(portal->GetProperties(&prop)) && AddressText(prop.address) == text) return std::move(portal);
+    }
+    return nullptr;
+}
+
+Com<IVdsIscsiPortalGroup> FindPortalGroup(Session& session, Subsystem& s, const std::string& text) {
+    if (auto byId = session.ById<IVdsIscsiPortalGroup>(text, VDS_OT_PORTAL_GROUP)) return byId;
+    for (auto& target : Targets(s))
+        for (auto& group : QueryOf<IVdsIscsiPortalGroup>(target.get(), &IVdsIscsiTarget::QueryPortalGroups)) {
+            VDS_ISCSI_PORTALGROUP_PROP prop{};
+            if (SUCCEEDED(group->GetProperties(&prop)) && std::to_string(prop.tag) == text) return std::move(group);
+        }
+    return nullptr;
+}
+
 int MovePortal(Session& session) {
     if (session.Args().positional.size() < 2) return ReportError("move-portal (arguments)", E_INVALIDARG);
-    auto group = session.ById<IVdsIscsiPortalGroup>(session.Args().positional[1], VDS_OT_PORTAL_GROUP);
-    const auto portal = platform::guid_from_text(session.Args().positional[0]);
-    if (!group || !portal) return ReportError("move-portal", VDS_E_OBJECT_NOT_FOUND);
-    IVdsAsync* raw = nullptr;
-    HRESULT hr = group->AddPortal(*portal, &raw);
-    if (SUCCEEDED(hr)) {
-        Com<IVdsAsync> async(raw);
-        VDS_ASYNC_OUTPUT output{};
-        hr = session.WaitFor(async.get(), output);
+    auto all = session.Subsystems();
+    HRESULT hr = VDS_E_OBJECT_NOT_FOUND;
+    for (Subsystem& s : all) {
+        auto portal = FindPortal(session, s, session.Args().positional[0]);
+        auto group = FindPortalGroup(session, s, session.Args().positional[1]);
+        if (!portal || !group) continue;
+        VDS_ISCSI_PORTAL_PROP prop{};
+        hr = portal->GetProperties(&prop);
+        IVdsAsync* raw = nullptr;
+        if (SUCCEEDED(hr)) hr = group->AddPortal(prop.id, &raw);
+        if (SUCCEEDED(hr)) {
+            Com<IVdsAsync> async(raw);
+            VDS_ASYNC_OUTPUT output{};
+            hr = session.WaitFor(async.get(), output);
+        }
+        break;
     }
+    for (Subsystem& s : all) Session::FreeStrings(s.prop);
     return Done(session, "move-portal", hr);
 }
 

@@ -46,6 +46,9 @@ public:
     const std::vector<ZarvoPath>& Paths() const { return m_paths; }
 
 private:
+    HRESULT AddPathOnAdapterFiler(const VDS_HBAPORT_PROP& hbaPort, const fapi_fcp_adapter_info_t& adapter,
+                                  ULONG index);
+
     VDS_PORT_PROP m_properties{};  // strings are CoTaskMem, owned
     std::vector<ZarvoPath> m_paths;
     FilerObjectContainer* m_pContainer;

@@ -10,7 +10,8 @@
 //
 // GetControllerProperties and GetPortProperties hand out CoTaskMem copies of
 // the two strings, made while the San is locked (a refresh may delete the
-// object as soon as the lock goes): the caller owns and frees them.
+// object as soon as the lock goes): the caller owns and frees them. Likewise
+// the HBA port record of GetPathInfo is a CoTaskMem copy the caller frees.
 #include <string>
 #include <vector>
 
