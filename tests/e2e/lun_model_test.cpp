@@ -251,6 +251,17 @@ TEST_F(LunLoading, ReadsEveryLunWithItsObjectsOwnerAndMapping) {
     EXPECT_EQ(c->m_aggregateMap.size(), 1u);
 }
 
+TEST_F(LunLoading, ALunThatCannotBeReadLeavesNoExtents) {
+    const ULONGLONG freeBefore = DriveFreeSpace();
+    const ULONGLONG subsystemFree = c->m_freespace;
+    FailNext("lun-get-serial-number", 13001);
+    EXPECT_EQ(LoadLun(u"/vol/vol1/q1/lun1"), nullptr);
+    EXPECT_TRUE(c->m_lunMap.empty());
+    EXPECT_TRUE(c->m_extents.empty()) << "no extent of a LUN the model does not hold";
+    EXPECT_EQ(DriveFreeSpace(), freeBefore);
+    EXPECT_EQ(c->m_freespace, subsystemFree) << "the reading never counted them in";
+}
+
 class FcMasking : public LunModel {};
 
 TEST_F(FcMasking, AttachRequestsPerList) {

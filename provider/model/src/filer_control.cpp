@@ -204,7 +204,7 @@ HRESULT CFilerControl::FilerDeleteVolume(const std::u16string& volume, BOOL sile
 
 HRESULT CFilerControl::FilerCreateQtree(const std::u16string& qtree, const std::u16string& volume) {
     TraceScope scope("CFilerControl::FilerCreateQtree");
-    if (any_empty({&qtree, &volume})) return empty_strings("CFilerControl::FilerListDrives");
+    if (any_empty({&qtree, &volume})) return empty_strings("CFilerControl::FilerCreateQtree");
     return GUARDED([&] {
         api_of(*this).fapi_qtree_create(qtree.c_str(), volume.c_str());
         return S_OK;

@@ -27,7 +27,17 @@ HRESULT ZarvoLun::LoadConfig(const fapi_lun_info_t& record) {
         hr = Fail("caught exception", E_FAIL);
     }
     trace_printf("ZarvoLun::LoadConfig(): returning %08lX", static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    if (FAILED(hr)) ReleaseLoadedExtents();
     return hr;
+}
+
+// A LUN that cannot be read is dropped by its container: the drives get back
+// what its plexes laid out. The reading never counted that space out of the
+// subsystem's free space, so that stays as it is.
+void ZarvoLun::ReleaseLoadedExtents() {
+    const ULONGLONG freespace = m_pFOContainer->m_freespace;
+    for (const auto& entry : m_plexMap) m_pFOContainer->FreeExtents(entry.first, nullptr);
+    m_pFOContainer->m_freespace = freespace;
 }
 
 HRESULT ZarvoLun::LoadConfigSteps(const fapi_lun_info_t& record) {

@@ -138,7 +138,7 @@ HRESULT ZarvoLun::RunWork(int32_t type, int32_t value, Async* async) {
     const std::string name = std::string(ClassName()) + "::DoWork";
     const std::string prefix = name + "()::";
     const auto step = [&](const char* name, HRESULT result) {
-        trace_printf("%s%s%08lX", prefix.c_str(), name, static_cast<unsigned long>(static_cast<ULONG>(result)));
+        trace_printf("%s%s%x", prefix.c_str(), name, static_cast<unsigned>(result));
     };
     SubSystemProperties subsystem;
     HRESULT hr = m_pFOContainer->GetProperties(subsystem);
@@ -178,7 +178,7 @@ HRESULT ZarvoLun::RunWork(int32_t type, int32_t value, Async* async) {
         }
         // The deletion's own result reaches the caller.
         hr = LunDelete();
-        trace_printf("%sLUN_DELETE_DETACHED hr=%08lX", prefix.c_str(), static_cast<unsigned long>(static_cast<ULONG>(hr)));
+        step("LUN_DELETE_DETACHED hr=", hr);
         break;
     }
     case DELAY: trace_printf("%sDELAY", prefix.c_str()); break;

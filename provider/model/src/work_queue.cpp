@@ -141,7 +141,8 @@ HRESULT ZarvoWorkerThread::Worker() {
         --m_count;
     }
     m_state.store(Stopped);
-    trace_printf("ZarvoWorkerThread::Worker(): returning %08lX", static_cast<unsigned long>(result));
+    // Through 32 bits first: a failure code widened with its sign would print 16 digits.
+    trace_printf("ZarvoWorkerThread::Worker(): returning %08lX", static_cast<unsigned long>(static_cast<uint32_t>(result)));
     return result;
 }
 

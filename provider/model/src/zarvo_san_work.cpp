@@ -54,6 +54,7 @@ HRESULT ZarvoSan::DoWork(WorkItem& item) {
             item.async = nullptr;
         }
     }
-    trace_printf("ZarvoSan::DoWork(): returning %08lX", static_cast<unsigned long>(result));
+    // Through 32 bits first: a failure code widened with its sign would print 16 digits.
+    trace_printf("ZarvoSan::DoWork(): returning %08lX", static_cast<unsigned long>(static_cast<uint32_t>(result)));
     return result;
 }

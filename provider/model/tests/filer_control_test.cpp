@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 
+#include "container_test_support.h"
 #include "memory_appliance.h"
 
 using model_test::Element;
@@ -241,10 +242,13 @@ TEST_F(FilerControlTest, EveryWrapperAnswersSuccessWithoutAnEvent) {
 }
 
 TEST_F(FilerControlTest, AnEmptyRequiredArgumentFailsWithoutARequestOrAnEvent) {
+    container_test::TraceCapture trace;
     for (const WrapperCase& c : wrapper_cases()) {
         if (!c.callWithEmpty) continue;
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.callWithEmpty(control), E_FAIL);
+        // The trace line names the wrapper that refused.
+        EXPECT_TRUE(trace.has(std::string("CFilerControl::") + c.name + "(): empty strings"));
     }
     ULONGLONG unused = 0;
     EXPECT_EQ(control.FilerResizeLun(u"", u"lun", 1 << 30), E_FAIL);

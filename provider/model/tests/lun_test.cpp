@@ -3,6 +3,7 @@
 #include <model/drive.h>
 #include <model/filer_object_container.h>
 #include <model/lun_fcp.h>
+#include <model/lun_iscsi.h>
 #include <model/plex.h>
 
 #include <hostlib/guid_associator.h>
@@ -17,6 +18,8 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+#include "container_test_support.h"
 
 namespace {
 
@@ -357,6 +360,28 @@ TEST(LunStateMachine, CreateChecksTheTypeAgainstTheSubsystemFlags) {
     ZarvoLunFCP lun(&container, ports, Id(1), 1, 1 << 20, u"");
     lun.Create(u"20000000C9ABCDEF", nullptr);
     EXPECT_EQ(lun.GetState(), LUN_STATE_ATTACH_QUEUED);
+}
+
+// The work's step lines carry the result as bare lower-case hexadecimal.
+TEST(LunStateMachine, WorkStepTracesTheResultInHex) {
+    FilerObjectContainer container;
+    struct Case {
+        const char16_t* list;
+        int32_t type;
+        const char* line;
+    };
+    const Case cases[] = {
+        {u"", LUN_ATTACH_STORAGE, "ZarvoLunIscsi::DoWork()::LUN_ATTACH_STORAGE hr=0"},
+        {u"*", LUN_ATTACH_STORAGE, "ZarvoLunIscsi::DoWork()::LUN_ATTACH_STORAGE hr=80042400"},
+        {u"iqn.1991-05.com.host:a", LUN_DETACH_STORAGE, "ZarvoLunIscsi::DoWork()::LUN_DETACH_STORAGE hr=0"},
+        {u"", DELAY, "ZarvoLunIscsi::DoWork()::DELAY"},
+    };
+    for (const Case& c : cases) {
+        container_test::TraceCapture trace;
+        ZarvoLunIscsi lun(&container, Id(9), Id(1), 1, 1 << 20, c.list);
+        lun.DoWork(c.type, 0, nullptr);
+        EXPECT_EQ(trace.starting("ZarvoLunIscsi::DoWork()::"), std::vector<std::string>{c.line});
+    }
 }
 
 TEST(LunIdentification, ALongSerialNumberIsCutToFitTheIdentifierBlock) {

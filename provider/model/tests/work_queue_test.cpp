@@ -15,6 +15,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "container_test_support.h"
+
 namespace {
 
 // A completion object that only counts its references.
@@ -219,4 +221,27 @@ TEST_F(WorkQueueTest, TheSanCompletesAnItemWhoseObjectIsGoneWithoutRunningIt) {
     WorkItem create{TARGET_CREATE_PORTALGROUP, 3000, &work, nullptr, GUID_NULL};
     EXPECT_EQ(san.DoWork(create), S_OK);
     EXPECT_TRUE(ran);
+}
+
+// A failure code reads in the trace as its eight hexadecimal digits.
+TEST_F(WorkQueueTest, ReturnedFailureCodesAreTracedAsThirtyTwoBits) {
+    container_test::TraceCapture trace;
+    TestWork work([](int32_t) { return VDS_E_NOT_ENOUGH_SPACE; });
+    {
+        ZarvoWorkerThread worker(&owner);
+        ASSERT_EQ(worker.Init(), S_OK);
+        ASSERT_EQ(worker.QueueWork(LUN_EXTEND, 3000, &work, nullptr), S_OK);
+    }
+    ZarvoSan san;
+    WorkItem gone{LUN_DELETE_DETACHED, 3000, &work, nullptr, GUID{1, 2, 3, {4}}};
+    EXPECT_EQ(san.DoWork(gone), VDS_E_OBJECT_DELETED);
+
+    const struct {
+        const char* prefix;
+        const char* line;
+    } cases[] = {
+        {"ZarvoWorkerThread::Worker(): returning", "ZarvoWorkerThread::Worker(): returning 8004240F"},
+        {"ZarvoSan::DoWork(): returning", "ZarvoSan::DoWork(): returning 8004241F"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(trace.starting(c.prefix), std::vector<std::string>{c.line});
 }

@@ -168,6 +168,7 @@ protected:
 private:
     HRESULT LoadConfigSteps(const fapi_lun_info_t& record);
     HRESULT LoadMapping();
+    void ReleaseLoadedExtents();
     HRESULT InitializeSteps(LONG type, ULONGLONG size, NotificationSet* notifications, struct CreationUndo& undo);
     void UndoCreation(const struct CreationUndo& undo);
     // True when another LUN of the model lies in the named volume.
