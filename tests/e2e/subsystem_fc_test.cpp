@@ -224,3 +224,65 @@ TEST_F(FcSubsystem, InactiveSubsystemStopsItsApplianceThreadAndDeparts) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FcSubsystem, ALunThatCannotBeLoadedIsLeftOutAndTheRefreshGoesOn) {
+    e2e::Appliance sim;
+    sim.set(R"({"cluster/enabled": false})");
+    ASSERT_EQ(start(sim), S_OK);
+    notifier_.clear();
+    // The second LUN's serial number cannot be read in this reading.
+    sim.fault(R"({"kind": "errno", "errno": 13001, "reason": "refused", "request": "lun-get-serial-number", "skip": 1})");
+    ASSERT_EQ(san_->RefreshSubSystem(), S_OK);
+    EXPECT_EQ(current().m_lunMap.size(), kLunPaths.size() - 1);
+    EXPECT_EQ(current().m_lunMap.count(id_of_key(*san_, kLunPaths[1])), 0u);
+    EXPECT_EQ(notifier_.batches(), (std::vector<std::vector<Delivered>>{
+                                       {{code::LunDepart, id_of_key(*san_, kLunPaths[1])}}}));
+    notifier_.clear();
+    ASSERT_EQ(san_->RefreshSubSystem(), S_OK);
+    EXPECT_EQ(current().m_lunMap.size(), kLunPaths.size());
+}
+
+TEST_F(FcSubsystem, APathIsPresentOnlyThroughAControllerOfTheAdaptersName) {
+    e2e::Appliance sim;
+    sim.set(R"({"cluster/enabled": false})");
+    ASSERT_EQ(start(sim), S_OK);
+    const BYTE host[8] = {0x10, 0x00, 0x00, 0x00, 0xc9, 0x6b, 0x3d, 0x1a};
+    const BYTE stranger[8] = {0x10, 0x00, 0x00, 0x00, 0xc9, 0x6b, 0x3d, 0xff};
+    EXPECT_TRUE(current().IsPathPresent(host, "0c"));
+    EXPECT_FALSE(current().IsPathPresent(stranger, "0c"));
+    EXPECT_FALSE(current().IsPathPresent(host, "9z")) << "no controller of that name";
+}
+
+TEST_F(FcSubsystem, DriveValidationTellsWhetherTheDrivesARefreshWouldBuildChanged) {
+    e2e::Appliance sim;
+    sim.set(R"({"cluster/enabled": false})");
+    ASSERT_EQ(start(sim), S_OK);
+    const struct {
+        const char* what;
+        const char* disk;
+        const char* raidState;
+        bool changed;
+    } cases[] = {
+        {"nothing changed", nullptr, nullptr, false},
+        {"a spare went to the partner", "0a.28", "partner", true},
+        {"a spare broke: same drive, other state", "0a.27", "broken", false},
+    };
+    const auto fixture = state(sim);
+    for (const auto& c : cases) {
+        auto s = fixture;
+        for (auto& disk : s["disks"])
+            if (c.disk && disk["name"] == c.disk) disk["raid-state"] = c.raidState;
+        load_state(sim, s);
+        bool changed = !c.changed;
+        EXPECT_EQ(current().ValidateDrives(changed), S_OK) << c.what;
+        EXPECT_EQ(changed, c.changed) << c.what;
+    }
+    sim.fault(R"({"kind": "status", "status": 500, "request": "disk-list-info"})");
+    bool changed = true;
+    EXPECT_TRUE(FAILED(current().ValidateDrives(changed)));
+    EXPECT_FALSE(changed);
+}
+
+}  // namespace

@@ -333,6 +333,32 @@ HRESULT ZarvoLun::GetAggregate(fapi_aggr_info_t& aggregate) const {
     return S_OK;
 }
 
+// The aggregate as a LUN keeps it: without the names of all its volumes, which
+// with a volume per LUN would make a reading's memory grow with the square of
+// its LUN count.
+static fapi_aggr_info_t WithoutVolumeNames(const fapi_aggr_info_t& a) {
+    fapi_aggr_info_t copy;
+    copy.reserved_text1 = a.reserved_text1;
+    copy.name = a.name;
+    copy.uuid = a.uuid;
+    copy.disk_count = a.disk_count;
+    copy.files_total = a.files_total;
+    copy.files_used = a.files_used;
+    copy.reserved_text2 = a.reserved_text2;
+    copy.plex_count = a.plex_count;
+    copy.volume_count = a.volume_count;
+    copy.raid_size = a.raid_size;
+    copy.size_available = a.size_available;
+    copy.size_percentage_used = a.size_percentage_used;
+    copy.size_total = a.size_total;
+    copy.size_used = a.size_used;
+    copy.raid_status = a.raid_status;
+    copy.state = a.state;
+    copy.type = a.type;
+    copy.plexes = a.plexes;
+    return copy;
+}
+
 HRESULT ZarvoLun::GetAggregate(const std::u16string& name, std::vector<fapi_aggr_info_t>& aggregates,
                                fapi_aggr_info_t& aggregate) {
     TraceScope scope("ZarvoLun::GetAggregate");
@@ -349,7 +375,7 @@ HRESULT ZarvoLun::GetAggregate(const std::u16string& name, std::vector<fapi_aggr
                            std::any_of(candidate.volumes.begin(), candidate.volumes.end(),
                                        [&](const fapi_volume_info_t& volume) { return volume.name == name; });
         if (holds) {
-            aggregate = candidate;
+            aggregate = WithoutVolumeNames(candidate);
             return S_OK;
         }
     }

@@ -54,7 +54,8 @@ def aggr_list_info(app, a):
     name = a.text("aggregate", False)
     verbose = a.bool("verbose", default=False)
     aggrs = [app.aggregate(name)] if name else list(app.s["aggregates"].values())
-    return [("aggregates", [_aggr_record(app, ag, verbose) for ag in aggrs])]
+    with app.space_snapshot():
+        return [("aggregates", [_aggr_record(app, ag, verbose) for ag in aggrs])]
 
 
 def aggr_get_root_name(app, a):

@@ -220,6 +220,9 @@ class Handler(socketserver.BaseRequestHandler):
     def _send(self, data, close=True):
         # The request is in the log before its answer leaves, so a client that
         # reads the log right after its reply finds the request there.
+        entry = getattr(self, "_log_entry", None)
+        if entry is not None:
+            entry["reply-bytes"] = len(data)
         self._finish_log()
         try:
             self.request.sendall(data)
@@ -404,7 +407,7 @@ class ControlError(Exception):
 def _entry_json(entry):
     return {"seq": entry["seq"], "time": entry["time"], "peer": entry["peer"],
             "request": entry["request"], "http": entry["http"], "status": entry["status"],
-            "errno": entry["errno"], "fault": entry["fault"],
+            "errno": entry["errno"], "fault": entry["fault"], "reply-bytes": entry.get("reply-bytes", 0),
             "head": part(entry, "head").decode("latin-1"),
             "body": part(entry, "body").decode("utf-8", "replace")}
 

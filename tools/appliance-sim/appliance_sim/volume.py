@@ -44,7 +44,8 @@ def _volume_record(app, vol):
 def volume_list_info(app, a):
     name = a.text("volume", False)
     vols = [app.volume(name)] if name else list(app.s["volumes"].values())
-    return [("volumes", [_volume_record(app, v) for v in vols])]
+    with app.space_snapshot():
+        return [("volumes", [_volume_record(app, v) for v in vols])]
 
 
 def volume_get_root_name(app, a):

@@ -201,8 +201,9 @@ class ProtocolTest(SimTestCase):
         self.control("POST", "/sim/log/clear")
         data = request_bytes(self.port, document("lun-get-serial-number",
                                                  kids(path="/vol/vol1/q1/lun0")))
-        exchange_raw(self.port, data)
+        answer = exchange_raw(self.port, data)
         self.assertEqual(self.control("GET", "/sim/log/last", raw=True), data)
+        self.assertEqual(self.control("GET", "/sim/log")[-1]["reply-bytes"], len(answer))
         body = self.control("GET", "/sim/log/last?part=body", raw=True)
         self.assertEqual(body, data[data.index(b"\r\n\r\n") + 4:])
         entry = self.control("GET", "/sim/log")[-1]
