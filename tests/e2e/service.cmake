@@ -3,3 +3,10 @@
 if(TARGET service)
   sanprov_e2e_tests(service_admin_e2e_tests SOURCES service_admin_test.cpp LINK service sanprov_messages)
 endif()
+
+# sanprovd itself: install, reinstall, uninstall, and a plain COM server.
+if(TARGET sanprovd)
+  sanprov_e2e_tests(sanprovd_e2e_tests SOURCES sanprovd_test.cpp LINK platform)
+  target_compile_definitions(sanprovd_e2e_tests PRIVATE SANPROVD="$<TARGET_FILE:sanprovd>")
+  add_dependencies(sanprovd_e2e_tests sanprovd)
+endif()

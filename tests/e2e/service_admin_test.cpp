@@ -11,6 +11,7 @@
 #include <platform/registry.h>
 #include <platform/text.h>
 #include <service/provider_admin.h>
+#include <vds/module_lock.h>
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -153,7 +154,7 @@ TEST_F(ServiceAdmin, AnotherProcessUsesEveryMethodThroughTheSocket) {
         char c;
         (void)!::read(stop[0], &c, 1);
         CoRevokeClassObject(cookie);
-        ::_exit(ServiceModuleLockCount() == 0 ? 0 : 3);
+        ::_exit(OwnModuleLockCount() == 0 ? 0 : 3);
     }
     ::close(stop[0]);
     ::close(ready[1]);

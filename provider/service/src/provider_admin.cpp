@@ -1,5 +1,7 @@
 #include <service/provider_admin.h>
 
+#include <vds/module_lock.h>
+
 #include <hostlib/autolock.h>
 #include <hostlib/trace.h>
 #include <model/filer_control.h>
@@ -19,8 +21,6 @@ namespace {
 
 constexpr HRESULT kInvalidSubsystemRecord = static_cast<HRESULT>(0xC0042501u);
 constexpr DWORD kMessageChars = 65535;
-
-std::atomic<LONG> g_moduleLocks{0};
 
 HRESULT returning(const char* method, HRESULT hr) {
     trace_printf("CProviderAdmin::%s(): returning %08lX", method, static_cast<unsigned long>(hr));
@@ -76,21 +76,18 @@ int inserts_used(HRESULT hr) {
 
 }  // namespace
 
-LONG ServiceModuleLock() { return ++g_moduleLocks; }
-LONG ServiceModuleUnlock() { return --g_moduleLocks; }
-LONG ServiceModuleLockCount() { return g_moduleLocks.load(); }
 
 CProviderAdmin* CProviderAdmin::Create() { return new (std::nothrow) CProviderAdmin; }
 
 CProviderAdmin::CProviderAdmin() : m_pList(&process_filer_record_list()) {
     TraceScope scope("CProviderAdmin::CProviderAdmin");
-    ServiceModuleLock();
+    ModuleLock();
 }
 
 CProviderAdmin::~CProviderAdmin() {
     TraceScope scope("CProviderAdmin::~CProviderAdmin");
     CoTaskMemFree(m_wszLastError);
-    ServiceModuleUnlock();
+    ModuleUnlock();
 }
 
 HRESULT CProviderAdmin::QueryInterface(REFIID riid, void** ppv) {
@@ -307,8 +304,8 @@ public:
         return hr;
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock) ServiceModuleLock();
-        else ServiceModuleUnlock();
+        if (lock) ModuleLock();
+        else ModuleUnlock();
         return S_OK;
     }
 };

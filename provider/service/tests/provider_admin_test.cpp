@@ -1,6 +1,7 @@
 // The administration class in process: argument checks, the stored error, and
 // the commit rules over the stored list.
 #include <service/provider_admin.h>
+#include <vds/module_lock.h>
 
 #include <model/filer_record_list.h>
 #include <platform/comalloc.h>
@@ -210,12 +211,12 @@ TEST_F(AdminClass, StoredErrorAndItsText) {
 }
 
 TEST(AdminModule, EveryLiveObjectHoldsAModuleLock) {
-    const LONG before = ServiceModuleLockCount();
+    const LONG before = OwnModuleLockCount();
     IZarvoVdsProviderAdmin* admin = nullptr;
     ASSERT_EQ(ProviderAdminClassFactory()->CreateInstance(nullptr, IID_IZarvoVdsProviderAdmin,
                                                           reinterpret_cast<void**>(&admin)),
               S_OK);
-    EXPECT_EQ(ServiceModuleLockCount(), before + 1);
+    EXPECT_EQ(OwnModuleLockCount(), before + 1);
     admin->Release();
-    EXPECT_EQ(ServiceModuleLockCount(), before);
+    EXPECT_EQ(OwnModuleLockCount(), before);
 }

@@ -649,8 +649,26 @@ const WCHAR* CZarvoProviderIscsi::WszProviderName() const {
 
 namespace {
 template <typename Provider>
-class ProviderClassFactory final : public ComObject<IClassFactory> {
+// A registered class object must not keep the server alive (only LockServer
+// does), or a server would never stop for idleness: unlike the COM objects it
+// makes, it holds no module lock.
+class ProviderClassFactory final : public IClassFactory {
 public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
+        AddRef();
+        *ppv = static_cast<IClassFactory*>(this);
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refCount; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG count = --m_refCount;
+        if (count == 0) delete this;
+        return count;
+    }
+
     STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override {
         if (!ppvObject) return E_POINTER;
         *ppvObject = nullptr;
@@ -665,12 +683,17 @@ public:
         fLock ? ModuleLock() : ModuleUnlock();
         return S_OK;
     }
+
+private:
+    ~ProviderClassFactory() = default;
+    std::atomic<ULONG> m_refCount{0};
 };
 
 template <typename Provider>
 HRESULT QueryClassObject(REFIID riid, void** ppv) {
-    auto* factory = NewComObject<ProviderClassFactory<Provider>>();
+    auto* factory = new (std::nothrow) ProviderClassFactory<Provider>;
     if (!factory) return E_OUTOFMEMORY;
+    factory->AddRef();
     const HRESULT hr = factory->QueryInterface(riid, ppv);
     factory->Release();
     return hr;

@@ -39,8 +39,3 @@ private:
 
 // The class object of CProviderAdmin, for the class table.
 IClassFactory* ProviderAdminClassFactory();
-
-// The module lock count that every live COM object of the service holds.
-LONG ServiceModuleLock();
-LONG ServiceModuleUnlock();
-LONG ServiceModuleLockCount();
