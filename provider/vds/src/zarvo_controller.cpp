@@ -145,7 +145,9 @@ STDMETHODIMP CZarvoControllerPort::Reset() {
     return RunComMethod("CZarvoControllerPort::Reset", [] { return NotSupported("CZarvoControllerPort::Reset"); });
 }
 
-STDMETHODIMP CZarvoControllerPort::SetStatus(VDS_PORT_STATUS status) { return StatusNotSupported("CZarvoControllerPort::SetStatus", status); }
+STDMETHODIMP CZarvoControllerPort::SetStatus(VDS_PORT_STATUS status) {
+    return StatusNotSupported("CZarvoControllerPort::SetStatus", status);
+}
 
 STDMETHODIMP CZarvoControllerPort::StartMaintenance(VDS_MAINTENANCE_OPERATION operation) {
     return Maintenance("CZarvoControllerPort::StartMaintenance", operation, PortMaintenance);

@@ -90,7 +90,9 @@ STDMETHODIMP CZarvoDrive::SetFlags(ULONG ulFlags) { return DriveFlags("CZarvoDri
 
 STDMETHODIMP CZarvoDrive::ClearFlags(ULONG ulFlags) { return DriveFlags("CZarvoDrive::ClearFlags", ulFlags); }
 
-STDMETHODIMP CZarvoDrive::SetStatus(VDS_DRIVE_STATUS status) { return StatusNotSupported("CZarvoDrive::SetStatus", status); }
+STDMETHODIMP CZarvoDrive::SetStatus(VDS_DRIVE_STATUS status) {
+    return StatusNotSupported("CZarvoDrive::SetStatus", status);
+}
 
 STDMETHODIMP CZarvoDrive::StartMaintenance(VDS_MAINTENANCE_OPERATION operation) {
     return DriveMaintenance("CZarvoDrive::StartMaintenance", operation);

@@ -153,7 +153,9 @@ STDMETHODIMP CZarvoIscsiPortal::QueryAssociatedPortalGroups(IEnumVdsObject** ppE
     });
 }
 
-STDMETHODIMP CZarvoIscsiPortal::SetStatus(VDS_ISCSI_PORTAL_STATUS status) { return StatusNotSupported("CZarvoIscsiPortal::SetStatus", status); }
+STDMETHODIMP CZarvoIscsiPortal::SetStatus(VDS_ISCSI_PORTAL_STATUS status) {
+    return StatusNotSupported("CZarvoIscsiPortal::SetStatus", status);
+}
 
 STDMETHODIMP CZarvoIscsiPortal::SetIpsecTunnelAddress(VDS_IPADDRESS* pTunnelAddress,
                                                       VDS_IPADDRESS* pDestinationAddress) {

@@ -216,7 +216,9 @@ STDMETHODIMP CZarvoLun::ApplyHints(VDS_HINTS* pHints) {
     return NotSupportedAfterReadCheck("CZarvoLun::ApplyHints", pHints, "bad pHints");
 }
 
-STDMETHODIMP CZarvoLun::SetStatus(VDS_LUN_STATUS status) { return StatusNotSupported("CZarvoLun::SetStatus", status); }
+STDMETHODIMP CZarvoLun::SetStatus(VDS_LUN_STATUS status) {
+    return StatusNotSupported("CZarvoLun::SetStatus", status);
+}
 
 STDMETHODIMP CZarvoLun::QueryMaxLunExtendSize(VDS_OBJECT_ID* pDriveIdArray, LONG lNumberOfDrives,
                                               ULONGLONG* pullMaxBytesToBeAdded) {

@@ -186,7 +186,9 @@ STDMETHODIMP CZarvoSubSystem::ReplaceDrive(VDS_OBJECT_ID, VDS_OBJECT_ID) {
     return RunComMethod(kName, [&]() -> HRESULT { return NotSupported(kName); });
 }
 
-STDMETHODIMP CZarvoSubSystem::SetStatus(VDS_SUB_SYSTEM_STATUS status) { return StatusNotSupported("CZarvoSubSystem::SetStatus", status); }
+STDMETHODIMP CZarvoSubSystem::SetStatus(VDS_SUB_SYSTEM_STATUS status) {
+    return StatusNotSupported("CZarvoSubSystem::SetStatus", status);
+}
 
 STDMETHODIMP CZarvoSubSystem::QueryMaxLunCreateSize(VDS_LUN_TYPE type, VDS_OBJECT_ID* pDriveIdArray,
                                                     LONG lNumberOfDrives, VDS_HINTS* pHints,

@@ -49,12 +49,16 @@ bool BadString(const WCHAR* text, const char* name, const char* reason);
 // checked (E_POINTER when bad), then VDS_E_NOT_SUPPORTED.
 template <typename Pointer>
 HRESULT NotSupportedAfterWriteCheck(const char* name, Pointer* out, const char* reason) {
-    return RunComMethod(name, [&]() -> HRESULT { return BadWrite(out, name, reason) ? E_POINTER : NotSupported(name); });
+    return RunComMethod(name, [&]() -> HRESULT {
+        return BadWrite(out, name, reason) ? E_POINTER : NotSupported(name);
+    });
 }
 
 template <typename Record>
 HRESULT NotSupportedAfterReadCheck(const char* name, const Record* in, const char* reason) {
-    return RunComMethod(name, [&]() -> HRESULT { return BadRead(in, name, reason) ? E_POINTER : NotSupported(name); });
+    return RunComMethod(name, [&]() -> HRESULT {
+        return BadRead(in, name, reason) ? E_POINTER : NotSupported(name);
+    });
 }
 
 // SetStatus on an object whose status the provider does not change: an
