@@ -279,3 +279,21 @@ TEST(IscsiDiscoveryLibrary, AMissingLibraryOrEntryLeavesTheSubsystemWithoutTarge
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(IscsiSubsystem, ConnectedInitiatorsOutOfMemoryReportNoneAndKeepNothing) {
+    ASSERT_EQ(start(), S_OK);
+    // The array, then the one name: each allocation failing in turn.
+    for (int pass : {0, 1}) {
+        WCHAR** names = nullptr;
+        LONG count = -1;
+        platform::fail_task_allocations(pass, 1);
+        EXPECT_EQ(current().GetConnectedInitiators(target().GetId(), &names, &count), E_OUTOFMEMORY) << pass;
+        platform::fail_task_allocations(0, 0);
+        EXPECT_EQ(count, 0) << pass;
+        EXPECT_EQ(names, nullptr) << pass;
+    }
+}
+
+}  // namespace
