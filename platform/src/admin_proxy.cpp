@@ -6,6 +6,8 @@
 #include <platform/local_server.h>
 #include <platform/probe.h>
 #include <platform/provider_admin.h>
+#include <platform/registry.h>
+#include <platform/winsvc.h>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -33,9 +35,34 @@ constexpr DWORD kRetryMs = 100;
 std::mutex g_starterLock;
 LocalServerStarter g_starter;
 
+std::u16string class_text(const std::u16string& path, const WCHAR* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+    WCHAR text[256] = {};
+    DWORD size = sizeof text - sizeof(WCHAR);
+    const LSTATUS s = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(key);
+    return s == ERROR_SUCCESS ? text : u"";
+}
+
+// As COM does: the class's AppID names the service that serves it, which the
+// service manager starts.
+HRESULT start_local_service(REFCLSID clsid) {
+    const std::u16string appId = class_text(u"CLSID\\{" + platform::guid_to_wtext(clsid) + u"}", u"AppId");
+    const std::u16string service = appId.empty() ? u"" : class_text(u"AppID\\" + appId, u"LocalService");
+    if (service.empty()) return REGDB_E_CLASSNOTREG;
+    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE handle = scm ? OpenServiceW(scm, service.c_str(), SERVICE_START) : nullptr;
+    const bool started = handle && (StartServiceW(handle, 0, nullptr) || GetLastError() == ERROR_SERVICE_ALREADY_RUNNING);
+    const DWORD error = GetLastError();
+    if (handle) CloseServiceHandle(handle);
+    if (scm) CloseServiceHandle(scm);
+    return started ? S_OK : error ? HRESULT_FROM_WIN32(error) : CO_E_SERVER_EXEC_FAILURE;
+}
+
 LocalServerStarter starter() {
     std::lock_guard lock(g_starterLock);
-    return g_starter;
+    return g_starter ? g_starter : LocalServerStarter(start_local_service);
 }
 
 struct Connection {
@@ -263,10 +290,8 @@ HRESULT connect_with_start(int& fd) {
         const bool retry = c.noServer || c.hr == CO_E_SERVER_STOPPING;
         if (!retry) return c.hr;
         if (!started) {
-            auto start_server = starter();
-            if (!start_server) return CO_E_SERVER_EXEC_FAILURE;
-            const HRESULT hr = start_server(CLSID_ZarvoVdsProviderAdmin);
-            if (FAILED(hr)) return hr;
+            const HRESULT hr = starter()(CLSID_ZarvoVdsProviderAdmin);
+            if (FAILED(hr)) return hr == REGDB_E_CLASSNOTREG ? CO_E_SERVER_EXEC_FAILURE : hr;
             started = true;
         }
         if (GetTickCount() - start >= kStartTimeoutMs) return CO_E_SERVER_EXEC_FAILURE;

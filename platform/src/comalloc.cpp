@@ -1,8 +1,26 @@
 #include <platform/comalloc.h>
 
+#include <atomic>
 #include <cstdlib>
 
-LPVOID CoTaskMemAlloc(SIZE_T cb) { return std::malloc(cb ? cb : 1); }
+namespace {
+// Test tool: allocations to let pass before failing, and how many then fail.
+std::atomic<int> g_passBeforeFailing{0};
+std::atomic<int> g_failing{0};
+
+bool injected_failure() {
+    if (g_failing.load() == 0) return false;
+    if (g_passBeforeFailing.fetch_sub(1) > 0) return false;
+    return g_failing.fetch_sub(1) > 0;
+}
+}  // namespace
+
+void platform::fail_task_allocations(int pass, int fail) {
+    g_passBeforeFailing = pass;
+    g_failing = fail;
+}
+
+LPVOID CoTaskMemAlloc(SIZE_T cb) { return injected_failure() ? nullptr : std::malloc(cb ? cb : 1); }
 
 LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
     if (!pv) return CoTaskMemAlloc(cb);

@@ -3,7 +3,18 @@
 #include <platform/registry.h>
 #include <platform/winsvc.h>
 
+#include <platform/state_root.h>
+#include <platform/text.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 #include <new>
 #include <string>
 
@@ -148,36 +159,179 @@ BOOL DeleteService(SC_HANDLE service) {
     return st == ERROR_SUCCESS ? TRUE : fail(static_cast<DWORD>(st));
 }
 
-BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
-    ServiceHandle* s = service_of(service);
-    if (!s || !status) return fail(ERROR_INVALID_HANDLE);
-    *status = SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0, 0, 0, 0, 0};
-    return TRUE;
-}
-
-BOOL ControlService(SC_HANDLE service, DWORD, SERVICE_STATUS* status) {
-    if (!QueryServiceStatus(service, status)) return FALSE;
-    return fail(ERROR_SERVICE_NOT_ACTIVE);
-}
-
 BOOL CloseServiceHandle(SC_HANDLE handle) {
     if (!handle) return fail(ERROR_INVALID_HANDLE);
     delete reinterpret_cast<ServiceHandle*>(handle);
     return TRUE;
 }
 
-BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
-    if (!table) return fail(ERROR_INVALID_PARAMETER);
-    // Only a process the service manager started is connected to it.
-    return fail(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+namespace {
+
+// The running service's state: run/scm/<name>.status holds "state exit specific pid";
+// a stop request is the file run/scm/<name>.stop.
+std::filesystem::path scm_file(const std::u16string& name, const char* suffix) {
+    return platform::state_dir("run/scm") / (platform::wide_to_utf8_lossy(name) + suffix);
 }
 
-SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerW(LPCWSTR, LPHANDLER_FUNCTION) {
-    SetLastError(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
-    return nullptr;
+SERVICE_STATUS read_status(const std::u16string& name) {
+    SERVICE_STATUS st{SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0, 0, 0, 0, 0};
+    std::ifstream in(scm_file(name, ".status"));
+    long pid = 0;
+    if (!(in >> st.dwCurrentState >> st.dwWin32ExitCode >> st.dwServiceSpecificExitCode >> pid)) return st;
+    // A process that is gone without reporting it stopped has stopped.
+    if (st.dwCurrentState != SERVICE_STOPPED && (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0))
+        st.dwCurrentState = SERVICE_STOPPED;
+    if (st.dwCurrentState == SERVICE_RUNNING) st.dwControlsAccepted = SERVICE_ACCEPT_STOP;
+    return st;
+}
+
+void write_status(const std::u16string& name, const SERVICE_STATUS& st, long pid) {
+    const auto file = scm_file(name, ".status");
+    const auto tmp = file.string() + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::trunc);
+        out << st.dwCurrentState << ' ' << st.dwWin32ExitCode << ' ' << st.dwServiceSpecificExitCode << ' ' << pid
+            << '\n';
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, file, ec);
+}
+
+std::u16string image_of(const std::u16string& name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_of(name).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+    WCHAR path[1024] = {};
+    DWORD size = sizeof path - sizeof(WCHAR);
+    const LSTATUS s = RegQueryValueExW(key, u"ImagePath", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size);
+    RegCloseKey(key);
+    return s == ERROR_SUCCESS ? path : u"";
+}
+
+constexpr const char* kServiceEnv = "SANPROV_SCM_SERVICE";
+
+struct Dispatcher {
+    std::u16string name;
+    LPHANDLER_FUNCTION handler = nullptr;
+    std::atomic<bool> active{false};
+};
+
+Dispatcher& dispatcher() {
+    static Dispatcher* d = new Dispatcher;
+    return *d;
+}
+
+}  // namespace
+
+BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
+    ServiceHandle* s = service_of(service);
+    if (!s || !status) return fail(ERROR_INVALID_HANDLE);
+    *status = read_status(s->name);
+    return TRUE;
+}
+
+BOOL StartServiceW(SC_HANDLE service, DWORD, LPCWSTR*) {
+    ServiceHandle* s = service_of(service);
+    if (!s) return fail(ERROR_INVALID_HANDLE);
+    if (read_status(s->name).dwCurrentState != SERVICE_STOPPED) return fail(ERROR_SERVICE_ALREADY_RUNNING);
+    const std::string image = platform::wide_to_utf8_lossy(image_of(s->name));
+    if (image.empty()) return fail(ERROR_SERVICE_DOES_NOT_EXIST);
+    std::error_code ec;
+    std::filesystem::remove(scm_file(s->name, ".stop"), ec);
+    const std::string name = platform::wide_to_utf8_lossy(s->name);
+    // The grandchild waits until its start is recorded, so its own reports come after.
+    int pidPipe[2], goPipe[2];
+    if (::pipe(pidPipe) != 0) return fail(ERROR_NOT_ENOUGH_MEMORY);
+    if (::pipe(goPipe) != 0) {
+        ::close(pidPipe[0]);
+        ::close(pidPipe[1]);
+        return fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // The image runs without switches, detached, so it outlives the starter.
+        ::setsid();
+        const pid_t child = ::fork();
+        if (child != 0) {
+            (void)!::write(pidPipe[1], &child, sizeof child);
+            ::_exit(0);
+        }
+        ::close(goPipe[1]);
+        char go;
+        (void)!::read(goPipe[0], &go, 1);
+        ::close(goPipe[0]);
+        ::setenv(kServiceEnv, name.c_str(), 1);
+        ::execl(image.c_str(), image.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pidPipe[1]);
+    ::close(goPipe[0]);
+    pid_t started = -1;
+    const bool forked = pid > 0 && ::read(pidPipe[0], &started, sizeof started) == sizeof started;
+    ::close(pidPipe[0]);
+    if (forked)
+        write_status(s->name, SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING, 0, 0, 0, 0, 0},
+                     static_cast<long>(started));
+    ::close(goPipe[1]);
+    if (pid > 0) {
+        int ignored = 0;
+        ::waitpid(pid, &ignored, 0);
+    }
+    if (!forked) return fail(ERROR_NOT_ENOUGH_MEMORY);
+    return TRUE;
+}
+
+BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) {
+    if (!QueryServiceStatus(service, status)) return FALSE;
+    if (status->dwCurrentState == SERVICE_STOPPED) return fail(ERROR_SERVICE_NOT_ACTIVE);
+    std::ofstream(scm_file(service_of(service)->name, ".stop")) << control << '\n';
+    return TRUE;
+}
+
+BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
+    if (!table || !table[0].lpServiceName) return fail(ERROR_INVALID_PARAMETER);
+    // Only a process the service manager started is connected to it.
+    const char* started = std::getenv(kServiceEnv);
+    if (!started || platform::utf8_to_wide_lossy(started) != table[0].lpServiceName)
+        return fail(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+    ::unsetenv(kServiceEnv);  // the service's own children are not services
+    Dispatcher& d = dispatcher();
+    d.name = table[0].lpServiceName;
+    d.active = true;
+    std::atomic<bool> done{false};
+    std::thread main([&] {
+        table[0].lpServiceProc(0, nullptr);
+        done = true;
+    });
+    // The dispatcher delivers controls until the service's main returns.
+    const auto stopFile = scm_file(d.name, ".stop");
+    while (!done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::ifstream in(stopFile);
+        DWORD control = 0;
+        if (in >> control) {
+            in.close();
+            std::error_code ec;
+            std::filesystem::remove(stopFile, ec);
+            if (d.handler) d.handler(control);
+        }
+    }
+    main.join();
+    d.active = false;
+    return TRUE;
+}
+
+SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerW(LPCWSTR name, LPHANDLER_FUNCTION handler) {
+    Dispatcher& d = dispatcher();
+    if (!d.active || !name || d.name != name) {
+        SetLastError(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+        return nullptr;
+    }
+    d.handler = handler;
+    return reinterpret_cast<SERVICE_STATUS_HANDLE>(&d);
 }
 
 BOOL SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* status) {
     if (!handle || !status) return fail(ERROR_INVALID_HANDLE);
+    write_status(dispatcher().name, *status, static_cast<long>(::getpid()));
     return TRUE;
 }

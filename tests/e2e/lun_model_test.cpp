@@ -120,6 +120,9 @@ TEST_F(LunCreation, AFailedStepUndoesWhatWasBuiltAndAnnouncesNothing) {
         EXPECT_EQ(this->c->m_lunNumberMap.at(7), 0) << "the number goes back";
         EXPECT_EQ(State("[v['name'] for v in d['volumes'] if v['name'] == 'ZarvoVolume7']"), "[]");
         EXPECT_EQ(State("[l['path'] for l in d['luns'] if 'ZarvoLun7' in l['path']]"), "[]");
+        // A work item still queued for the failed LUN must never match a LUN made later at its path.
+        GUID again{};
+        EXPECT_FALSE(san.CheckCreateGuid(N(kPath7), again)) << "the failed LUN's id is not given again";
     }
     for (const auto& event : notifier.events()) EXPECT_NE(event.type, 9) << "no arrival for a LUN that is not there";
 }

@@ -6,6 +6,7 @@
 #include <platform/provider_admin.h>
 #include <platform/registry.h>
 #include <platform/vds_admin.h>
+#include <platform/winsvc.h>
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -147,4 +148,48 @@ TEST_F(Sanprovd, WithoutTheServiceManagerItServesAsAPlainComServerUntilItsLastOb
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(events(), std::vector<std::string>{"Service stopped."}) << "no start event outside the service manager";
     EXPECT_FALSE(fs::exists(platform::local_server_socket()));
+}
+
+namespace {
+std::string scm(const std::string& arguments) {
+    std::string out;
+    FILE* p = ::popen((std::string(SCM) + " " + arguments + " 2>&1").c_str(), "r");
+    char buf[256];
+    while (p && std::fgets(buf, sizeof buf, p)) out += buf;
+    if (p) ::pclose(p);
+    return out;
+}
+bool wait_for_state(const std::string& state) {
+    for (int i = 0; i < 200; ++i) {
+        if (scm("query SanProvD").find(state) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+}  // namespace
+
+TEST_F(Sanprovd, RunsUnderTheServiceManagerAndAnActivationStartsIt) {
+    ASSERT_EQ(run("-Service"), 0);
+    EXPECT_NE(scm("query SanProvD").find("STOPPED"), std::string::npos);
+
+    // Nothing listens: the activation starts the service through its AppID and retries.
+    IZarvoVdsProviderAdmin* admin = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_ZarvoVdsProviderAdmin, nullptr, 23, IID_IZarvoVdsProviderAdmin,
+                               reinterpret_cast<void**>(&admin)),
+              S_OK);
+    EXPECT_TRUE(wait_for_state("RUNNING"));
+    ULONG count = 1;
+    FILER_RECORD** records = nullptr;
+    EXPECT_EQ(admin->LoadFilerList(0, &count, &records), S_OK);
+    admin->Release();
+    EXPECT_TRUE(wait_for_state("RUNNING")) << "under the service manager the last object does not end it";
+
+    EXPECT_EQ(scm("stop SanProvD"), "");
+    EXPECT_TRUE(wait_for_state("STOPPED"));
+    EXPECT_NE(scm("stop SanProvD").find("1062"), std::string::npos) << "a stopped service takes no control";
+    const auto texts = events();
+    const std::vector<std::string> tail(texts.end() - 2, texts.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"Service started.", "Service stopped."}));
+    EXPECT_EQ(run("-UnregServer"), 0);
+    EXPECT_NE(scm("query SanProvD").find("1060"), std::string::npos) << "the record is gone";
 }

@@ -5,8 +5,8 @@ if(TARGET service)
 endif()
 
 # sanprovd itself: install, reinstall, uninstall, and a plain COM server.
-if(TARGET sanprovd)
+if(TARGET sanprovd AND TARGET scm)
   sanprov_e2e_tests(sanprovd_e2e_tests SOURCES sanprovd_test.cpp LINK platform)
-  target_compile_definitions(sanprovd_e2e_tests PRIVATE SANPROVD="$<TARGET_FILE:sanprovd>")
-  add_dependencies(sanprovd_e2e_tests sanprovd)
+  target_compile_definitions(sanprovd_e2e_tests PRIVATE SANPROVD="$<TARGET_FILE:sanprovd>" SCM="$<TARGET_FILE:scm>")
+  add_dependencies(sanprovd_e2e_tests sanprovd scm)
 endif()

@@ -261,7 +261,7 @@ TEST(IscsiDiscoveryLibrary, AMissingLibraryOrEntryLeavesTheSubsystemWithoutTarge
         uint32_t event;
     } cases[] = {
         {"library not found", "/nonexistent/libsanprov_iscsidsc.so", 0xC0000BCB},
-        {"entry point not found", KVXADMIN_LIBRARY, 0xC0000BCC},
+        {"entry point not found", "libc.so.6", 0xC0000BCC},  // loads, but has no discovery entry
     };
     for (const auto& c : cases) {
         TestRoot root;
@@ -275,6 +275,24 @@ TEST(IscsiDiscoveryLibrary, AMissingLibraryOrEntryLeavesTheSubsystemWithoutTarge
         EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](const Event& e) { return e.id == c.event; })) << c.what;
         EXPECT_TRUE(std::any_of(all.begin(), all.end(), [](const Event& e) { return e.id == 0xC0000BC4u; }))
             << c.what;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(IscsiSubsystem, ConnectedInitiatorsOutOfMemoryReportNoneAndKeepNothing) {
+    ASSERT_EQ(start(), S_OK);
+    // The array, then the one name: each allocation failing in turn.
+    for (int pass : {0, 1}) {
+        WCHAR** names = nullptr;
+        LONG count = -1;
+        platform::fail_task_allocations(pass, 1);
+        EXPECT_EQ(current().GetConnectedInitiators(target().GetId(), &names, &count), E_OUTOFMEMORY) << pass;
+        platform::fail_task_allocations(0, 0);
+        EXPECT_EQ(count, 0) << pass;
+        EXPECT_EQ(names, nullptr) << pass;
     }
 }
 

@@ -9,3 +9,9 @@ LPVOID CoTaskMemAlloc(SIZE_T cb);
 // failure the old block stays valid and null is returned.
 LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb);
 void CoTaskMemFree(LPVOID pv);
+
+namespace platform {
+// Test tool: after `pass` more task allocations, the next `fail` ones return
+// null (0, 0 turns it off). The allocator is process-wide.
+void fail_task_allocations(int pass, int fail);
+}  // namespace platform

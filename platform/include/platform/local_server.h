@@ -25,9 +25,10 @@ std::filesystem::path local_server_socket();
 // True while this process listens for the administration class.
 bool is_local_server();
 
-// Starts the server of a class that nothing serves (the service that owns its
-// AppID); activation then retries for up to 30 s. Without one, activation of a
-// class with no listening server fails at once with CO_E_SERVER_EXEC_FAILURE.
+// Starts the server of a class that nothing serves; activation then retries
+// for up to 30 s. By default the service named by the class's AppID
+// (LocalService) is started through the service manager; a class with no such
+// registration fails at once with CO_E_SERVER_EXEC_FAILURE. Tests replace it.
 using LocalServerStarter = std::function<HRESULT(REFCLSID clsid)>;
 void set_local_server_starter(LocalServerStarter starter);
 }  // namespace platform

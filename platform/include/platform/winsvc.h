@@ -78,6 +78,8 @@ BOOL DeleteService(SC_HANDLE service);
 // ERROR_SERVICE_NOT_ACTIVE when the service does not run.
 BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
 BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);
+// Runs the image without switches as a service process (as `scm start` does).
+BOOL StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* argv);
 BOOL CloseServiceHandle(SC_HANDLE handle);
 
 // 1063 (ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) in a process `scm` did not start.

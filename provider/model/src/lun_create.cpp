@@ -148,5 +148,8 @@ void ZarvoLun::UndoCreation(const CreationUndo& undo) {
     delete undo.builtAggregate;
     // The drives get their space back whatever the appliance answered.
     for (const auto& entry : m_plexMap) container->FreeExtents(entry.first, nullptr);
+    // Work still queued for this LUN finds it by id: a LUN made later at the
+    // same path must get another id, or that work would run on a freed object.
+    if (container->m_pSan) container->m_pSan->RemoveGuidByKey(NarrowFromWide(m_path));
     delete this;
 }
