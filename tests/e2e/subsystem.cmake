@@ -8,7 +8,6 @@ if(TARGET model AND TARGET sanprov_iscsidsc)
   target_compile_definitions(subsystem_e2e_tests PRIVATE
     ISCSIDSC_LIBRARY="$<TARGET_FILE:sanprov_iscsidsc>"
     FAKE_HBAAPI_LIBRARY="$<TARGET_FILE:sanprov_fake_hbaapi_full>"
-    HOST_HBA_FIXTURE="${CMAKE_CURRENT_SOURCE_DIR}/fixtures/subsystem_host_hba.json"
-    KVXADMIN_LIBRARY="$<TARGET_FILE:sanprov_kvxadmin>")
+    HOST_HBA_FIXTURE="${CMAKE_CURRENT_SOURCE_DIR}/fixtures/subsystem_host_hba.json")
   add_dependencies(subsystem_e2e_tests sanprov_iscsidsc sanprov_fake_hbaapi_full)
 endif()
