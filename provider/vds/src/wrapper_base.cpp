@@ -45,6 +45,12 @@ HRESULT WrapperBase::GetRelatedObject(const GUID& id, VDS_OBJECT_TYPE type, REFI
     return hr;
 }
 
+HRESULT WrapperBase::GetOwningSubSystem(IVdsSubSystem** ppSubSystem) const {
+    *ppSubSystem = nullptr;
+    if (!m_pSan) return E_FAIL;
+    return GetRelatedObject(m_pSan->GetId(), VDS_OT_SUB_SYSTEM, IID_PPV_ARGS(ppSubSystem));
+}
+
 HRESULT WrapperBase::MakeEnum(VDS_OBJECT_TYPE type, const std::vector<GUID>& ids, IEnumVdsObject** ppEnum) const {
     if (!m_pProvider) return E_FAIL;
     return m_pProvider->MakeEnum(type, ids, ppEnum);

@@ -8,13 +8,6 @@
 
 namespace {
 
-template <typename Record>
-bool BadRecord(Record* record, const char* name, const char* reason) {
-    if (!IsBadWritePtr(record, sizeof(*record))) return false;
-    TraceBadArgument(name, reason);
-    return true;
-}
-
 // Maintenance calls the provider does not carry out: the accepted operations
 // are not supported, any other is refused.
 HRESULT Maintenance(const char* name, VDS_MAINTENANCE_OPERATION operation, bool (*accepted)(LONG)) {
@@ -37,7 +30,7 @@ STDMETHODIMP CZarvoController::GetProperties(VDS_CONTROLLER_PROP* pControllerPro
     static constexpr const char* kName = "CZarvoController::GetProperties";
     return RunComMethod(kName, [&]() -> HRESULT {
         if (HRESULT hr = CheckSan(); FAILED(hr)) return hr;
-        if (BadRecord(pControllerProp, kName, "bad pControllerProp pointer")) return E_POINTER;
+        if (BadWrite(pControllerProp, kName, "bad pControllerProp pointer")) return E_POINTER;
         std::memset(pControllerProp, 0, sizeof(*pControllerProp));
         // The San copies the two texts for the caller while the model holds them.
         return m_pSan->GetControllerProperties(m_objectId, *pControllerProp);
@@ -47,19 +40,13 @@ STDMETHODIMP CZarvoController::GetProperties(VDS_CONTROLLER_PROP* pControllerPro
 STDMETHODIMP CZarvoController::GetSubSystem(IVdsSubSystem** ppSubSystem) {
     static constexpr const char* kName = "CZarvoController::GetSubSystem";
     return RunComMethod(kName, [&]() -> HRESULT {
-        if (BadRecord(ppSubSystem, kName, "bad ppSubSystem pointer")) return E_POINTER;
-        *ppSubSystem = nullptr;
-        if (!m_pSan) return E_FAIL;
-        return GetRelatedObject(m_pSan->GetId(), VDS_OT_SUB_SYSTEM, IID_PPV_ARGS(ppSubSystem));
+        if (BadWrite(ppSubSystem, kName, "bad ppSubSystem pointer")) return E_POINTER;
+        return GetOwningSubSystem(ppSubSystem);
     });
 }
 
 STDMETHODIMP CZarvoController::GetPortProperties(SHORT, VDS_PORT_PROP* pPortProp) {
-    static constexpr const char* kName = "CZarvoController::GetPortProperties";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (BadRecord(pPortProp, kName, "bogus pPortProp pointer")) return E_POINTER;
-        return NotSupported(kName);
-    });
+    return NotSupportedAfterWriteCheck("CZarvoController::GetPortProperties", pPortProp, "bogus pPortProp pointer");
 }
 
 STDMETHODIMP CZarvoController::FlushCache() {
@@ -76,11 +63,7 @@ STDMETHODIMP CZarvoController::Reset() {
 }
 
 STDMETHODIMP CZarvoController::QueryAssociatedLuns(IEnumVdsObject** ppEnum) {
-    static constexpr const char* kName = "CZarvoController::QueryAssociatedLuns";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (BadRecord(ppEnum, kName, "bogus ppEnum pointer")) return E_POINTER;
-        return NotSupported(kName);
-    });
+    return NotSupportedAfterWriteCheck("CZarvoController::QueryAssociatedLuns", ppEnum, "bogus ppEnum pointer");
 }
 
 STDMETHODIMP CZarvoController::SetStatus(VDS_CONTROLLER_STATUS status) {
@@ -110,7 +93,7 @@ STDMETHODIMP CZarvoController::QueryControllerPorts(IEnumVdsObject** ppEnum) {
     static constexpr const char* kName = "CZarvoController::QueryControllerPorts";
     return RunComMethod(kName, [&]() -> HRESULT {
         if (HRESULT hr = CheckSan(); FAILED(hr)) return hr;
-        if (BadRecord(ppEnum, kName, "bad ppEnum pointer")) return E_POINTER;
+        if (BadWrite(ppEnum, kName, "bad ppEnum pointer")) return E_POINTER;
         *ppEnum = nullptr;
         std::vector<GUID> ids;
         const HRESULT hr = m_pSan->QueryAssociatedPorts(m_objectId, ids);
@@ -125,7 +108,7 @@ STDMETHODIMP CZarvoControllerPort::GetProperties(VDS_PORT_PROP* pPortProp) {
     static constexpr const char* kName = "CZarvoControllerPort::GetProperties";
     return RunComMethod(kName, [&]() -> HRESULT {
         if (HRESULT hr = CheckSan(); FAILED(hr)) return hr;
-        if (BadRecord(pPortProp, kName, "bad pPortProp pointer")) return E_POINTER;
+        if (BadWrite(pPortProp, kName, "bad pPortProp pointer")) return E_POINTER;
         std::memset(pPortProp, 0, sizeof(*pPortProp));
         // The San copies the two texts for the caller while the model holds them.
         return m_pSan->GetPortProperties(m_objectId, *pPortProp);
@@ -136,7 +119,7 @@ STDMETHODIMP CZarvoControllerPort::GetController(IVdsController** ppController) 
     static constexpr const char* kName = "CZarvoControllerPort::GetController";
     return RunComMethod(kName, [&]() -> HRESULT {
         if (HRESULT hr = CheckSan(); FAILED(hr)) return hr;
-        if (BadRecord(ppController, kName, "bad ppController pointer")) return E_POINTER;
+        if (BadWrite(ppController, kName, "bad ppController pointer")) return E_POINTER;
         *ppController = nullptr;
         GUID controllerId{};
         const HRESULT hr = m_pSan->QueryAssociatedController(m_objectId, controllerId);
@@ -148,7 +131,7 @@ STDMETHODIMP CZarvoControllerPort::GetController(IVdsController** ppController) 
 STDMETHODIMP CZarvoControllerPort::QueryAssociatedLuns(IEnumVdsObject** ppEnum) {
     static constexpr const char* kName = "CZarvoControllerPort::QueryAssociatedLuns";
     return RunComMethod(kName, [&]() -> HRESULT {
-        if (BadRecord(ppEnum, kName, "bad ppEnum pointer")) return E_POINTER;
+        if (BadWrite(ppEnum, kName, "bad ppEnum pointer")) return E_POINTER;
         *ppEnum = nullptr;
         if (!m_pSan) return E_FAIL;
         std::vector<GUID> ids;
@@ -163,14 +146,7 @@ STDMETHODIMP CZarvoControllerPort::Reset() {
 }
 
 STDMETHODIMP CZarvoControllerPort::SetStatus(VDS_PORT_STATUS status) {
-    static constexpr const char* kName = "CZarvoControllerPort::SetStatus";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (!IsPublishedStatus(status)) {
-            TraceBadArgument(kName, "bogus status code");
-            return E_INVALIDARG;
-        }
-        return NotSupported(kName);
-    });
+    return StatusNotSupported("CZarvoControllerPort::SetStatus", status);
 }
 
 STDMETHODIMP CZarvoControllerPort::StartMaintenance(VDS_MAINTENANCE_OPERATION operation) {

@@ -53,9 +53,7 @@ STDMETHODIMP CZarvoDrive::GetSubSystem(IVdsSubSystem** ppSubSystem) {
             TraceBadArgument(kName, "bad ppSubSystem");
             return E_POINTER;
         }
-        *ppSubSystem = nullptr;
-        if (!m_pSan) return E_FAIL;
-        return GetRelatedObject(m_pSan->GetId(), VDS_OT_SUB_SYSTEM, IID_PPV_ARGS(ppSubSystem));
+        return GetOwningSubSystem(ppSubSystem);
     });
 }
 
@@ -93,14 +91,7 @@ STDMETHODIMP CZarvoDrive::SetFlags(ULONG ulFlags) { return DriveFlags("CZarvoDri
 STDMETHODIMP CZarvoDrive::ClearFlags(ULONG ulFlags) { return DriveFlags("CZarvoDrive::ClearFlags", ulFlags); }
 
 STDMETHODIMP CZarvoDrive::SetStatus(VDS_DRIVE_STATUS status) {
-    static constexpr const char* kName = "CZarvoDrive::SetStatus";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (!IsPublishedStatus(status)) {
-            TraceBadArgument(kName, "bogus status code");
-            return E_INVALIDARG;
-        }
-        return NotSupported(kName);
-    });
+    return StatusNotSupported("CZarvoDrive::SetStatus", status);
 }
 
 STDMETHODIMP CZarvoDrive::StartMaintenance(VDS_MAINTENANCE_OPERATION operation) {
@@ -164,23 +155,9 @@ STDMETHODIMP CZarvoLunPlex::QueryExtents(VDS_DRIVE_EXTENT** ppExtentArray, LONG*
 }
 
 STDMETHODIMP CZarvoLunPlex::QueryHints(VDS_HINTS* pHints) {
-    static constexpr const char* kName = "CZarvoLunPlex::QueryHints";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (IsBadWritePtr(pHints, sizeof(*pHints))) {
-            TraceBadArgument(kName, "bad pHints");
-            return E_POINTER;
-        }
-        return NotSupported(kName);
-    });
+    return NotSupportedAfterWriteCheck("CZarvoLunPlex::QueryHints", pHints, "bad pHints");
 }
 
 STDMETHODIMP CZarvoLunPlex::ApplyHints(VDS_HINTS* pHints) {
-    static constexpr const char* kName = "CZarvoLunPlex::ApplyHints";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (IsBadReadPtr(pHints, sizeof(*pHints))) {
-            TraceBadArgument(kName, "bad pHints");
-            return E_POINTER;
-        }
-        return NotSupported(kName);
-    });
+    return NotSupportedAfterReadCheck("CZarvoLunPlex::ApplyHints", pHints, "bad pHints");
 }

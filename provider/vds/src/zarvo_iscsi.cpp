@@ -8,28 +8,6 @@
 #include <vds/vds_status.h>
 
 namespace {
-constexpr ULONG_PTR kAnyLength = ~ULONG_PTR{0};
-
-template <typename Pointer>
-bool BadWrite(Pointer* pointer, const char* name, const char* reason) {
-    if (!IsBadWritePtr(pointer, sizeof(*pointer))) return false;
-    TraceBadArgument(name, reason);
-    return true;
-}
-
-template <typename Record>
-bool BadRead(const Record* record, const char* name, const char* reason) {
-    if (!IsBadReadPtr(record, sizeof(*record))) return false;
-    TraceBadArgument(name, reason);
-    return true;
-}
-
-bool BadString(const WCHAR* text, const char* name, const char* reason) {
-    if (!IsBadStringPtrW(text, kAnyLength)) return false;
-    TraceBadArgument(name, reason);
-    return true;
-}
-
 std::u16string TextOrEmpty(const WCHAR* text) { return text ? std::u16string(text) : std::u16string(); }
 }  // namespace
 
@@ -49,8 +27,7 @@ STDMETHODIMP CZarvoIscsiTarget::GetSubSystem(IVdsSubSystem** ppSubSystem) {
     return RunComMethod(kName, [&]() -> HRESULT {
         if (HRESULT hr = CheckSan(); FAILED(hr)) return hr;
         if (BadWrite(ppSubSystem, kName, "bad ppSubSystem pointer")) return E_POINTER;
-        *ppSubSystem = nullptr;
-        return GetRelatedObject(m_pSan->GetId(), VDS_OT_SUB_SYSTEM, IID_PPV_ARGS(ppSubSystem));
+        return GetOwningSubSystem(ppSubSystem);
     });
 }
 
@@ -159,8 +136,7 @@ STDMETHODIMP CZarvoIscsiPortal::GetSubSystem(IVdsSubSystem** ppSubSystem) {
     return RunComMethod(kName, [&]() -> HRESULT {
         if (HRESULT hr = CheckSan(); FAILED(hr)) return hr;
         if (BadWrite(ppSubSystem, kName, "bad ppSubSystem pointer")) return E_POINTER;
-        *ppSubSystem = nullptr;
-        return GetRelatedObject(m_pSan->GetId(), VDS_OT_SUB_SYSTEM, IID_PPV_ARGS(ppSubSystem));
+        return GetOwningSubSystem(ppSubSystem);
     });
 }
 
@@ -178,14 +154,7 @@ STDMETHODIMP CZarvoIscsiPortal::QueryAssociatedPortalGroups(IEnumVdsObject** ppE
 }
 
 STDMETHODIMP CZarvoIscsiPortal::SetStatus(VDS_ISCSI_PORTAL_STATUS status) {
-    static constexpr const char* kName = "CZarvoIscsiPortal::SetStatus";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (!IsPublishedStatus(status)) {
-            TraceBadArgument(kName, "bogus status code");
-            return E_INVALIDARG;
-        }
-        return NotSupported(kName);
-    });
+    return StatusNotSupported("CZarvoIscsiPortal::SetStatus", status);
 }
 
 STDMETHODIMP CZarvoIscsiPortal::SetIpsecTunnelAddress(VDS_IPADDRESS* pTunnelAddress,
@@ -279,9 +248,5 @@ STDMETHODIMP CZarvoIscsiPortalGroup::RemovePortal(VDS_OBJECT_ID, IVdsAsync**) {
 }
 
 STDMETHODIMP CZarvoIscsiPortalGroup::Delete(IVdsAsync** ppAsync) {
-    static constexpr const char* kName = "CZarvoIscsiPortalGroup::Delete";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (BadWrite(ppAsync, kName, "bogus ppAsync pointer")) return E_POINTER;
-        return NotSupported(kName);
-    });
+    return NotSupportedAfterWriteCheck("CZarvoIscsiPortalGroup::Delete", ppAsync, "bogus ppAsync pointer");
 }

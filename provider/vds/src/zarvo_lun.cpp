@@ -71,9 +71,7 @@ STDMETHODIMP CZarvoLun::GetSubSystem(IVdsSubSystem** ppSubSystem) {
             TraceBadArgument(kName, "bad ppSubSystem");
             return E_POINTER;
         }
-        *ppSubSystem = nullptr;
-        if (!m_pSan) return E_FAIL;
-        return GetRelatedObject(m_pSan->GetId(), VDS_OT_SUB_SYSTEM, IID_PPV_ARGS(ppSubSystem));
+        return GetOwningSubSystem(ppSubSystem);
     });
 }
 
@@ -90,14 +88,7 @@ STDMETHODIMP CZarvoLun::GetIdentificationData(VDS_LUN_INFORMATION* pLunInfo) {
 }
 
 STDMETHODIMP CZarvoLun::QueryActiveControllers(IEnumVdsObject** ppEnum) {
-    static constexpr const char* kName = "CZarvoLun::QueryActiveControllers";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (IsBadWritePtr(ppEnum, sizeof(*ppEnum))) {
-            TraceBadArgument(kName, "bogus ppEnum pointer");
-            return E_POINTER;
-        }
-        return NotSupported(kName);
-    });
+    return NotSupportedAfterWriteCheck("CZarvoLun::QueryActiveControllers", ppEnum, "bogus ppEnum pointer");
 }
 
 STDMETHODIMP CZarvoLun::Extend(ULONGLONG ullNumberOfBytesToAdd, VDS_OBJECT_ID* pDriveIdArray, LONG lNumberOfDrives,
@@ -122,21 +113,16 @@ STDMETHODIMP CZarvoLun::Extend(ULONGLONG ullNumberOfBytesToAdd, VDS_OBJECT_ID* p
         if (maxGrowth < ullNumberOfBytesToAdd) return VDS_E_NOT_ENOUGH_SPACE;
 
         *ppAsync = nullptr;
-        CVdsAsyncObject* asyncObject = NewComObject<CVdsAsyncObject>();
-        if (!asyncObject) return E_OUTOFMEMORY;
-        LunProperties properties;
-        hr = m_pSan->GetLunProperties(m_objectId, properties);
-        if (SUCCEEDED(hr) && properties.m_prop.ullSize > ~ULONGLONG{0} - ullNumberOfBytesToAdd) hr = E_INVALIDARG;
-        ZarvoAsync* async = nullptr;
-        if (SUCCEEDED(hr)) hr = m_pSan->SetSize(m_objectId, properties.m_prop.ullSize + ullNumberOfBytesToAdd, &async);
-        if (FAILED(hr)) {
-            asyncObject->Release();
-            if (async) async->Release();
-            return hr;
-        }
-        asyncObject->Init(m_pProvider, VDS_ASYNCOUT_EXTENDLUN, VDS_OT_LUN, async);
-        *ppAsync = asyncObject;
-        return S_OK;
+        return StartAsync(
+            VDS_ASYNCOUT_EXTENDLUN, VDS_OT_LUN,
+            [&](ZarvoAsync** async) -> HRESULT {
+                LunProperties properties;
+                const HRESULT got = m_pSan->GetLunProperties(m_objectId, properties);
+                if (FAILED(got)) return got;
+                if (properties.m_prop.ullSize > ~ULONGLONG{0} - ullNumberOfBytesToAdd) return E_INVALIDARG;
+                return m_pSan->SetSize(m_objectId, properties.m_prop.ullSize + ullNumberOfBytesToAdd, async);
+            },
+            ppAsync);
     });
 }
 
@@ -171,27 +157,17 @@ STDMETHODIMP CZarvoLun::QueryPlexes(IEnumVdsObject** ppEnum) {
     });
 }
 
-namespace {
-HRESULT AsyncNotSupported(const char* name, IVdsAsync** ppAsync) {
-    return RunComMethod(name, [&]() -> HRESULT {
-        if (IsBadWritePtr(ppAsync, sizeof(*ppAsync))) {
-            TraceBadArgument(name, "bogus ppAsync pointer");
-            return E_POINTER;
-        }
-        return NotSupported(name);
-    });
-}
-}  // namespace
-
 STDMETHODIMP CZarvoLun::AddPlex(VDS_OBJECT_ID, IVdsAsync** ppAsync) {
-    return AsyncNotSupported("CZarvoLun::AddPlex", ppAsync);
+    return NotSupportedAfterWriteCheck("CZarvoLun::AddPlex", ppAsync, "bogus ppAsync pointer");
 }
 
 STDMETHODIMP CZarvoLun::RemovePlex(VDS_OBJECT_ID, IVdsAsync** ppAsync) {
-    return AsyncNotSupported("CZarvoLun::RemovePlex", ppAsync);
+    return NotSupportedAfterWriteCheck("CZarvoLun::RemovePlex", ppAsync, "bogus ppAsync pointer");
 }
 
-STDMETHODIMP CZarvoLun::Recover(IVdsAsync** ppAsync) { return AsyncNotSupported("CZarvoLun::Recover", ppAsync); }
+STDMETHODIMP CZarvoLun::Recover(IVdsAsync** ppAsync) {
+    return NotSupportedAfterWriteCheck("CZarvoLun::Recover", ppAsync, "bogus ppAsync pointer");
+}
 
 STDMETHODIMP CZarvoLun::SetMask(LPWSTR pwszUnmaskingList) {
     static constexpr const char* kName = "CZarvoLun::SetMask";
@@ -233,36 +209,15 @@ STDMETHODIMP CZarvoLun::AssociateControllers(VDS_OBJECT_ID* pActiveControllerIdA
 }
 
 STDMETHODIMP CZarvoLun::QueryHints(VDS_HINTS* pHints) {
-    static constexpr const char* kName = "CZarvoLun::QueryHints";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (IsBadWritePtr(pHints, sizeof(*pHints))) {
-            TraceBadArgument(kName, "bad pHints");
-            return E_POINTER;
-        }
-        return NotSupported(kName);
-    });
+    return NotSupportedAfterWriteCheck("CZarvoLun::QueryHints", pHints, "bad pHints");
 }
 
 STDMETHODIMP CZarvoLun::ApplyHints(VDS_HINTS* pHints) {
-    static constexpr const char* kName = "CZarvoLun::ApplyHints";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (IsBadReadPtr(pHints, sizeof(*pHints))) {
-            TraceBadArgument(kName, "bad pHints");
-            return E_POINTER;
-        }
-        return NotSupported(kName);
-    });
+    return NotSupportedAfterReadCheck("CZarvoLun::ApplyHints", pHints, "bad pHints");
 }
 
 STDMETHODIMP CZarvoLun::SetStatus(VDS_LUN_STATUS status) {
-    static constexpr const char* kName = "CZarvoLun::SetStatus";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (!IsPublishedStatus(status)) {
-            TraceBadArgument(kName, "bogus status code");
-            return E_INVALIDARG;
-        }
-        return NotSupported(kName);
-    });
+    return StatusNotSupported("CZarvoLun::SetStatus", status);
 }
 
 STDMETHODIMP CZarvoLun::QueryMaxLunExtendSize(VDS_OBJECT_ID* pDriveIdArray, LONG lNumberOfDrives,

@@ -187,14 +187,7 @@ STDMETHODIMP CZarvoSubSystem::ReplaceDrive(VDS_OBJECT_ID, VDS_OBJECT_ID) {
 }
 
 STDMETHODIMP CZarvoSubSystem::SetStatus(VDS_SUB_SYSTEM_STATUS status) {
-    static constexpr const char* kName = "CZarvoSubSystem::SetStatus";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (!IsPublishedStatus(status)) {
-            TraceBadArgument(kName, "bogus status code");
-            return E_INVALIDARG;
-        }
-        return NotSupported(kName);
-    });
+    return StatusNotSupported("CZarvoSubSystem::SetStatus", status);
 }
 
 STDMETHODIMP CZarvoSubSystem::QueryMaxLunCreateSize(VDS_LUN_TYPE type, VDS_OBJECT_ID* pDriveIdArray,
@@ -251,14 +244,7 @@ STDMETHODIMP CZarvoSubSystem::CreateTarget(LPWSTR pwszIscsiName, LPWSTR pwszFrie
 }
 
 STDMETHODIMP CZarvoSubSystem::SetIpsecGroupPresharedKey(VDS_ISCSI_IPSEC_KEY* pIpsecKey) {
-    static constexpr const char* kName = "CZarvoSubSystem::SetIpsecGroupPresharedKey";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (IsBadReadPtr(pIpsecKey, sizeof(*pIpsecKey))) {
-            TraceBadArgument(kName, "bad pIpsecKey");
-            return E_POINTER;
-        }
-        return NotSupported(kName);
-    });
+    return NotSupportedAfterReadCheck("CZarvoSubSystem::SetIpsecGroupPresharedKey", pIpsecKey, "bad pIpsecKey");
 }
 
 STDMETHODIMP CZarvoSubSystem::SetFriendlyName(LPWSTR pwszFriendlyName) {

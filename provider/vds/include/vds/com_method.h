@@ -7,6 +7,7 @@
 
 #include <hostlib/trace.h>
 #include <platform/errors.h>
+#include <platform/probe.h>
 
 template <typename Body>
 HRESULT RunComMethod(const char* name, Body&& body) {
@@ -25,6 +26,44 @@ HRESULT RunComMethod(const char* name, Body&& body) {
 void TraceBadArgument(const char* name, const char* reason);
 // "<name>(): not supported." and VDS_E_NOT_SUPPORTED.
 HRESULT NotSupported(const char* name);
+
+// Out-arguments, records and texts the caller hands in: a bad one is traced
+// as "<name>(): <reason>" and the check answers true.
+template <typename Pointer>
+bool BadWrite(Pointer* pointer, const char* name, const char* reason) {
+    if (!IsBadWritePtr(pointer, sizeof(*pointer))) return false;
+    TraceBadArgument(name, reason);
+    return true;
+}
+
+template <typename Record>
+bool BadRead(const Record* record, const char* name, const char* reason) {
+    if (!IsBadReadPtr(record, sizeof(*record))) return false;
+    TraceBadArgument(name, reason);
+    return true;
+}
+
+bool BadString(const WCHAR* text, const char* name, const char* reason);
+
+// A whole method the provider does not carry out: its one argument is still
+// checked (E_POINTER when bad), then VDS_E_NOT_SUPPORTED.
+template <typename Pointer>
+HRESULT NotSupportedAfterWriteCheck(const char* name, Pointer* out, const char* reason) {
+    return RunComMethod(name, [&]() -> HRESULT {
+        return BadWrite(out, name, reason) ? E_POINTER : NotSupported(name);
+    });
+}
+
+template <typename Record>
+HRESULT NotSupportedAfterReadCheck(const char* name, const Record* in, const char* reason) {
+    return RunComMethod(name, [&]() -> HRESULT {
+        return BadRead(in, name, reason) ? E_POINTER : NotSupported(name);
+    });
+}
+
+// SetStatus on an object whose status the provider does not change: an
+// unpublished status is refused with E_INVALIDARG, a published one is not supported.
+HRESULT StatusNotSupported(const char* name, LONG status);
 
 // Argument checks of one method, run in order. By default the first failing
 // check decides and the later ones are not run; the subsystem's methods run

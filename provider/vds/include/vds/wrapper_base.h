@@ -34,6 +34,9 @@ protected:
     // Parent lookup: the object of `id` and `type` from the provider, queried
     // for `riid` into `*ppv`.
     HRESULT GetRelatedObject(const GUID& id, VDS_OBJECT_TYPE type, REFIID riid, void** ppv) const;
+    // The subsystem the object belongs to, into `*ppSubSystem` (cleared first);
+    // E_FAIL without a San.
+    HRESULT GetOwningSubSystem(IVdsSubSystem** ppSubSystem) const;
     // An enumerator over `ids` from the provider.
     HRESULT MakeEnum(VDS_OBJECT_TYPE type, const std::vector<GUID>& ids, IEnumVdsObject** ppEnum) const;
     // Queued work handed to the caller as an IVdsAsync: the async object is
