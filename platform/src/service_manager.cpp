@@ -6,6 +6,7 @@
 #include <platform/state_root.h>
 #include <platform/text.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -259,6 +260,10 @@ BOOL StartServiceW(SC_HANDLE service, DWORD, LPCWSTR*) {
         char go;
         (void)!::read(goPipe[0], &go, 1);
         ::close(goPipe[0]);
+        // A service has no console: it keeps none of its starter's output open.
+        const int null = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3 && null >= 0; ++fd) ::dup2(null, fd);
+        if (null > 2) ::close(null);
         ::setenv(kServiceEnv, name.c_str(), 1);
         ::execl(image.c_str(), image.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);

@@ -1,6 +1,5 @@
 #include <platform/vds_admin.h>
 
-#include <atomic>
 #include <new>
 
 #include <platform/classtable.h>
@@ -51,23 +50,8 @@ DWORD GetNumber(HKEY key, const WCHAR* name) {
 
 GUID GetGuid(HKEY key, const WCHAR* name) { return platform::guid_from_wtext(GetText(key, name)).value_or(GUID{}); }
 
-class VdsAdmin final : public IVdsAdmin {
+class VdsAdmin final : public platform::single_interface_object<IVdsAdmin> {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IVdsAdmin)) return E_NOINTERFACE;
-        *ppv = static_cast<IVdsAdmin*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refCount; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG count = --m_refCount;
-        if (count == 0) delete this;
-        return count;
-    }
-
     STDMETHODIMP RegisterProvider(VDS_OBJECT_ID providerId, CLSID providerClsid, LPWSTR pwszName,
                                   VDS_PROVIDER_TYPE type, LPWSTR pwszMachineName, LPWSTR pwszVersion,
                                   GUID guidVersionId) override {
@@ -98,27 +82,10 @@ public:
         const LSTATUS status = RegDeleteTreeW(HKEY_LOCAL_MACHINE, name.c_str());
         return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
     }
-
-private:
-    std::atomic<ULONG> m_refCount{0};
 };
 
-class VdsServiceClassFactory final : public IClassFactory {
+class VdsServiceClassFactory final : public platform::single_interface_object<IClassFactory> {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
-        *ppv = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refCount; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG count = --m_refCount;
-        if (count == 0) delete this;
-        return count;
-    }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
@@ -131,9 +98,6 @@ public:
         return hr;
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-
-private:
-    std::atomic<ULONG> m_refCount{0};
 };
 
 }  // namespace

@@ -187,9 +187,14 @@ TEST_F(Sanprovd, RunsUnderTheServiceManagerAndAnActivationStartsIt) {
     EXPECT_EQ(scm("stop SanProvD"), "");
     EXPECT_TRUE(wait_for_state("STOPPED"));
     EXPECT_NE(scm("stop SanProvD").find("1062"), std::string::npos) << "a stopped service takes no control";
+    EXPECT_EQ(scm("start SanProvD"), "");
+    EXPECT_TRUE(wait_for_state("RUNNING"));
+    EXPECT_EQ(scm("stop SanProvD"), "");
+    EXPECT_TRUE(wait_for_state("STOPPED"));
     const auto texts = events();
-    const std::vector<std::string> tail(texts.end() - 2, texts.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"Service started.", "Service stopped."}));
+    const std::vector<std::string> tail(texts.end() - 4, texts.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"Service started.", "Service stopped.", "Service started.",
+                                              "Service stopped."}));
     EXPECT_EQ(run("-UnregServer"), 0);
     EXPECT_NE(scm("query SanProvD").find("1060"), std::string::npos) << "the record is gone";
 }

@@ -1,5 +1,6 @@
 #pragma once
 // IUnknown, IClassFactory and the way interface ids are declared and looked up.
+#include <atomic>
 #include <type_traits>
 
 #include <platform/errors.h>
@@ -69,3 +70,36 @@ protected:
 
 PLATFORM_INTERFACE_ID(IUnknown, IID_IUnknown);
 PLATFORM_INTERFACE_ID(IClassFactory, IID_IClassFactory);
+
+namespace platform {
+// An object that answers for IUnknown and one interface, with an atomic
+// reference count, deleting itself on its last Release. It starts at 0; its
+// creator takes the first reference.
+template <typename Interface>
+class single_interface_object : public Interface {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, uuid_of<Interface>())) return E_NOINTERFACE;
+        *ppv = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refCount; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG count = --m_refCount;
+        if (count == 0) delete this;
+        return count;
+    }
+
+protected:
+    single_interface_object() = default;
+    virtual ~single_interface_object() = default;
+    single_interface_object(const single_interface_object&) = delete;
+    single_interface_object& operator=(const single_interface_object&) = delete;
+
+private:
+    std::atomic<ULONG> m_refCount{0};
+};
+}  // namespace platform

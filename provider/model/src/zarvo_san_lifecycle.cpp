@@ -108,9 +108,9 @@ HRESULT ZarvoSan::Initialize(const CFilerRecord& record, LONG providerType, bool
 
 HRESULT ZarvoSan::RefreshSubSystem() {
     try {
+        AutoLock lock(&m_lock);
         trace_printf("Refreshing a Filer. Thread %08X,  subSystem id %s  ", GetCurrentThreadId(),
                      GuidToString(m_pContainer->GetID()).c_str());
-        AutoLock lock(&m_lock);
         // Running work stays queued until it ends, so this also waits for it;
         // nothing new can be queued while the lock is held. A worker that no
         // longer runs will never empty its queue.
@@ -142,8 +142,14 @@ HRESULT ZarvoSan::RefreshSubSystem() {
     }
 }
 
+// The containers trade places under the San lock: read the id under it too.
+GUID ZarvoSan::CurrentId() {
+    CCriticalSectionHolder lock(&m_lock);
+    return m_pContainer->GetID();
+}
+
 HRESULT ZarvoSan::SetSANInactive() {
-    trace_printf("Making the Filer Object inactive, ID  %s", GuidToString(m_pContainer->GetID()).c_str());
+    trace_printf("Making the Filer Object inactive, ID  %s", GuidToString(CurrentId()).c_str());
     m_bActive = false;
     m_filerThread.SignalStop();
     int polls = 0;
@@ -168,7 +174,7 @@ unsigned ZarvoSan::FilerThreadEntry(void* san) {
 
 unsigned ZarvoSan::FilerThreadWork() {
     trace_printf("Filer refresh thread  is created for ThreadID :%08X  FilerID %s ", GetCurrentThreadId(),
-                 GuidToString(m_pContainer->GetID()).c_str());
+                 GuidToString(CurrentId()).c_str());
     const DWORD reason = WaitForSingleObject(m_filerThread.m_hStopEvent, INFINITE);
     trace_printf("Terminating the  Filer refresh thread. reason %d, Id:%08X ", static_cast<int>(reason),
                  GetCurrentThreadId());

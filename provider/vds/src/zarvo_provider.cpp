@@ -652,23 +652,8 @@ template <typename Provider>
 // A registered class object must not keep the server alive (only LockServer
 // does), or a server would never stop for idleness: unlike the COM objects it
 // makes, it holds no module lock.
-class ProviderClassFactory final : public IClassFactory {
+class ProviderClassFactory final : public platform::single_interface_object<IClassFactory> {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
-        AddRef();
-        *ppv = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refCount; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG count = --m_refCount;
-        if (count == 0) delete this;
-        return count;
-    }
-
     STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override {
         if (!ppvObject) return E_POINTER;
         *ppvObject = nullptr;
@@ -685,8 +670,7 @@ public:
     }
 
 private:
-    ~ProviderClassFactory() = default;
-    std::atomic<ULONG> m_refCount{0};
+    ~ProviderClassFactory() override = default;
 };
 
 template <typename Provider>

@@ -158,6 +158,8 @@ public:
     bool IsActive() override;
 
 private:
+    // The subsystem id, read under the San lock.
+    GUID CurrentId();
     // Takes the San lock around one call of the current container; the
     // traced form writes "entering" before the lock and "leaving" after it.
     template <typename Operation>
