@@ -2,25 +2,13 @@
 
 #include <ui/afxwin.h>
 
-#include "applet_harness.h"
-#include "fake_admin.h"
+#include "applet_test.h"
 
 namespace {
 
 const std::string kBox = "message box \"Zarvo VDS Hardware Provider\" ";
 
-class CredentialsDialog : public ::testing::Test {
-protected:
-    std::string run(const std::string& script) {
-        transcript = run_applet(script);
-        EXPECT_EQ(ui::wait_cursor_depth(), 0);  // every service call ends its wait cursor
-        return transcript;
-    }
-    bool shows(const std::string& text) const { return transcript.find(text) != std::string::npos; }
-
-    FakeAdminService service;
-    std::string transcript;
-};
+using CredentialsDialog = AppletTest;
 
 TEST_F(CredentialsDialog, VerifyShowsTheAnswerWithTheIconOfItsSeverity) {
     struct Case {

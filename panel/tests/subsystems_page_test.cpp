@@ -2,30 +2,20 @@
 
 #include <ui/afxwin.h>
 
-#include "applet_harness.h"
-#include "fake_admin.h"
+#include "applet_test.h"
 #include "filers_prop_page.h"
 
 namespace {
 
 const std::string kCaption = "\"Zarvo VDS Hardware Provider\"";
 
-class SubsystemsPage : public ::testing::Test {
+class SubsystemsPage : public AppletTest {
 protected:
     SubsystemsPage() {
         service.state.stored = {{u"k1", u"filer1", u"root", u"pw", 2, 0},
                                 {u"k2", u"filer2", u"admin", u"", 3, 0},
                                 {u"k3", u"odd", u"u", u"", 0, 0}};
     }
-    std::string run(const std::string& script) {
-        transcript = run_applet(script);
-        EXPECT_EQ(ui::wait_cursor_depth(), 0);  // every service call ends its wait cursor
-        return transcript;
-    }
-    bool shows(const std::string& text) const { return transcript.find(text) != std::string::npos; }
-
-    FakeAdminService service;
-    std::string transcript;
 };
 
 TEST_F(SubsystemsPage, OpensWithTheLoadedListFirstRowSelected) {

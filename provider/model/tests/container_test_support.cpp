@@ -1,4 +1,5 @@
 #include "container_test_support.h"
+#include "state_root.h"
 
 #include <hostlib/trace.h>
 
@@ -12,23 +13,6 @@
 
 namespace container_test {
 namespace {
-
-std::filesystem::path g_root;
-
-class StateRootEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "model-container-test-XXXXXX").string();
-        g_root = mkdtemp(pattern.data());
-        setenv("SANPROV_ROOT", g_root.c_str(), 1);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(g_root, ignored);
-    }
-};
-
-const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new StateRootEnvironment);
 
 constexpr const WCHAR* kParameters = u"SYSTEM\\CurrentControlSet\\Services\\sanprovd\\Parameters";
 
@@ -61,7 +45,7 @@ private:
 
 }  // namespace
 
-std::filesystem::path state_root() { return g_root; }
+std::filesystem::path state_root() { return model_test::state_root(); }
 
 std::vector<std::string> read_lines(const std::filesystem::path& file) {
     std::vector<std::string> lines;
@@ -85,7 +69,7 @@ ScopedEnv::~ScopedEnv() {
 
 TraceCapture::TraceCapture() {
     static int serial = 0;
-    m_file = g_root / ("trace-" + std::to_string(++serial) + ".log");
+    m_file = model_test::state_root() / ("trace-" + std::to_string(++serial) + ".log");
     set_log_file(platform::utf8_to_wide_lossy(m_file.string()));
     trace_close();
     trace_open();

@@ -31,19 +31,7 @@ HRESULT DriveMaintenance(const char* name, VDS_MAINTENANCE_OPERATION operation) 
 // ---- CZarvoDrive --------------------------------------------------------------------
 
 STDMETHODIMP CZarvoDrive::GetProperties(VDS_DRIVE_PROP* pDriveProp) {
-    static constexpr const char* kName = "CZarvoDrive::GetProperties";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (HRESULT hr = CheckSan(); FAILED(hr)) return hr;
-        if (!pDriveProp) {
-            TraceBadArgument(kName, "bad pDriveProp");
-            return E_POINTER;
-        }
-        std::memset(pDriveProp, 0, sizeof(*pDriveProp));
-        DriveProperties properties;
-        const HRESULT hr = m_pSan->GetDriveProperties(m_objectId, properties);
-        if (SUCCEEDED(hr)) properties.CopyOut(pDriveProp);
-        return hr;
-    });
+    return CopyOutProperties("CZarvoDrive::GetProperties", "bad pDriveProp", pDriveProp, &San::GetDriveProperties);
 }
 
 STDMETHODIMP CZarvoDrive::GetSubSystem(IVdsSubSystem** ppSubSystem) {

@@ -49,19 +49,7 @@ bool CZarvoLun::RefusesInterface(REFIID riid) {
 // ---- IVdsLun ---------------------------------------------------------------------
 
 STDMETHODIMP CZarvoLun::GetProperties(VDS_LUN_PROP* pLunProp) {
-    static constexpr const char* kName = "CZarvoLun::GetProperties";
-    return RunComMethod(kName, [&]() -> HRESULT {
-        if (HRESULT hr = CheckSan(); FAILED(hr)) return hr;
-        if (!pLunProp) {
-            TraceBadArgument(kName, "bad pLunProp");
-            return E_POINTER;
-        }
-        std::memset(pLunProp, 0, sizeof(*pLunProp));
-        LunProperties properties;
-        const HRESULT hr = m_pSan->GetLunProperties(m_objectId, properties);
-        if (SUCCEEDED(hr)) properties.CopyOut(pLunProp);
-        return hr;
-    });
+    return CopyOutProperties("CZarvoLun::GetProperties", "bad pLunProp", pLunProp, &San::GetLunProperties);
 }
 
 STDMETHODIMP CZarvoLun::GetSubSystem(IVdsSubSystem** ppSubSystem) {

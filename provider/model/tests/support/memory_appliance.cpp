@@ -1,4 +1,5 @@
 #include "memory_appliance.h"
+#include "state_root.h"
 
 #include <korvex/elem.h>
 #include <korvex/reply.h>
@@ -18,24 +19,7 @@ namespace model_test {
 
 namespace {
 
-std::filesystem::path g_root;
-
-class StateRootEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "model-test-XXXXXX").string();
-        g_root = mkdtemp(pattern.data());
-        setenv("SANPROV_ROOT", g_root.c_str(), 1);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(g_root, ignored);
-    }
-};
-
-const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new StateRootEnvironment);
-
-std::filesystem::path event_log_file() { return g_root / "eventlog" / "SanProvD.jsonl"; }
+std::filesystem::path event_log_file() { return state_root() / "eventlog" / "SanProvD.jsonl"; }
 
 // Every appliance of the process by host name; guarded by one lock, which
 // also serialises the appliances' own state between the test and the

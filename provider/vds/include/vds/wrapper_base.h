@@ -3,10 +3,12 @@
 // object, the San it belongs to and its object id, the two guards, and the
 // final release that leaves the provider's live-object map.
 #include <atomic>
+#include <cstring>
 #include <functional>
 
 #include <model/san.h>
 #include <platform/vds.h>
+#include <vds/com_method.h>
 #include <vds/com_object.h>
 
 class CZarvoProvider;
@@ -44,6 +46,11 @@ protected:
     // object; on failure both go and the failure is returned.
     HRESULT StartAsync(VDS_ASYNC_OUTPUT_TYPE outputType, VDS_OBJECT_TYPE objectType,
                        const std::function<HRESULT(ZarvoAsync**)>& start, IVdsAsync** ppAsync) const;
+    // A GetProperties method: the San checked, `out` refused as `reason` when
+    // null, cleared, then filled from the San's record of this object.
+    template <typename Properties, typename Prop>
+    HRESULT CopyOutProperties(const char* name, const char* reason, Prop* out,
+                              HRESULT (San::*fetch)(const GUID&, Properties&)) const;
     // The final-release step: under the provider lock the count drops and, at
     // 0, the live-object entry goes before the lock is let go, so the provider
     // never hands out an object that is being destroyed.
@@ -53,6 +60,23 @@ protected:
     San* m_pSan = nullptr;
     GUID m_objectId{};
 };
+
+template <typename Properties, typename Prop>
+HRESULT WrapperBase::CopyOutProperties(const char* name, const char* reason, Prop* out,
+                                       HRESULT (San::*fetch)(const GUID&, Properties&)) const {
+    return RunComMethod(name, [&]() -> HRESULT {
+        if (HRESULT hr = CheckSan(); FAILED(hr)) return hr;
+        if (!out) {
+            TraceBadArgument(name, reason);
+            return E_POINTER;
+        }
+        std::memset(out, 0, sizeof(*out));
+        Properties properties;
+        const HRESULT hr = (m_pSan->*fetch)(m_objectId, properties);
+        if (SUCCEEDED(hr)) properties.CopyOut(out);
+        return hr;
+    });
+}
 
 template <typename... Interfaces>
 class VdsObject : public ComObject<Interfaces...>, public WrapperBase {
