@@ -39,9 +39,14 @@ protected:
         char pattern[] = "/tmp/vdsctl-e2e-XXXXXX";
         m_root = ::mkdtemp(pattern);
         setenv("SANPROV_ROOT", m_root.c_str(), 1);
+        // The host's own initiator name (if it has one) must not decide what the tests see.
+        const fs::path nameFile = m_root / "initiatorname.iscsi";
+        std::ofstream(nameFile) << "InitiatorName=iqn.1994-05.com.example:vdsctl-e2e\n";
+        setenv("SANPROV_ISCSI_INITIATOR_NAME_FILE", nameFile.c_str(), 1);
         process_filer_record_list().Clear();
     }
     void TearDown() override {
+        unsetenv("SANPROV_ISCSI_INITIATOR_NAME_FILE");
         process_filer_record_list().Clear();
         std::error_code ignored;
         fs::remove_all(m_root, ignored);
@@ -288,7 +293,8 @@ TEST_F(VdsctlTest, IscsiTargetTakesAnAliasAndAPortalMovesIntoANewPortalGroup) {
     const auto targets = Vdsctl("--json --provider iscsi targets").Json();
     ASSERT_EQ(1u, targets.size()) << targets.dump();
     EXPECT_EQ("backup-target", targets[0]["alias"]);
-    EXPECT_EQ(0, Vdsctl("--provider iscsi set-chap chap-secret-12").status);
+    const Outcome chap = Vdsctl("--provider iscsi set-chap chap-secret-12");
+    EXPECT_EQ(0, chap.status) << chap.err;
 
     const Outcome created = Vdsctl("--json --provider iscsi create-portal-group");
     ASSERT_EQ(0, created.status) << created.err;
