@@ -3,13 +3,29 @@
 
 #include <new>
 #include <sched.h>
-#include <semaphore>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+// A binary semaphore whose uncontended acquire and release stay in user
+// space: every string-table lookup of a request takes one, and a release
+// that always woke the kernel would cost a system call each time.
+// state: 0 free, 1 taken, 2 taken with a thread (possibly) waiting.
 struct zthread_mutex_s {
-    std::binary_semaphore semaphore{1};
+    std::atomic<int> state{0};
     std::atomic<unsigned long> owner{0};
+
+    void acquire() {
+        int seen = 0;
+        if (state.compare_exchange_strong(seen, 1, std::memory_order_acquire)) return;
+        if (seen != 2) seen = state.exchange(2, std::memory_order_acquire);
+        while (seen != 0) {
+            state.wait(2, std::memory_order_relaxed);
+            seen = state.exchange(2, std::memory_order_acquire);
+        }
+    }
+    void release() {
+        if (state.exchange(0, std::memory_order_release) == 2) state.notify_one();
+    }
 };
 
 void zthread_once(zthread_once_rec* gate, void (*fn)()) {
@@ -46,7 +62,7 @@ zthread_mutex_s* zthread_mutex_new() {
 
 int zthread_mutex_lock(zthread_mutex_s* mutex) {
     if (!mutex) return 1;
-    mutex->semaphore.acquire();
+    mutex->acquire();
     mutex->owner.store(zthread_self(), std::memory_order_relaxed);
     return 0;
 }
@@ -54,7 +70,7 @@ int zthread_mutex_lock(zthread_mutex_s* mutex) {
 void zthread_mutex_unlock(zthread_mutex_s* mutex) {
     if (!mutex || mutex->owner.load(std::memory_order_relaxed) != zthread_self()) return;
     mutex->owner.store(0, std::memory_order_relaxed);
-    mutex->semaphore.release();
+    mutex->release();
 }
 
 void zthread_mutex_free(zthread_mutex_s* mutex) { delete mutex; }

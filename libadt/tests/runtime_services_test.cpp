@@ -243,6 +243,28 @@ TEST(Gates, OnlyTheOwnerUnlocksAMutex) {
     zthread_mutex_free(mutex);
 }
 
+TEST(Gates, AMutexLetsOneThreadInAtATime) {
+    zthread_mutex_s* mutex = zthread_mutex_new();
+    ASSERT_NE(mutex, nullptr);
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 20000;
+    long counter = 0;  // plain on purpose: only the mutex orders the writes
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                zthread_mutex_lock(mutex);
+                const long seen = counter;
+                if (i % 64 == 0) std::this_thread::yield();  // holders get preempted: waiters must sleep and wake
+                counter = seen + 1;
+                zthread_mutex_unlock(mutex);
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(counter, static_cast<long>(kThreads) * kRounds);
+    zthread_mutex_free(mutex);
+}
+
 TEST(Isaac, ZeroSeedGivesThePublishedSecondBlock) {
     isaac_rec state;
     isaac_seed(&state, 0);
