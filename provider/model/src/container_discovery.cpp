@@ -21,6 +21,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -357,34 +358,79 @@ HRESULT FilerObjectContainer::ReadLun(const fapi_lun_info_t& record, int index) 
     return S_OK;
 }
 
-HRESULT FilerObjectContainer::ListVolumes(const std::vector<fapi_volume_info_t>*& volumes,
-                                          std::vector<fapi_volume_info_t>& storage) {
-    if (!m_pReading) {
-        const HRESULT hr = m_filerControl.FilerListVolumes(storage);
-        volumes = &storage;
-        return hr;
-    }
-    if (!m_pReading->volumesRead) {
-        m_pReading->volumesResult = m_filerControl.FilerListVolumes(m_pReading->volumes);
-        m_pReading->volumesRead = true;
-    }
-    volumes = &m_pReading->volumes;
-    return m_pReading->volumesResult;
+namespace {
+
+bool HoldsName(const fapi_volume_info_t& volume, const std::u16string& name) { return volume.name == name; }
+bool HoldsName(const fapi_aggr_info_t& aggregate, const std::u16string& name) {
+    return aggregate.name == name || std::any_of(aggregate.volumes.begin(), aggregate.volumes.end(),
+                                                 [&](const fapi_volume_info_t& volume) { return volume.name == name; });
 }
 
-HRESULT FilerObjectContainer::ListAggregates(const std::vector<fapi_aggr_info_t>*& aggregates,
-                                             std::vector<fapi_aggr_info_t>& storage) {
+void IndexNames(const std::vector<fapi_volume_info_t>& volumes, FilerObjectContainer::NameIndex& index) {
+    for (size_t i = 0; i < volumes.size(); ++i) index.try_emplace(volumes[i].name, i);
+}
+void IndexNames(const std::vector<fapi_aggr_info_t>& aggregates, FilerObjectContainer::NameIndex& index) {
+    for (size_t i = 0; i < aggregates.size(); ++i) {
+        index.try_emplace(aggregates[i].name, i);
+        for (const fapi_volume_info_t& volume : aggregates[i].volumes) index.try_emplace(volume.name, i);
+    }
+}
+
+// The first record of the list that holds the name: through the reading's
+// index when there is one, else by walking the list.
+template <typename Record>
+const Record* FindByName(const std::vector<Record>& records, const FilerObjectContainer::NameIndex* index,
+                         const std::u16string& name) {
+    if (index) {
+        const auto found = index->find(name);
+        return found == index->end() ? nullptr : &records[found->second];
+    }
+    const auto found = std::find_if(records.begin(), records.end(),
+                                    [&](const Record& record) { return HoldsName(record, name); });
+    return found == records.end() ? nullptr : &*found;
+}
+
+// One of the reading's shared lists, read and indexed on first use.
+template <typename Record, typename Read>
+HRESULT FindInReading(bool& read, HRESULT& result, std::vector<Record>& records, FilerObjectContainer::NameIndex& index,
+                      Read&& readList, const std::u16string& name, const Record*& found) {
+    if (!read) {
+        result = readList(records);
+        IndexNames(records, index);
+        read = true;
+    }
+    found = FindByName(records, &index, name);
+    return result;
+}
+
+}  // namespace
+
+HRESULT FilerObjectContainer::FindVolume(const std::u16string& name, std::vector<fapi_volume_info_t>& storage,
+                                         const fapi_volume_info_t*& volume) {
+    const auto read = [this](std::vector<fapi_volume_info_t>& volumes) {
+        return m_filerControl.FilerListVolumes(volumes);
+    };
     if (!m_pReading) {
-        const HRESULT hr = m_filerControl.FilerListAggregates(storage);
-        aggregates = &storage;
+        const HRESULT hr = read(storage);
+        volume = FindByName(storage, nullptr, name);
         return hr;
     }
-    if (!m_pReading->aggregatesRead) {
-        m_pReading->aggregatesResult = m_filerControl.FilerListAggregates(m_pReading->aggregates);
-        m_pReading->aggregatesRead = true;
+    ReadingLists& r = *m_pReading;
+    return FindInReading(r.volumesRead, r.volumesResult, r.volumes, r.volumeIndex, read, name, volume);
+}
+
+HRESULT FilerObjectContainer::FindAggregate(const std::u16string& name, std::vector<fapi_aggr_info_t>& storage,
+                                            const fapi_aggr_info_t*& aggregate) {
+    const auto read = [this](std::vector<fapi_aggr_info_t>& aggregates) {
+        return m_filerControl.FilerListAggregates(aggregates);
+    };
+    if (!m_pReading) {
+        const HRESULT hr = read(storage);
+        aggregate = FindByName(storage, nullptr, name);
+        return hr;
     }
-    aggregates = &m_pReading->aggregates;
-    return m_pReading->aggregatesResult;
+    ReadingLists& r = *m_pReading;
+    return FindInReading(r.aggregatesRead, r.aggregatesResult, r.aggregates, r.aggregateIndex, read, name, aggregate);
 }
 
 HRESULT FilerObjectContainer::SetUnmaskingList(const std::u16string& adapterName) {

@@ -363,22 +363,14 @@ HRESULT ZarvoLun::GetAggregate(const std::u16string& name, std::vector<fapi_aggr
                                fapi_aggr_info_t& aggregate) {
     TraceScope scope("ZarvoLun::GetAggregate");
     // Within a reading the list is the one every LUN of it shares.
-    const std::vector<fapi_aggr_info_t>* list = nullptr;
-    if (FAILED(m_pFOContainer->ListAggregates(list, aggregates))) {
+    const fapi_aggr_info_t* holder = nullptr;
+    if (FAILED(m_pFOContainer->FindAggregate(name, aggregates, holder))) {
         trace_printf("ZarvoLun::GetAggregate, ERROR: Failed to discover aggregates.");
         const WCHAR* inserts[] = {m_pFOContainer->m_filerName.c_str()};
         process_event_reporter().LogEvent(0xC0000BC1, 1, inserts);
         return E_FAIL;
     }
-    for (const auto& candidate : *list) {
-        const bool holds = candidate.name == name ||
-                           std::any_of(candidate.volumes.begin(), candidate.volumes.end(),
-                                       [&](const fapi_volume_info_t& volume) { return volume.name == name; });
-        if (holds) {
-            aggregate = WithoutVolumeNames(candidate);
-            return S_OK;
-        }
-    }
+    if (holder) aggregate = WithoutVolumeNames(*holder);
     return S_OK;
 }
 
@@ -389,15 +381,13 @@ HRESULT ZarvoLun::GetVolume(const std::u16string& path, std::vector<fapi_volume_
     const size_t first = path.find(u'/');
     const size_t second = first == std::u16string::npos ? first : path.find(u'/', first + 1);
     if (second != std::u16string::npos) name = path.substr(second + 1, path.find(u'/', second + 1) - second - 1);
-    const std::vector<fapi_volume_info_t>* list = nullptr;
-    if (FAILED(m_pFOContainer->ListVolumes(list, volumes))) {
+    const fapi_volume_info_t* found = nullptr;
+    if (FAILED(m_pFOContainer->FindVolume(name, volumes, found))) {
         const WCHAR* inserts[] = {m_pFOContainer->m_filerName.c_str()};
         process_event_reporter().LogEvent(0xC0000BC8, 1, inserts);
         return E_FAIL;
     }
-    const auto found = std::find_if(list->begin(), list->end(),
-                                    [&](const fapi_volume_info_t& volume) { return volume.name == name; });
-    if (found != list->end()) m_volumeRecord = *found;
+    if (found) m_volumeRecord = *found;
     return S_OK;
 }
 

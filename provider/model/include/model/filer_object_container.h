@@ -11,6 +11,7 @@
 #include <list>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <filer/records.h>
@@ -248,12 +249,17 @@ public:
     HRESULT ValidateDrives(bool& changed);
     HRESULT CreateRootVolumeFilename(const std::u16string& fileName, std::u16string& path);
     HRESULT SetName(const std::u16string& friendlyName);
-    // The appliance's volume and aggregate lists. Within one reading they are
-    // read at most once and shared by every LUN the reading loads (the pointer
-    // is valid until the reading ends); outside a reading they are read into
-    // `storage` and the pointer points there.
-    HRESULT ListVolumes(const std::vector<fapi_volume_info_t>*& volumes, std::vector<fapi_volume_info_t>& storage);
-    HRESULT ListAggregates(const std::vector<fapi_aggr_info_t>*& aggregates, std::vector<fapi_aggr_info_t>& storage);
+    // Look-ups in the appliance's volume and aggregate lists: the first volume
+    // named `name`, and the first aggregate named so or holding a volume of
+    // that name (null when there is none; the HRESULT is the listing's).
+    // Within one reading each list is read at most once, indexed by name and
+    // shared by every LUN the reading loads (the pointer is valid until the
+    // reading ends); outside a reading the list is read into `storage` and
+    // searched there.
+    HRESULT FindVolume(const std::u16string& name, std::vector<fapi_volume_info_t>& storage,
+                       const fapi_volume_info_t*& volume);
+    HRESULT FindAggregate(const std::u16string& name, std::vector<fapi_aggr_info_t>& storage,
+                          const fapi_aggr_info_t*& aggregate);
 
     // The steps of one reading (RefreshContainer).
     HRESULT ReadAppliance();
@@ -339,14 +345,18 @@ public:
     // The iSCSI target of the current reading (its LUNs' target).
     GUID m_iscsiTargetId{};
 
-    // The lists one reading shares; set only while a reading runs.
+    // The lists one reading shares, each with the position of the first
+    // record under each name; set only while a reading runs.
+    using NameIndex = std::unordered_map<std::u16string, size_t>;
     struct ReadingLists {
         bool volumesRead = false;
         HRESULT volumesResult = S_OK;
         std::vector<fapi_volume_info_t> volumes;
+        NameIndex volumeIndex;
         bool aggregatesRead = false;
         HRESULT aggregatesResult = S_OK;
         std::vector<fapi_aggr_info_t> aggregates;
+        NameIndex aggregateIndex;  // by its own name and the names of its volumes
     };
     class ReadingScope;
     ReadingLists* m_pReading = nullptr;
