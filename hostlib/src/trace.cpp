@@ -109,6 +109,10 @@ void trace_printf(const char* format, ...) {
     if (toDebugger) OutputDebugStringA(line + debuggerStart);
 }
 
+bool trace_enabled() {
+    return g_traceFile.load(std::memory_order_relaxed) != nullptr || g_logToDebugger.load(std::memory_order_relaxed);
+}
+
 void trace_assert(bool condition, const char* expression, const char* file, int line) {
     if (!condition) trace_printf("ASSERTION FAILED: (%s) AT %s(%d)", expression, file, line);
 }

@@ -10,6 +10,10 @@
 // Writes one line. Never fails visibly; nothing is formatted when both outputs are off.
 void trace_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// True when a trace line goes somewhere (the file or the debugger copy):
+// callers check it before building costly text that only a trace would show.
+bool trace_enabled();
+
 // Writes "ASSERTION FAILED: (%s) AT %s(%d)" when the condition is false, then
 // lets the caller go on: an assertion never stops the program.
 void trace_assert(bool condition, const char* expression, const char* file, int line);

@@ -36,6 +36,9 @@ HRESULT FilerObjectContainer::DumpAll() {
         {&FilerObjectContainer::DumpTargetMap, "Dump(m_targetMap) failed"},
         {&FilerObjectContainer::DumpPortalGroupMap, "Dump(m_portalGroupMap) failed"},
     };
+    // Every section only writes trace lines: with tracing off there is nothing
+    // to format, and formatting every object's ids is a large share of a refresh.
+    if (!trace_enabled()) return S_OK;
     try {
         for (const Section& section : kSections) {
             if (FAILED((this->*section.dump)())) {
