@@ -5,19 +5,30 @@
 #include <uuid/uuid.h>
 
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
+// Field by field, as "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x"
+// prints it; written out digit by digit since every traced id passes here.
 std::string format_guid(const GUID& g, bool upper) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf,
-                  upper ? "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X"
-                        : "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
-                  g.Data1, g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5],
-                  g.Data4[6], g.Data4[7]);
-    return buf;
+    const char* const digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string text(36, '-');
+    size_t pos = 0;
+    const auto put = [&](uint64_t value, int width) {
+        for (int shift = (width - 1) * 4; shift >= 0; shift -= 4) text[pos++] = digits[(value >> shift) & 0xF];
+    };
+    put(g.Data1, 8);
+    ++pos;
+    put(g.Data2, 4);
+    ++pos;
+    put(g.Data3, 4);
+    ++pos;
+    for (int i = 0; i < 8; ++i) {
+        if (i == 2) ++pos;
+        put(g.Data4[i], 2);
+    }
+    return text;
 }
 
 int hex_value(char c) {

@@ -54,6 +54,10 @@ TEST(Guid, TextIsPrintedFieldByField) {
     EXPECT_EQ(StringFromGUID2(g, braces, 39), 39);
     EXPECT_EQ(std::u16string(braces), u"{34333231-3635-3837-3930-000000000000}");
     EXPECT_EQ(StringFromGUID2(g, braces, 38), 0);
+    const GUID letters = {0xABCDEF01, 0x2345, 0x6789, {0xAB, 0xCD, 0xEF, 0x01, 0x23, 0x45, 0x67, 0x89}};
+    EXPECT_EQ(platform::guid_to_text(letters), "abcdef01-2345-6789-abcd-ef0123456789");
+    EXPECT_EQ(StringFromGUID2(letters, braces, 39), 39);
+    EXPECT_EQ(std::u16string(braces), u"{ABCDEF01-2345-6789-ABCD-EF0123456789}");
 }
 
 TEST(Guid, ParsesWhatItPrintsAndRejectsJunk) {
