@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr ULONGLONG kMiB = 1ULL << 20;
 constexpr ULONGLONG kSmallOverhead = 0x100000;
 constexpr ULONGLONG kNewLunOverhead = 0x1A0800;
 constexpr ULONGLONG kMinimumLun = 0x3200000;  // 50 MiB
