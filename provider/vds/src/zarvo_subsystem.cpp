@@ -23,7 +23,7 @@ HRESULT CZarvoSubSystem::CheckLunType(VDS_LUN_TYPE type) {
     const bool known = (type >= VDS_LT_DEFAULT && type <= VDS_LT_NON_FAULT_TOLERANT) ||
                        (type >= VDS_LT_SIMPLE && type <= VDS_LT_PARITY);
     const HRESULT hr = known ? S_OK : E_INVALIDARG;
-    trace_printf("%s(): returning %08lX", kName, static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    trace_printf("%s(): returning %08lX", kName, trace_code(hr));
     return hr;
 }
 
