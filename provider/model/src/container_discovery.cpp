@@ -360,77 +360,68 @@ HRESULT FilerObjectContainer::ReadLun(const fapi_lun_info_t& record, int index) 
 
 namespace {
 
-bool HoldsName(const fapi_volume_info_t& volume, const std::u16string& name) { return volume.name == name; }
-bool HoldsName(const fapi_aggr_info_t& aggregate, const std::u16string& name) {
-    return aggregate.name == name || std::any_of(aggregate.volumes.begin(), aggregate.volumes.end(),
-                                                 [&](const fapi_volume_info_t& volume) { return volume.name == name; });
-}
-
-void IndexNames(const std::vector<fapi_volume_info_t>& volumes, FilerObjectContainer::NameIndex& index) {
-    for (size_t i = 0; i < volumes.size(); ++i) index.try_emplace(volumes[i].name, i);
-}
-void IndexNames(const std::vector<fapi_aggr_info_t>& aggregates, FilerObjectContainer::NameIndex& index) {
-    for (size_t i = 0; i < aggregates.size(); ++i) {
-        index.try_emplace(aggregates[i].name, i);
-        for (const fapi_volume_info_t& volume : aggregates[i].volumes) index.try_emplace(volume.name, i);
-    }
-}
-
-// The first record of the list that holds the name: through the reading's
-// index when there is one, else by walking the list.
 template <typename Record>
-const Record* FindByName(const std::vector<Record>& records, const FilerObjectContainer::NameIndex* index,
-                         const std::u16string& name) {
-    if (index) {
-        const auto found = index->find(name);
-        return found == index->end() ? nullptr : &records[found->second];
-    }
+using SharedList = FilerObjectContainer::SharedList<Record>;
+
+// The names under which a record is found.
+template <typename Visit>
+void ForEachName(const fapi_volume_info_t& volume, Visit&& visit) {
+    visit(volume.name);
+}
+template <typename Visit>
+void ForEachName(const fapi_aggr_info_t& aggregate, Visit&& visit) {
+    visit(aggregate.name);
+    for (const fapi_volume_info_t& volume : aggregate.volumes) visit(volume.name);
+}
+
+template <typename Record>
+bool HoldsName(const Record& record, const std::u16string& name) {
+    bool holds = false;
+    ForEachName(record, [&](const std::u16string& held) { holds = holds || held == name; });
+    return holds;
+}
+
+// The first record of the list that holds the name.
+template <typename Record>
+const Record* FindByName(const std::vector<Record>& records, const std::u16string& name) {
     const auto found = std::find_if(records.begin(), records.end(),
                                     [&](const Record& record) { return HoldsName(record, name); });
     return found == records.end() ? nullptr : &*found;
 }
 
-// One of the reading's shared lists, read and indexed on first use.
+// The same answer from a reading's shared list, through its index; the list is
+// read and indexed on first use.
 template <typename Record, typename Read>
-HRESULT FindInReading(bool& read, HRESULT& result, std::vector<Record>& records, FilerObjectContainer::NameIndex& index,
-                      Read&& readList, const std::u16string& name, const Record*& found) {
-    if (!read) {
-        result = readList(records);
-        IndexNames(records, index);
-        read = true;
+HRESULT FindShared(SharedList<Record>& list, Read&& read, const std::u16string& name, const Record*& found) {
+    if (!list.read) {
+        list.result = read(list.records);
+        for (size_t i = 0; i < list.records.size(); ++i)
+            ForEachName(list.records[i], [&](const std::u16string& held) { list.firstByName.try_emplace(held, i); });
+        list.read = true;
     }
-    found = FindByName(records, &index, name);
-    return result;
+    const auto at = list.firstByName.find(name);
+    found = at == list.firstByName.end() ? nullptr : &list.records[at->second];
+    return list.result;
 }
 
 }  // namespace
 
 HRESULT FilerObjectContainer::FindVolume(const std::u16string& name, std::vector<fapi_volume_info_t>& storage,
                                          const fapi_volume_info_t*& volume) {
-    const auto read = [this](std::vector<fapi_volume_info_t>& volumes) {
-        return m_filerControl.FilerListVolumes(volumes);
-    };
-    if (!m_pReading) {
-        const HRESULT hr = read(storage);
-        volume = FindByName(storage, nullptr, name);
-        return hr;
-    }
-    ReadingLists& r = *m_pReading;
-    return FindInReading(r.volumesRead, r.volumesResult, r.volumes, r.volumeIndex, read, name, volume);
+    const auto read = [this](std::vector<fapi_volume_info_t>& list) { return m_filerControl.FilerListVolumes(list); };
+    if (m_pReading) return FindShared(m_pReading->volumes, read, name, volume);
+    const HRESULT hr = read(storage);
+    volume = FindByName(storage, name);
+    return hr;
 }
 
 HRESULT FilerObjectContainer::FindAggregate(const std::u16string& name, std::vector<fapi_aggr_info_t>& storage,
                                             const fapi_aggr_info_t*& aggregate) {
-    const auto read = [this](std::vector<fapi_aggr_info_t>& aggregates) {
-        return m_filerControl.FilerListAggregates(aggregates);
-    };
-    if (!m_pReading) {
-        const HRESULT hr = read(storage);
-        aggregate = FindByName(storage, nullptr, name);
-        return hr;
-    }
-    ReadingLists& r = *m_pReading;
-    return FindInReading(r.aggregatesRead, r.aggregatesResult, r.aggregates, r.aggregateIndex, read, name, aggregate);
+    const auto read = [this](std::vector<fapi_aggr_info_t>& list) { return m_filerControl.FilerListAggregates(list); };
+    if (m_pReading) return FindShared(m_pReading->aggregates, read, name, aggregate);
+    const HRESULT hr = read(storage);
+    aggregate = FindByName(storage, name);
+    return hr;
 }
 
 HRESULT FilerObjectContainer::SetUnmaskingList(const std::u16string& adapterName) {

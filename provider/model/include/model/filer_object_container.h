@@ -345,18 +345,20 @@ public:
     // The iSCSI target of the current reading (its LUNs' target).
     GUID m_iscsiTargetId{};
 
-    // The lists one reading shares, each with the position of the first
-    // record under each name; set only while a reading runs.
-    using NameIndex = std::unordered_map<std::u16string, size_t>;
+    // A list one reading shares: read on first use, with the position of the
+    // first record under each name it holds (an aggregate holds its own name
+    // and the names of its volumes).
+    template <typename Record>
+    struct SharedList {
+        bool read = false;
+        HRESULT result = S_OK;
+        std::vector<Record> records;
+        std::unordered_map<std::u16string, size_t> firstByName;
+    };
+    // The lists one reading shares; set only while a reading runs.
     struct ReadingLists {
-        bool volumesRead = false;
-        HRESULT volumesResult = S_OK;
-        std::vector<fapi_volume_info_t> volumes;
-        NameIndex volumeIndex;
-        bool aggregatesRead = false;
-        HRESULT aggregatesResult = S_OK;
-        std::vector<fapi_aggr_info_t> aggregates;
-        NameIndex aggregateIndex;  // by its own name and the names of its volumes
+        SharedList<fapi_volume_info_t> volumes;
+        SharedList<fapi_aggr_info_t> aggregates;
     };
     class ReadingScope;
     ReadingLists* m_pReading = nullptr;
