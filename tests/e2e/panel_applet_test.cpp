@@ -3,7 +3,11 @@
 // stored list in the registry follows.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -50,13 +54,18 @@ protected:
     AppletAgainstService() {
         char root[] = "/tmp/panel-e2e-XXXXXX";
         EXPECT_NE(mkdtemp(root), nullptr);
+        m_root = root;
         setenv("SANPROV_ROOT", root, 1);
         IClassFactory* factory = ProviderAdminClassFactory();
         EXPECT_EQ(CoRegisterClassObject(CLSID_ZarvoVdsProviderAdmin, factory, CLSCTX_INPROC_SERVER,
                                         REGCLS_MULTIPLEUSE, &m_cookie),
                   S_OK);
     }
-    ~AppletAgainstService() override { CoRevokeClassObject(m_cookie); }
+    ~AppletAgainstService() override {
+        CoRevokeClassObject(m_cookie);
+        std::error_code ignored;
+        std::filesystem::remove_all(m_root, ignored);
+    }
 
     std::string run(const std::string& script) {
         std::istringstream in(script);
@@ -76,6 +85,7 @@ protected:
     }
 
 private:
+    std::string m_root;
     DWORD m_cookie = 0;
 };
 
@@ -144,7 +154,11 @@ protected:
                   S_OK);
         EXPECT_TRUE(platform::is_local_server());
     }
-    ~AppletInItsOwnProcess() override { CoRevokeClassObject(m_cookie); }
+    ~AppletInItsOwnProcess() override {
+        CoRevokeClassObject(m_cookie);
+        std::error_code ignored;
+        std::filesystem::remove_all(m_root, ignored);
+    }
 
     std::string cplhost(const std::string& script) {
         const std::string scriptFile = m_root + "/script", transcriptFile = m_root + "/transcript";
@@ -173,6 +187,74 @@ TEST_F(AppletInItsOwnProcess, AppletLibraryChangesTheStoredListThroughTheLocalSe
 
     transcript = cplhost("show\nclick 1008\nclick 12321\nclick 2\n");
     EXPECT_NE(transcript.find("    row 0: \"" + address + "\" \"iSCSI\" selected focused\n"), std::string::npos)
+        << transcript;
+    EXPECT_TRUE(stored_names().empty());
+}
+
+// The applet as it is used: sanprovd installed, not running; the applet's
+// activation starts it through the service manager, and every answer comes
+// from the service's process.
+class AppletAgainstInstalledSanprovd : public ::testing::Test {
+protected:
+    AppletAgainstInstalledSanprovd() {
+        char root[] = "/tmp/panel-e2e-XXXXXX";
+        EXPECT_NE(mkdtemp(root), nullptr);
+        m_root = root;
+        setenv("SANPROV_ROOT", root, 1);
+        EXPECT_EQ(command(std::string(SANPROVD) + " -Service"), 0);
+    }
+    ~AppletAgainstInstalledSanprovd() override {
+        command(std::string(SCM) + " stop SanProvD >/dev/null 2>&1");
+        for (int i = 0; i < 200 && scm_query().find("STOPPED") == std::string::npos; ++i) ::usleep(50'000);
+        command(std::string(SANPROVD) + " -UnregServer");
+        std::error_code ignored;
+        std::filesystem::remove_all(m_root, ignored);
+    }
+
+    static int command(const std::string& line) {
+        const int status = std::system(line.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    static std::string scm_query() {
+        std::string out;
+        FILE* p = ::popen((std::string(SCM) + " query SanProvD 2>&1").c_str(), "r");
+        char buf[256];
+        while (p && std::fgets(buf, sizeof buf, p)) out += buf;
+        if (p) ::pclose(p);
+        return out;
+    }
+    std::string cplhost(const std::string& script) {
+        const std::string scriptFile = m_root + "/script", transcriptFile = m_root + "/transcript";
+        std::ofstream(scriptFile) << script;
+        EXPECT_EQ(command(std::string(CPLHOST) + " --ui=headless --script " + scriptFile + " --transcript " +
+                          transcriptFile + " " + SANPROVPANEL),
+                  0);
+        std::ifstream in(transcriptFile);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+private:
+    std::string m_root;
+};
+
+TEST_F(AppletAgainstInstalledSanprovd, StartsTheServiceAndKeepsTheListThroughIt) {
+    e2e::Appliance appliance;
+    const std::string& address = appliance.address();
+    const std::string unknown = e2e::Appliance::unused_address();
+    std::string transcript =
+        cplhost("click 1009\ntype 1009 " + unknown + "\ntype 1013 root\ntype 1014 x\nclick 1018\nclick 2\n"
+                "click 1009\ntype 1009 " + address + "\ntype 1013 root\ntype 1014 wrong\nclick 1018\n"
+                "type 1014 " + e2e::Appliance::kPassword + "\nclick 1018\nclick 1\nclick 1\n");
+    EXPECT_NE(scm_query().find("RUNNING"), std::string::npos) << "the activation started the service";
+    for (const std::string& box :
+         {"[error] \"Subsystem \\\"" + unknown + "\\\" is offline or unreachable.",
+          "[error] \"Invalid login/password combination supplied for subsystem \\\"" + address + "\\\".",
+          std::string("[information] \"Subsystem login credentials have been verified.\"\n")})
+        EXPECT_NE(transcript.find(kBox + box), std::string::npos) << box << "\n" << transcript;
+    EXPECT_EQ(stored_names(), std::set<std::string>{address});
+
+    transcript = cplhost("show\nclick 1008\nclick 12321\nclick 1\n");
+    EXPECT_NE(transcript.find("    row 0: \"" + address + "\" \"Fibre Channel\" selected focused\n"), std::string::npos)
         << transcript;
     EXPECT_TRUE(stored_names().empty());
 }
