@@ -37,14 +37,16 @@ void server_reads_records(platform::wire::Reader& in) {
 }
 
 void client_reads_records(platform::wire::Reader& in) {
-    const uint32_t count = in.u32();
-    if (!in.ok() || count > in.remaining()) return;
+    platform::wire::Reader head = in;
+    const uint32_t count = head.u32();
+    FILER_RECORD** records = nullptr;
+    if (!platform::wire::task_records(in, &records)) return;
     for (uint32_t i = 0; i < count; ++i) {
-        FILER_RECORD* r = platform::wire::task_record(in);
-        if (!r) return;
+        const FILER_RECORD* r = records[i];
         (void)(length(r->wszKey) + length(r->wszDnsName) + length(r->wszUserName) + length(r->wszPassword));
-        platform::wire::free_task_record(r);
+        platform::wire::free_task_record(records[i]);
     }
+    CoTaskMemFree(records);
 }
 
 void frame_off_a_socket(std::span<const uint8_t> bytes) {

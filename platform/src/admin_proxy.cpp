@@ -46,18 +46,20 @@ std::u16string class_text(const std::u16string& path, const WCHAR* name) {
 }
 
 // As COM does: the class's AppID names the service that serves it, which the
-// service manager starts.
+// service manager starts. S_FALSE when the service is running already.
 HRESULT start_local_service(REFCLSID clsid) {
     const std::u16string appId = class_text(u"CLSID\\{" + platform::guid_to_wtext(clsid) + u"}", u"AppId");
     const std::u16string service = appId.empty() ? u"" : class_text(u"AppID\\" + appId, u"LocalService");
     if (service.empty()) return REGDB_E_CLASSNOTREG;
     SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     SC_HANDLE handle = scm ? OpenServiceW(scm, service.c_str(), SERVICE_START) : nullptr;
-    const bool started = handle && (StartServiceW(handle, 0, nullptr) || GetLastError() == ERROR_SERVICE_ALREADY_RUNNING);
-    const DWORD error = GetLastError();
+    const bool started = handle && StartServiceW(handle, 0, nullptr);
+    const DWORD error = started ? ERROR_SUCCESS : GetLastError();
     if (handle) CloseServiceHandle(handle);
     if (scm) CloseServiceHandle(scm);
-    return started ? S_OK : error ? HRESULT_FROM_WIN32(error) : CO_E_SERVER_EXEC_FAILURE;
+    if (started) return S_OK;
+    if (error == ERROR_SERVICE_ALREADY_RUNNING) return S_FALSE;
+    return error ? HRESULT_FROM_WIN32(error) : CO_E_SERVER_EXEC_FAILURE;
 }
 
 LocalServerStarter starter() {
@@ -178,7 +180,7 @@ public:
                 *prgpFiler = nullptr;
                 return in.ok();
             }
-            return read_array(in, prgpFiler);
+            return wire::task_records(in, prgpFiler);
         });
     }
 
@@ -229,23 +231,6 @@ private:
         return in.ok();
     }
 
-    static bool read_array(wire::Reader& in, FILER_RECORD*** out) {
-        const uint32_t n = in.u32();
-        if (!in.ok() || n > in.remaining()) return false;
-        auto** array = static_cast<FILER_RECORD**>(CoTaskMemAlloc(std::max<size_t>(n, 1) * sizeof(FILER_RECORD*)));
-        if (!array) return false;
-        for (uint32_t i = 0; i < n; ++i) {
-            array[i] = wire::task_record(in);
-            if (!array[i]) {
-                for (uint32_t j = 0; j < i; ++j) wire::free_task_record(array[j]);
-                CoTaskMemFree(array);
-                return false;
-            }
-        }
-        *out = array;
-        return true;
-    }
-
     // Sends one call and decodes its reply; a broken connection (or a reply
     // that cannot be read) fails this and every later call.
     template <typename Decode>
@@ -276,57 +261,63 @@ private:
     bool m_broken = false;
 };
 
-// Connects, starting the server once when nothing listens, and retries while
-// it starts or while a stopping server turns activations away.
-HRESULT connect_with_start(int& fd) {
-    const DWORD start = GetTickCount();
-    bool started = false;
-    for (;;) {
-        Connection c = connect_once();
-        if (c.fd >= 0) {
-            fd = c.fd;
-            return S_OK;
+// One activation: connects, makes the connection's object and hands out its
+// proxy. When nothing listens it has the server started; a server that is
+// stopping (it refuses the creation, or drops the connection before it made
+// an object) is waited out, so the retry reaches a fresh one. All within 30 s.
+class Activation {
+public:
+    HRESULT run(REFIID riid, void** ppv) {
+        for (;;) {
+            const Attempt a = attempt(riid, ppv);
+            if (!a.retry) return a.hr;
+            if (a.noServer && !m_started) {
+                // S_FALSE: the service still runs, perhaps on its way out; ask
+                // again while nothing listens, so a stopped one is started anew.
+                const HRESULT hr = starter()(CLSID_ZarvoVdsProviderAdmin);
+                if (FAILED(hr)) return hr == REGDB_E_CLASSNOTREG ? CO_E_SERVER_EXEC_FAILURE : hr;
+                m_started = hr == S_OK;
+            }
+            if (GetTickCount() - m_begin >= kStartTimeoutMs) return CO_E_SERVER_EXEC_FAILURE;
+            Sleep(kRetryMs);
         }
-        const bool retry = c.noServer || c.hr == CO_E_SERVER_STOPPING;
-        if (!retry) return c.hr;
-        if (!started) {
-            const HRESULT hr = starter()(CLSID_ZarvoVdsProviderAdmin);
-            if (FAILED(hr)) return hr == REGDB_E_CLASSNOTREG ? CO_E_SERVER_EXEC_FAILURE : hr;
-            started = true;
-        }
-        if (GetTickCount() - start >= kStartTimeoutMs) return CO_E_SERVER_EXEC_FAILURE;
-        Sleep(kRetryMs);
     }
-}
 
-HRESULT create_remote(REFIID riid, void** ppv) {
-    for (;;) {
-        int fd = -1;
-        if (HRESULT hr = connect_with_start(fd); FAILED(hr)) return hr;
+private:
+    struct Attempt {
+        HRESULT hr;
+        bool retry;
+        bool noServer;
+    };
+
+    static Attempt attempt(REFIID riid, void** ppv) {
+        const Connection c = connect_once();
+        if (c.fd < 0) return {c.hr, c.noServer || c.hr == CO_E_SERVER_STOPPING, c.noServer};
         wire::Writer req;
         req.u32(static_cast<uint32_t>(Method::Create));
         req.guid(riid);
         std::vector<uint8_t> reply;
-        HRESULT hr = call(fd, req, reply);
+        if (FAILED(call(c.fd, req, reply))) {
+            // Gone before it answered: its object, if it made one, went with the connection.
+            ::close(c.fd);
+            return {RPC_E_DISCONNECTED, true, false};
+        }
         wire::Reader in(reply);
-        if (SUCCEEDED(hr)) hr = static_cast<HRESULT>(in.u32());
-        if (SUCCEEDED(hr) && !in.at_end()) hr = RPC_E_DISCONNECTED;
-        if (hr == CO_E_SERVER_STOPPING) {
-            // The server began to stop after it greeted us; a fresh one will serve.
-            ::close(fd);
-            Sleep(kRetryMs);
-            continue;
-        }
+        HRESULT hr = static_cast<HRESULT>(in.u32());
+        if (!in.at_end()) hr = RPC_E_DISCONNECTED;
         if (FAILED(hr)) {
-            ::close(fd);
-            return hr;
+            ::close(c.fd);
+            return {hr, hr == CO_E_SERVER_STOPPING, false};
         }
-        auto* proxy = new AdminProxy(fd);
+        auto* proxy = new AdminProxy(c.fd);
         hr = proxy->QueryInterface(riid, ppv);
         proxy->Release();
-        return hr;
+        return {hr, false, false};
     }
-}
+
+    const DWORD m_begin = GetTickCount();
+    bool m_started = false;  // this activation started the server: it only waits for it now
+};
 
 class AdminClassProxy final : public IClassFactory {
 public:
@@ -348,7 +339,7 @@ public:
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        return create_remote(riid, ppv);
+        return Activation().run(riid, ppv);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 

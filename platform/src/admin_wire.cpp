@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -239,6 +240,24 @@ FILER_RECORD* task_record(Reader& in) {
         return nullptr;
     }
     return r;
+}
+
+bool task_records(Reader& in, FILER_RECORD*** out) {
+    const uint32_t n = in.u32();
+    // The count alone buys no memory: the frame must hold that many records.
+    if (!in.ok() || n > in.remaining() / kMinTaskRecordBytes) return false;
+    auto** array = static_cast<FILER_RECORD**>(CoTaskMemAlloc(std::max<size_t>(n, 1) * sizeof(FILER_RECORD*)));
+    if (!array) return false;
+    for (uint32_t i = 0; i < n; ++i) {
+        array[i] = task_record(in);
+        if (!array[i]) {
+            for (uint32_t j = 0; j < i; ++j) free_task_record(array[j]);
+            CoTaskMemFree(array);
+            return false;
+        }
+    }
+    *out = array;
+    return true;
 }
 
 }  // namespace platform::wire

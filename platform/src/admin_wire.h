@@ -88,7 +88,10 @@ private:
 };
 
 // Smallest encoding of one record, to bound a count before anything is reserved.
+// A request may carry a NULL record (its marker alone); a reply only present
+// ones: the marker, four string markers and the two 32-bit values.
 constexpr size_t kMinRecordBytes = 1;
+constexpr size_t kMinTaskRecordBytes = 1 + 4 * 1 + 2 * 4;
 
 // The address of a socket file. A path too long for sun_path is reached through
 // its directory's descriptor (/proc/self/fd/N/name), which Linux accepts for
@@ -119,5 +122,9 @@ HRESULT recv_frame(int fd, uint32_t max, std::vector<uint8_t>& payload);
 LPWSTR task_string(const std::u16string& s);
 FILER_RECORD* task_record(Reader& in);
 void free_task_record(FILER_RECORD* r);
+// A reply's counted list of records as one CoTaskMem array. False, with
+// nothing allocated, when the count is more than the rest of the frame could
+// hold or a record is malformed.
+bool task_records(Reader& in, FILER_RECORD*** out);
 
 }  // namespace platform::wire

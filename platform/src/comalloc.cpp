@@ -7,6 +7,13 @@ namespace {
 // Test tool: allocations to let pass before failing, and how many then fail.
 std::atomic<int> g_passBeforeFailing{0};
 std::atomic<int> g_failing{0};
+std::atomic<SIZE_T> g_largest{0};
+
+void note_size(SIZE_T cb) {
+    SIZE_T seen = g_largest.load(std::memory_order_relaxed);
+    while (cb > seen && !g_largest.compare_exchange_weak(seen, cb, std::memory_order_relaxed)) {
+    }
+}
 
 bool injected_failure() {
     if (g_failing.load() == 0) return false;
@@ -20,7 +27,12 @@ void platform::fail_task_allocations(int pass, int fail) {
     g_failing = fail;
 }
 
-LPVOID CoTaskMemAlloc(SIZE_T cb) { return injected_failure() ? nullptr : std::malloc(cb ? cb : 1); }
+SIZE_T platform::take_largest_task_allocation() { return g_largest.exchange(0); }
+
+LPVOID CoTaskMemAlloc(SIZE_T cb) {
+    note_size(cb);
+    return injected_failure() ? nullptr : std::malloc(cb ? cb : 1);
+}
 
 LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
     if (!pv) return CoTaskMemAlloc(cb);
@@ -28,6 +40,7 @@ LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
         std::free(pv);
         return nullptr;
     }
+    note_size(cb);
     return std::realloc(pv, cb);
 }
 

@@ -1,6 +1,7 @@
 // The administration interface across processes: a server process registers a
 // class object, this process reaches it through CoCreateInstance.
 #include <platform/classtable.h>
+#include <platform/clock.h>
 #include <platform/comalloc.h>
 #include <platform/local_server.h>
 #include <platform/probe.h>
@@ -16,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
@@ -23,8 +25,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -192,6 +197,93 @@ public:
 private:
     pid_t m_pid = -1;
     int m_stop = -1;
+};
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes words(std::initializer_list<uint32_t> values) {
+    Bytes bytes;
+    for (uint32_t v : values)
+        for (int i = 0; i < 4; ++i) bytes.push_back(uint8_t(v >> (8 * i)));
+    return bytes;
+}
+
+// The test's root is long: a socket in it is reached through its directory.
+sockaddr_un socket_address(int dir) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "/proc/self/fd/%d/sanprovd.sock", dir);
+    return addr;
+}
+
+// A server that speaks the frames itself, to send what no real server would.
+// It greets each connection and answers its requests with the connection's
+// script in turn; an answer left empty drops the connection instead. It takes
+// as many connections as it has scripts.
+class ScriptedServer {
+public:
+    using Script = std::vector<std::optional<Bytes>>;
+
+    explicit ScriptedServer(std::vector<Script> scripts) : m_scripts(std::move(scripts)) {
+        fs::create_directories(platform::local_server_socket().parent_path());
+        m_dir = ::open(platform::local_server_socket().parent_path().c_str(), O_PATH);
+        m_listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_un addr = socket_address(m_dir);
+        EXPECT_EQ(::bind(m_listener, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+        EXPECT_EQ(::listen(m_listener, 8), 0);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~ScriptedServer() {
+        ::shutdown(m_listener, SHUT_RDWR);  // wakes an accept that no client will meet
+        if (const int fd = m_current.load(); fd >= 0) ::shutdown(fd, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_listener);
+        ::unlink(platform::local_server_socket().c_str());
+        ::close(m_dir);
+    }
+    int connections() const { return m_connections; }
+
+private:
+    static void send_frame(int fd, const Bytes& payload) {
+        Bytes frame = words({static_cast<uint32_t>(payload.size())});
+        frame.insert(frame.end(), payload.begin(), payload.end());
+        (void)!::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
+    }
+    static bool recv_frame(int fd) {
+        uint32_t n = 0;
+        if (::recv(fd, &n, 4, MSG_WAITALL) != 4) return false;
+        Bytes payload(n);
+        return n == 0 || ::recv(fd, payload.data(), n, MSG_WAITALL) == static_cast<ssize_t>(n);
+    }
+    void serve() {
+        for (const Script& script : m_scripts) {
+            const int fd = ::accept(m_listener, nullptr, nullptr);
+            if (fd < 0) return;
+            m_current = fd;
+            ++m_connections;
+            send_frame(fd, words({S_OK}));
+            bool dropped = false;
+            for (const auto& answer : script) {
+                if (!recv_frame(fd) || !answer) {
+                    dropped = true;
+                    break;
+                }
+                send_frame(fd, *answer);
+            }
+            char c;
+            while (!dropped && ::recv(fd, &c, 1, 0) > 0) {  // until the client lets go
+            }
+            m_current = -1;
+            ::close(fd);
+        }
+    }
+
+    std::vector<Script> m_scripts;
+    int m_dir = -1;
+    int m_listener = -1;
+    std::atomic<int> m_current{-1};
+    std::atomic<int> m_connections{0};
+    std::thread m_thread;
 };
 
 class AdminTransport : public ::testing::Test {
@@ -368,31 +460,103 @@ TEST_F(AdminTransport, AServerThatDiesBecomesAnHresultAndNoServerFailsActivation
 }
 
 TEST_F(AdminTransport, ActivationStartsAServerWhenNoneListensAndRetriesUntilItServes) {
-    std::unique_ptr<ServerProcess> server;
-    int starts = 0;
-    platform::set_local_server_starter([&](REFCLSID clsid) {
-        EXPECT_EQ(clsid, CLSID_ZarvoVdsProviderAdmin);
-        ++starts;
-        server = std::make_unique<ServerProcess>();
-        return S_OK;
+    // S_FALSE: the service still runs, on its way out after an idle stop. The
+    // activation has to ask again once it is gone, or no server ever comes.
+    const std::vector<std::vector<HRESULT>> cases = {{S_OK}, {S_FALSE, S_FALSE, S_OK}};
+    for (const auto& answers : cases) {
+        platform::ScopedFakeClock clock;  // a failure gives up at once, not after 30 s
+        std::unique_ptr<ServerProcess> server;
+        size_t starts = 0;
+        platform::set_local_server_starter([&](REFCLSID clsid) {
+            EXPECT_EQ(clsid, CLSID_ZarvoVdsProviderAdmin);
+            const HRESULT answer = answers.at(std::min(starts++, answers.size() - 1));
+            if (answer == S_OK) server = std::make_unique<ServerProcess>();
+            return answer;
+        });
+        IZarvoVdsProviderAdmin* admin = create();
+        ASSERT_NE(admin, nullptr) << answers.size() << " answers";
+        EXPECT_EQ(starts, answers.size()) << "once started, the activation only waits for it";
+        admin->Release();
+        EXPECT_EQ(server->stop(), 0);
+    }
+}
+
+TEST_F(AdminTransport, ActivationRetriesPastAServerThatStopsBeforeMakingTheObject) {
+    struct Case {
+        const char* server;
+        std::optional<Bytes> firstAnswer;
+        HRESULT result;
+        int connections;
+    };
+    const Case cases[] = {
+        {"refuses it while stopping", words({static_cast<uint32_t>(CO_E_SERVER_STOPPING)}), S_OK, 2},
+        {"drops the connection", std::nullopt, S_OK, 2},
+        {"refuses the interface", words({static_cast<uint32_t>(E_NOINTERFACE)}), E_NOINTERFACE, 1},
+    };
+    platform::set_local_server_starter([](REFCLSID) {
+        ADD_FAILURE() << "a server listens all along";
+        return E_FAIL;
     });
-    IZarvoVdsProviderAdmin* admin = create();
-    ASSERT_NE(admin, nullptr);
-    EXPECT_EQ(starts, 1);
-    admin->Release();
-    EXPECT_EQ(server->stop(), 0);
+    for (const Case& c : cases) {
+        ScriptedServer server({{c.firstAnswer}, {words({S_OK})}});
+        HRESULT hr = E_FAIL;
+        IZarvoVdsProviderAdmin* admin = create(&hr);
+        EXPECT_EQ(hr, c.result) << c.server;
+        if (admin) admin->Release();
+        EXPECT_EQ(server.connections(), c.connections) << c.server;
+    }
+}
+
+TEST_F(AdminTransport, AListReplyBuysNoMoreMemoryThanItsBytesHoldRecords) {
+    // The smallest record a server can send: present, four NULL strings, type and flags.
+    Bytes record = {1, 0, 0, 0, 0};
+    for (uint8_t b : words({3, 2})) record.push_back(b);
+    auto reply = [](uint32_t claimed, size_t bodyBytes, const Bytes& body) {
+        Bytes bytes = words({S_OK, 2});
+        bytes.push_back(1);  // the array is present
+        for (uint8_t b : words({claimed})) bytes.push_back(b);
+        for (size_t i = 0; i < bodyBytes; ++i) bytes.push_back(body.empty() ? 0 : body[i % body.size()]);
+        return bytes;
+    };
+    struct Case {
+        const char* what;
+        Bytes reply;
+        HRESULT result;
+    };
+    const Case cases[] = {
+        {"two records", reply(2, 2 * record.size(), record), S_OK},
+        {"a count one more than the records sent", reply(3, 2 * record.size(), record), RPC_E_DISCONNECTED},
+        {"a count of a million in a megabyte of zeros", reply(1u << 20, 1u << 20, {}), RPC_E_DISCONNECTED},
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server({{words({S_OK}), c.reply}});
+        IZarvoVdsProviderAdmin* admin = create();
+        ASSERT_NE(admin, nullptr);
+        ULONG count = 0;
+        FILER_RECORD** records = nullptr;
+        platform::take_largest_task_allocation();
+        EXPECT_EQ(admin->LoadFilerList(0, &count, &records), c.result) << c.what;
+        EXPECT_LE(platform::take_largest_task_allocation(), std::max(c.reply.size(), sizeof(FILER_RECORD)))
+            << c.what << ": the client allocates no more than the reply brought";
+        if (c.result == S_OK) {
+            ASSERT_EQ(count, 2u);
+            for (ULONG i = 0; i < count; ++i) {
+                EXPECT_EQ(describe(records[i]), "<null> <null> <null> <null> 3 2");
+                CoTaskMemFree(records[i]);
+            }
+            CoTaskMemFree(records);
+        }
+        admin->Release();
+    }
 }
 
 TEST_F(AdminTransport, MalformedAndOversizedFramesAreRefusedAndEndTheConnection) {
     ServerProcess server;
     auto connect_raw = [] {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        // The test's root is long: reach the socket through its directory.
         const int dir = ::open(platform::local_server_socket().parent_path().c_str(), O_PATH);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "/proc/self/fd/%d/sanprovd.sock", dir);
-        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        const sockaddr_un addr = socket_address(dir);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
         ::close(dir);
         uint8_t hello[8];
         EXPECT_EQ(::recv(fd, hello, 8, MSG_WAITALL), 8);  // length 4, S_OK

@@ -1,22 +1,33 @@
 // sanprovd as a program: its switches, the registration it leaves in the
 // registry store and its events, and its life as a plain COM server.
+#include <platform/apartment.h>
 #include <platform/classtable.h>
+#include <platform/clock.h>
 #include <platform/comalloc.h>
 #include <platform/local_server.h>
 #include <platform/provider_admin.h>
 #include <platform/registry.h>
 #include <platform/vds_admin.h>
 #include <platform/winsvc.h>
+#include <platform/winuser.h>
+#include <service/service_module.h>
+#include <vds/provider_ids.h>
+#include <vds/zarvo_provider.h>
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -197,4 +208,165 @@ TEST_F(Sanprovd, RunsUnderTheServiceManagerAndAnActivationStartsIt) {
                                               "Service stopped."}));
     EXPECT_EQ(run("-UnregServer"), 0);
     EXPECT_NE(scm("query SanProvD").find("1060"), std::string::npos) << "the record is gone";
+}
+
+namespace {
+
+int g_childCommands = -1;
+
+// Posted to the service's message-loop thread: the two ticks of an idle
+// period, then the loop is held (before it can take the WM_QUIT that the
+// stop posted) until the test releases it.
+void idle_ticks_then_hold(HWND, UINT, UINT_PTR, DWORD) {
+    _Module().IdleTick();
+    _Module().IdleTick();
+    char release;
+    (void)!::read(g_childCommands, &release, 1);
+}
+
+// The service module in a child process, started as the service manager
+// starts its image, under a clock that nothing moves: only the test's
+// commands tick. `prepare` runs in the child before the module.
+class ServiceChild {
+public:
+    explicit ServiceChild(const std::function<void()>& prepare = {}) {
+        int commands[2];
+        EXPECT_EQ(::pipe(commands), 0);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(commands[1]);
+            g_childCommands = commands[0];
+            ::setenv("SANPROV_SCM_SERVICE", "SanProvD", 1);
+            platform::ScopedFakeClock clock;
+            if (prepare) prepare();
+            std::thread([] {
+                char command;
+                if (::read(g_childCommands, &command, 1) == 1 && command == 'h')
+                    PostThreadMessageW(_Module().m_dwThreadID, WM_TIMER, 0,
+                                       reinterpret_cast<LPARAM>(&idle_ticks_then_hold));
+            }).detach();
+            CServiceModule& module = _Module();
+            module.Init();
+            ::_exit(module.WinMain(u"sanprovd") == 0 ? 0 : 1);
+        }
+        ::close(commands[0]);
+        m_commands = commands[1];
+    }
+    ~ServiceChild() {
+        ::close(m_commands);
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    void send(char command) { EXPECT_EQ(::write(m_commands, &command, 1), 1); }
+    int wait() {
+        int status = 0;
+        ::waitpid(std::exchange(m_pid, -1), &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_commands = -1;
+};
+
+// An activation in frames, so the test sees the server's own answer.
+HRESULT create_over_the_socket() {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, platform::local_server_socket().c_str(), sizeof addr.sun_path - 1);
+    // Frames are a length and the payload; the creation is method 0 and the interface id.
+    const uint32_t head[2] = {4 + sizeof(GUID), 0};
+    std::vector<uint8_t> create(reinterpret_cast<const uint8_t*>(head), reinterpret_cast<const uint8_t*>(head + 2));
+    const auto* iid = reinterpret_cast<const uint8_t*>(&IID_IZarvoVdsProviderAdmin);
+    create.insert(create.end(), iid, iid + sizeof(GUID));
+    uint32_t answer[2] = {};  // length 4, HRESULT
+    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 &&
+                    ::recv(fd, answer, 8, MSG_WAITALL) == 8 && answer[1] == 0 &&
+                    ::send(fd, create.data(), create.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(create.size()) &&
+                    ::recv(fd, answer, 8, MSG_WAITALL) == 8;
+    ::close(fd);
+    return ok ? static_cast<HRESULT>(answer[1]) : RPC_E_DISCONNECTED;
+}
+
+}  // namespace
+
+TEST_F(Sanprovd, AnActivationRacingTheIdleStopIsRefusedAndItsRetryReachesAFreshService) {
+    ASSERT_EQ(run("-Service"), 0);
+    ServiceChild stopping;
+    ASSERT_TRUE(wait_for_state("RUNNING"));
+    stopping.send('h');
+    ASSERT_TRUE(wait_for_state("STOP_PENDING"));
+    EXPECT_EQ(create_over_the_socket(), CO_E_SERVER_STOPPING) << "the stopping service makes no object";
+
+    std::atomic<bool> done{false};
+    HRESULT hr = E_FAIL;
+    IZarvoVdsProviderAdmin* admin = nullptr;
+    std::thread client([&] {
+        hr = CoCreateInstance(CLSID_ZarvoVdsProviderAdmin, nullptr, CLSCTX_LOCAL_SERVER, IID_IZarvoVdsProviderAdmin,
+                              reinterpret_cast<void**>(&admin));
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(done) << "while the service stops, the activation is refused and retried";
+    stopping.send('r');
+    client.join();
+    ASSERT_EQ(hr, S_OK);
+    EXPECT_EQ(stopping.wait(), 0);
+    ASSERT_TRUE(wait_for_state("RUNNING")) << "the retry started a fresh service";
+    ULONG count = 1;
+    FILER_RECORD** records = nullptr;
+    EXPECT_EQ(admin->LoadFilerList(0, &count, &records), S_OK);
+    admin->Release();
+
+    auto texts = events();
+    ASSERT_GE(texts.size(), 4u);
+    std::vector<std::string> tail(texts.end() - 4, texts.end());
+    EXPECT_LT(std::find(tail.begin(), tail.end(), "Service stopping due to inactivity."),
+              std::find(tail.begin(), tail.end(), "Service stopped."));
+    std::sort(tail.begin(), tail.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"Service started.", "Service started.", "Service stopped.",
+                                              "Service stopping due to inactivity."}));
+    EXPECT_EQ(scm("stop SanProvD"), "");
+    EXPECT_TRUE(wait_for_state("STOPPED"));
+    EXPECT_EQ(run("-UnregServer"), 0);
+}
+
+TEST_F(Sanprovd, AStartThatFailsLeavesItsFailureCodeForTheServiceManagerAndNoStopEvent) {
+    ASSERT_EQ(run("-Service"), 0);
+    struct Case {
+        const char* step;
+        std::function<void()> prepare;
+        HRESULT code;
+        std::string event;
+    };
+    const Case cases[] = {
+        {"security", [] { CoInitializeSecurity(nullptr, -1, nullptr, nullptr, 0, 0, nullptr, 0, nullptr); },
+         RPC_E_TOO_LATE, "Failed to initialize the security descriptor"},
+        {"class objects",
+         [] {
+             IUnknown* other = nullptr;
+             DWORD cookie = 0;
+             GetProviderClassObject(CLSID_ZarvoVdsProviderFC, IID_IUnknown, reinterpret_cast<void**>(&other));
+             CoRegisterClassObject(CLSID_ZarvoVdsProviderFC, other, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+         },
+         CO_E_OBJISREG, "Failed to register the class objects"},
+    };
+    for (const Case& c : cases) {
+        const size_t before = events().size();
+        ServiceChild child(c.prepare);
+        EXPECT_NE(child.wait(), 0) << c.step;
+        const std::string query = scm("query SanProvD");
+        EXPECT_NE(query.find("STOPPED"), std::string::npos) << query;
+        EXPECT_NE(query.find("WIN32_EXIT_CODE 1066 "), std::string::npos) << c.step << ": " << query;
+        EXPECT_NE(query.find("SERVICE_EXIT_CODE " + std::to_string(static_cast<uint32_t>(c.code)) + " "),
+                  std::string::npos)
+            << c.step << ": " << query;
+        const auto texts = events();
+        EXPECT_EQ(std::vector<std::string>(texts.begin() + before, texts.end()), std::vector<std::string>{c.event})
+            << c.step << ": no start, and no stop event for a start that failed";
+    }
+    EXPECT_EQ(run("-UnregServer"), 0);
 }

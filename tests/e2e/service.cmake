@@ -6,7 +6,7 @@ endif()
 
 # sanprovd itself: install, reinstall, uninstall, and a plain COM server.
 if(TARGET sanprovd AND TARGET scm)
-  sanprov_e2e_tests(sanprovd_e2e_tests SOURCES sanprovd_test.cpp LINK platform)
+  sanprov_e2e_tests(sanprovd_e2e_tests SOURCES sanprovd_test.cpp LINK service sanprov_messages)
   target_compile_definitions(sanprovd_e2e_tests PRIVATE SANPROVD="$<TARGET_FILE:sanprovd>" SCM="$<TARGET_FILE:scm>")
   add_dependencies(sanprovd_e2e_tests sanprovd scm)
 endif()

@@ -69,9 +69,12 @@ int main(int argc, char** argv) {
         if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) rc = failed("ControlService");
     } else if (verb == "query") {
         QueryServiceStatus(service, &status);
-        std::printf("STATE %lu %s\nWIN32_EXIT_CODE %lu\nSERVICE_EXIT_CODE %lu\n",
+        // The codes also in hex: a service-specific code is usually an HRESULT.
+        std::printf("STATE %lu %s\nWIN32_EXIT_CODE %lu (0x%lX)\nSERVICE_EXIT_CODE %lu (0x%lX)\n",
                     static_cast<unsigned long>(status.dwCurrentState), state_name(status.dwCurrentState),
                     static_cast<unsigned long>(status.dwWin32ExitCode),
+                    static_cast<unsigned long>(status.dwWin32ExitCode),
+                    static_cast<unsigned long>(status.dwServiceSpecificExitCode),
                     static_cast<unsigned long>(status.dwServiceSpecificExitCode));
     } else {
         rc = usage();

@@ -14,4 +14,6 @@ namespace platform {
 // Test tool: after `pass` more task allocations, the next `fail` ones return
 // null (0, 0 turns it off). The allocator is process-wide.
 void fail_task_allocations(int pass, int fail);
+// Test tool: the largest single task allocation asked for since the last call.
+SIZE_T take_largest_task_allocation();
 }  // namespace platform

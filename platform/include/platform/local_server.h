@@ -29,6 +29,8 @@ bool is_local_server();
 // for up to 30 s. By default the service named by the class's AppID
 // (LocalService) is started through the service manager; a class with no such
 // registration fails at once with CO_E_SERVER_EXEC_FAILURE. Tests replace it.
+// S_OK: started, activation waits for it to listen. S_FALSE: the server runs
+// already (it may be stopping), so activation asks again while nothing listens.
 using LocalServerStarter = std::function<HRESULT(REFCLSID clsid)>;
 void set_local_server_starter(LocalServerStarter starter);
 }  // namespace platform
