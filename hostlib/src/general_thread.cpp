@@ -56,7 +56,7 @@ HRESULT CGeneralThread::Start(GeneralThreadProc procedure, void* argument, const
             m_dwThreadId = threadId;
         }
     }
-    trace_printf("CGeneralThread::Start(): returning %08lX", static_cast<unsigned long>(static_cast<DWORD>(hr)));
+    trace_printf("CGeneralThread::Start(): returning %08lX", trace_code(hr));
     return hr;
 }
 

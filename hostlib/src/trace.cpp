@@ -165,7 +165,7 @@ TraceScope::~TraceScope() {
 }
 
 HRESULT trace_unexpected_exception(const char* function, HRESULT result) {
-    trace_printf("Unexpected exception in function: %s , returns: 0x%08X", function, static_cast<unsigned>(result));
+    trace_printf("Unexpected exception in function: %s , returns: 0x%08lX", function, trace_code(result));
     return result;
 }
 

@@ -7,6 +7,7 @@
 #include <platform/local_server.h>
 #include <platform/provider_admin.h>
 #include <platform/registry.h>
+#include <platform/text.h>
 #include <platform/vds_admin.h>
 #include <platform/winsvc.h>
 #include <platform/winuser.h>
@@ -24,7 +25,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -96,7 +96,7 @@ const std::u16string kEventSource = u"SYSTEM\\CurrentControlSet\\Services\\Event
 
 TEST_F(Sanprovd, InstallReinstallAndUninstallLeaveTheirRegistrationAndEvents) {
     ASSERT_EQ(run("-Service"), 0);
-    EXPECT_EQ(text(HKEY_LOCAL_MACHINE, kService, u"ImagePath"), std::u16string(SANPROVD, SANPROVD + strlen(SANPROVD)));
+    EXPECT_EQ(text(HKEY_LOCAL_MACHINE, kService, u"ImagePath"), platform::utf8_to_wide_lossy(SANPROVD));
     EXPECT_EQ(text(HKEY_LOCAL_MACHINE, kService, u"DisplayName"), u"Zarvo VDS Hardware Provider");
     EXPECT_EQ(text(HKEY_LOCAL_MACHINE, kService, u"ObjectName"), u"LocalSystem");
     EXPECT_EQ(text(HKEY_LOCAL_MACHINE, kService, u"DependOnService"), u"RPCSS");

@@ -3,12 +3,18 @@
 // optional copy to the debugger output. No levels, no rotation. A line is
 // "<local time> [<pid>.<tid>]: <text>\n", at most 1022 bytes with its line
 // feed; a longer line is dropped whole, never cut.
+#include <cstdint>
 #include <string>
 
 #include <platform/types.h>
 
 // Writes one line. Never fails visibly; nothing is formatted when both outputs are off.
 void trace_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A result code (HRESULT, Win32 or status) for a "%08lX" or "%lx" trace: its
+// 32 bits. A plain cast of a negative HRESULT to unsigned long sign-extends it
+// on LP64 and prints 16 digits.
+constexpr unsigned long trace_code(int32_t code) { return static_cast<uint32_t>(code); }
 
 // Writes "ASSERTION FAILED: (%s) AT %s(%d)" when the condition is false, then
 // lets the caller go on: an assertion never stops the program.

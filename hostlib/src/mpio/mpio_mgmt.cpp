@@ -77,7 +77,7 @@ ULONG CMpioMgmt::InitializeWMI(WmiConnection& connection) {
     IWbemLocator* locator = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&locator));
     if (FAILED(hr) || !locator) {
-        trace_printf("CMpioMgmt::InitializeWMI, ERROR: CoCreateInstance(WbemLocator) sc=%x", static_cast<unsigned>(hr));
+        trace_printf("CMpioMgmt::InitializeWMI, ERROR: CoCreateInstance(WbemLocator) sc=%lx", trace_code(hr));
         return MPIO_WMI_INIT_FAILED;
     }
     connection.locator.reset(locator);
@@ -85,9 +85,9 @@ ULONG CMpioMgmt::InitializeWMI(WmiConnection& connection) {
     IWbemServices* services = nullptr;
     hr = locator->ConnectServer(Bstr(kNamespace), nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services);
     if (FAILED(hr) || !services) {
-        trace_printf("CMpioMgmt::InitializeWMI, IWbemLocator::ConnectServer sc=%x", static_cast<unsigned>(hr));
-        trace_printf("CMpioMgmt::InitializeWMI, Namespace: %s (%x)", narrow(kNamespace).c_str(),
-                     static_cast<unsigned>(kInvalidNamespace));
+        trace_printf("CMpioMgmt::InitializeWMI, IWbemLocator::ConnectServer sc=%lx", trace_code(hr));
+        trace_printf("CMpioMgmt::InitializeWMI, Namespace: %s (%lx)", narrow(kNamespace).c_str(),
+                     trace_code(kInvalidNamespace));
         connection.locator.reset();
         return MPIO_WMI_INIT_FAILED;
     }
@@ -100,7 +100,7 @@ ULONG CMpioMgmt::InitializeWMI(WmiConnection& connection) {
                                   RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
         security->Release();
     }
-    if (FAILED(hr)) trace_printf("CMpioMgmt::InitializeWMI, IClientSecurity::SetBlanket sc=%x", static_cast<unsigned>(hr));
+    if (FAILED(hr)) trace_printf("CMpioMgmt::InitializeWMI, IClientSecurity::SetBlanket sc=%lx", trace_code(hr));
     return MPIO_STATUS_SUCCESS;
 }
 
@@ -118,7 +118,7 @@ HRESULT CMpioMgmt::RunOperation(const char* name, Steps&& steps) {
             trace_printf("CMpioMgmt::MpioGetDsmId, ERROR: InitializeWMI FAILED ret=%d.", opened);
         else
             trace_printf("%s, ERROR: Error initializing WMI (%d). ", name, opened);
-        trace_printf("%s(): returning %08lX", name, static_cast<unsigned long>(E_FAIL));
+        trace_printf("%s(): returning %08lX", name, trace_code(E_FAIL));
         return E_FAIL;
     }
     HRESULT hr = S_OK;
@@ -136,7 +136,7 @@ HRESULT CMpioMgmt::RunOperation(const char* name, Steps&& steps) {
         }
     }
     UninitializeWMI(connection);
-    trace_printf("%s(): returning %08lX", name, static_cast<unsigned long>(hr));
+    trace_printf("%s(): returning %08lX", name, trace_code(hr));
     return hr;
 }
 
@@ -293,7 +293,7 @@ HRESULT CMpioMgmt::MpioGetPathId(ULONG portNumber, ULONGLONG* pathId) {
     if (!pathId) return E_POINTER;
     return RunOperation("CMpioMgmt::MpioGetPathId", [&](IWbemServices* services) {
         const HRESULT hr = GetPathId(services, portNumber, pathId, &m_pathStatus);
-        if (FAILED(hr)) trace_printf("CMpioMgmt::MpioGetPathId, ERROR: GetPathId hr=%x", static_cast<unsigned>(hr));
+        if (FAILED(hr)) trace_printf("CMpioMgmt::MpioGetPathId, ERROR: GetPathId hr=%lx", trace_code(hr));
         return FAILED(hr) ? E_FAIL : hr;
     });
 }
@@ -317,7 +317,7 @@ LONG CMpioMgmt::CallMethod(IWbemServices* services, const WCHAR* className, cons
     HRESULT hr = S_OK;
     const ObjectRef instance = NextInstance(enumerator.get(), hr);
     if (!instance) {
-        trace_printf("CMpioMgmt::CallMethod, IEnumWbemClassObject::Next sc=%x", static_cast<unsigned>(hr));
+        trace_printf("CMpioMgmt::CallMethod, IEnumWbemClassObject::Next sc=%lx", trace_code(hr));
         return hr == kWmiClassNotFound ? MPIO_WMI_NOT_FOUND : DSM_CAUGHT_EXCEPTION;
     }
     Variant instanceName;
@@ -341,14 +341,14 @@ LONG CMpioMgmt::CallMethod(IWbemServices* services, const WCHAR* className, cons
     hr = services->GetObject(Bstr(className), 0, nullptr, &rawClass, nullptr);
     const ObjectRef classObject(rawClass);
     if (FAILED(hr) || !classObject) {
-        trace_printf("CMpioMgmt::CallMethod, IWbemServices::GetObject sc=%x", static_cast<unsigned>(hr));
+        trace_printf("CMpioMgmt::CallMethod, IWbemServices::GetObject sc=%lx", trace_code(hr));
         return DSM_CAUGHT_EXCEPTION;
     }
     IWbemClassObject* rawSignature = nullptr;
     hr = classObject->GetMethod(methodName, 0, &rawSignature, nullptr);
     const ObjectRef inSignature(rawSignature);
     if (FAILED(hr)) {
-        trace_printf("CMpioMgmt::CallMethod, IWbemClassObject::GetMethod sc=%x", static_cast<unsigned>(hr));
+        trace_printf("CMpioMgmt::CallMethod, IWbemClassObject::GetMethod sc=%lx", trace_code(hr));
         return DSM_CAUGHT_EXCEPTION;
     }
     ObjectRef inputs;
@@ -357,7 +357,7 @@ LONG CMpioMgmt::CallMethod(IWbemServices* services, const WCHAR* className, cons
         hr = inSignature->SpawnInstance(0, &rawInputs);
         inputs.reset(rawInputs);
         if (FAILED(hr) || !inputs) {
-            trace_printf("CMpioMgmt::CallMethod, IWbemClassObject::SpawnInstance sc=%x", static_cast<unsigned>(hr));
+            trace_printf("CMpioMgmt::CallMethod, IWbemClassObject::SpawnInstance sc=%lx", trace_code(hr));
             return DSM_CAUGHT_EXCEPTION;
         }
         Variant argument;
@@ -365,7 +365,7 @@ LONG CMpioMgmt::CallMethod(IWbemServices* services, const WCHAR* className, cons
         argument.v.lVal = static_cast<LONG>(value);
         hr = inputs->Put(argumentName, 0, &argument.v, 0);
         if (FAILED(hr)) {
-            trace_printf("CMpioMgmt::CallMethod, IWbemClassObject::Put sc=%x", static_cast<unsigned>(hr));
+            trace_printf("CMpioMgmt::CallMethod, IWbemClassObject::Put sc=%lx", trace_code(hr));
             return MPIO_WMI_ENUM_FAILED;
         }
     }
@@ -374,7 +374,7 @@ LONG CMpioMgmt::CallMethod(IWbemServices* services, const WCHAR* className, cons
     hr = services->ExecMethod(Bstr(path), Bstr(methodName), 0, nullptr, inputs.get(), &rawOutputs, nullptr);
     const ObjectRef outputs(rawOutputs);
     if (FAILED(hr)) {
-        trace_printf("CMpioMgmt::CallMethod, IWbemServices::ExecMethod sc=%x", static_cast<unsigned>(hr));
+        trace_printf("CMpioMgmt::CallMethod, IWbemServices::ExecMethod sc=%lx", trace_code(hr));
         return DSM_CAUGHT_EXCEPTION;
     }
     if (!outputs) {
@@ -421,20 +421,20 @@ HRESULT CMpioMgmt::MpioSetPathStatus(ULONG portNumber, ULONG pathStatus) {
         switch (pathStatus) {
         case 0:
             result = MakeActivePath(services, id);
-            if (result < 0) trace_printf("CMpioMgmt::MpioSetPathStatus, ERROR: cannot make path ACTIVE hr=%x.", result);
+            if (result < 0) trace_printf("CMpioMgmt::MpioSetPathStatus, ERROR: cannot make path ACTIVE hr=%lx.", trace_code(result));
             break;
         case 1:
             result = DisablePath(services, id);
-            if (result < 0) trace_printf("CMpioMgmt::MpioSetPathStatus, ERROR: cannot disable path hr=%x.", result);
+            if (result < 0) trace_printf("CMpioMgmt::MpioSetPathStatus, ERROR: cannot disable path hr=%lx.", trace_code(result));
             break;
         case 2:
             result = MakePassivePath(services, id);
             if (result < 0)
-                trace_printf("CMpioMgmt::MpioSetPathStatus, ERROR: cannot make path PASSIVE hr=%x.", result);
+                trace_printf("CMpioMgmt::MpioSetPathStatus, ERROR: cannot make path PASSIVE hr=%lx.", trace_code(result));
             break;
         default:
-            trace_printf("CMpioMgmt::MpioSetPathStatus, ERROR: invalid PathStatus %d hr=%x.", pathStatus,
-                         static_cast<unsigned>(E_INVALIDARG));
+            trace_printf("CMpioMgmt::MpioSetPathStatus, ERROR: invalid PathStatus %d hr=%lx.", pathStatus,
+                         trace_code(E_INVALIDARG));
             return E_INVALIDARG;
         }
         return result < 0 ? E_FAIL : static_cast<HRESULT>(result);
@@ -472,7 +472,7 @@ ULONG CMpioMgmt::SetDsmLBPolicy(IWbemServices* services, ULONGLONG pathId, BOOL 
             // The change reaches the DSM only when the instance is written back.
             const HRESULT hr = services->PutInstance(instance, WBEM_FLAG_UPDATE_ONLY, nullptr, nullptr);
             if (FAILED(hr)) {
-                trace_printf("CMpioMgmt::SetDsmLBPolicy, IWbemServices::PutInstance sc=%x", static_cast<unsigned>(hr));
+                trace_printf("CMpioMgmt::SetDsmLBPolicy, IWbemServices::PutInstance sc=%lx", trace_code(hr));
                 writeFailed = true;
             } else {
                 ++instancesWritten;

@@ -320,7 +320,7 @@ ULONG SetMpioDsmPath(IWbemClassObject* dsmPath, ULONGLONG pathId, BOOL primary, 
             value.v.lVal = static_cast<LONG>(weight);
             const HRESULT hr = dsmPath->Put(u"PathWeight", 0, &value.v, 0);
             if (FAILED(hr)) {
-                trace_printf("IWbemClassObject::Put(PathWeight) sc=%x", static_cast<unsigned>(hr));
+                trace_printf("IWbemClassObject::Put(PathWeight) sc=%lx", trace_code(hr));
                 return MPIO_WMI_PROPERTY_FAILED;
             }
             path.PathWeight = weight;
@@ -334,7 +334,7 @@ ULONG SetMpioDsmPath(IWbemClassObject* dsmPath, ULONGLONG pathId, BOOL primary, 
             value.v.boolVal = primary ? VARIANT_TRUE : VARIANT_FALSE;
             const HRESULT hr = dsmPath->Put(u"PrimaryPath", 0, &value.v, 0);
             if (FAILED(hr)) {
-                trace_printf("IWbemClassObject::Put(PrimaryPath) sc=%x", static_cast<unsigned>(hr));
+                trace_printf("IWbemClassObject::Put(PrimaryPath) sc=%lx", trace_code(hr));
                 return MPIO_WMI_PROPERTY_FAILED;
             }
             path.PrimaryPath = primary ? 1 : 0;
@@ -392,7 +392,7 @@ ULONG SetDsmQueryLBPolicy(IWbemClassObject* instance, ULONGLONG pathId, BOOL pri
         hr = instance->Put(u"LoadBalancePolicy", 0, &embedded.v, 0);
     }
     if (FAILED(hr)) {
-        trace_printf("SetDsmQueryLBPolicy, IWbemClassObject::Put sc=%x", static_cast<unsigned>(hr));
+        trace_printf("SetDsmQueryLBPolicy, IWbemClassObject::Put sc=%lx", trace_code(hr));
         changed = false;
         return MPIO_WMI_PROPERTY_FAILED;
     }

@@ -16,7 +16,7 @@ bool GetProperty(IWbemClassObject* object, const WCHAR* name, Variant& value) {
     VariantClear(&value.v);
     const HRESULT hr = object ? object->Get(name, 0, &value.v, nullptr, nullptr) : WBEM_E_INVALID_PARAMETER;
     if (FAILED(hr)) {
-        trace_printf("IWbemClassObject::Get(%s) sc=%x", narrow(name).c_str(), static_cast<unsigned>(hr));
+        trace_printf("IWbemClassObject::Get(%s) sc=%lx", narrow(name).c_str(), trace_code(hr));
         VariantInit(&value.v);
         return false;
     }
@@ -107,8 +107,8 @@ HRESULT EnumerateClass(IWbemServices* services, const WCHAR* className,
     const HRESULT hr = services->CreateInstanceEnum(Bstr(className), kEnumerationFlags, nullptr, &opened);
     enumerator.reset(opened);
     if (FAILED(hr) || !opened) {
-        trace_printf("IWbemServices::CreateInstanceEnum(%s) sc=%x", narrow(className).c_str(),
-                     static_cast<unsigned>(hr));
+        trace_printf("IWbemServices::CreateInstanceEnum(%s) sc=%lx", narrow(className).c_str(),
+                     trace_code(hr));
         return FAILED(hr) ? hr : WBEM_E_FAILED;
     }
     return hr;
@@ -119,7 +119,7 @@ ObjectRef NextInstance(IEnumWbemClassObject* enumerator, HRESULT& hr) {
     ULONG returned = 0;
     hr = enumerator->Next(WBEM_INFINITE, 1, &object, &returned);
     ObjectRef instance(object);
-    if (FAILED(hr)) trace_printf("IEnumWbemClassObject::Next sc=%x", static_cast<unsigned>(hr));
+    if (FAILED(hr)) trace_printf("IEnumWbemClassObject::Next sc=%lx", trace_code(hr));
     return returned == 1 ? std::move(instance) : ObjectRef();
 }
 
@@ -129,7 +129,7 @@ ULONG FirstInstance(IWbemServices* services, const WCHAR* className, ObjectRef& 
     HRESULT hr = S_OK;
     instance = NextInstance(enumerator.get(), hr);
     if (instance) return MPIO_STATUS_SUCCESS;
-    trace_printf("%s::Next sc=%x", narrow(className).c_str(), static_cast<unsigned>(hr));
+    trace_printf("%s::Next sc=%lx", narrow(className).c_str(), trace_code(hr));
     return hr == kWmiClassNotFound ? MPIO_WMI_NOT_FOUND : MPIO_WMI_PROPERTY_FAILED;
 }
 

@@ -147,7 +147,7 @@ HRESULT FilerObjectContainer::ReadIdentity() {
     if (FAILED(hr)) {
         Report(IdentityEvent(hr), {m_filerName.c_str()});
         trace_printf("FilerObjectContainer::RefreshContainer(), ERROR: filer %s unreachable, code %08lX",
-                     Narrow(m_filerName).c_str(), static_cast<unsigned long>(hr));
+                     Narrow(m_filerName).c_str(), trace_code(hr));
         properties.m_prop.status = VDS_SSS_OFFLINE;
         properties.m_prop.health = VDS_H_FAILED;
         return hr;
@@ -189,7 +189,7 @@ void FilerObjectContainer::ReadClusterPartner() {
         else
             Report(res::MSG_CLUSTER_PARTNER_OFFLINE, {m_partnerAddress.c_str()});
         trace_printf("FilerObjectContainer::RefreshContainer, WARNING: partner filer %s unreachable, code %08lX",
-                     Narrow(m_partnerAddress).c_str(), static_cast<unsigned long>(hr));
+                     Narrow(m_partnerAddress).c_str(), trace_code(hr));
         m_partnerUp = false;
     } else {
         trace_printf("FilerObjectContainer::RefreshContainer, Cluster enabled, Partner %s is up.",
@@ -352,7 +352,7 @@ HRESULT FilerObjectContainer::ReadLun(const fapi_lun_info_t& record, int index) 
         delete lun;
         trace_printf(kRefreshTrace, "ERROR: failed to load lun configuration");
         trace_printf("FilerObjectContainer::RefreshContainer, SKIP Lun[%d] %s, code %08lX", index,
-                     Narrow(record.path).c_str(), static_cast<unsigned long>(hr));
+                     Narrow(record.path).c_str(), trace_code(hr));
     }
     return S_OK;
 }
@@ -431,7 +431,7 @@ bool FilerObjectContainer::IsPathPresent(const BYTE (&portWwn)[8], const std::st
             return true;
         }
     }
-    trace_printf("FilerObjectContainer::IsPathPresent, hr=%x initiator %s NOT connected", static_cast<unsigned>(hr),
+    trace_printf("FilerObjectContainer::IsPathPresent, hr=%lx initiator %s NOT connected", trace_code(hr),
                  Narrow(wanted).c_str());
     return false;
 }

@@ -124,7 +124,7 @@ HRESULT ReadHostPorts(PortMap& ports, bool traceAdapters) {
         }
         hba.CloseAdapter(handle);
     }
-    trace_printf("FilerObjectContainer::GetHBAPortAttributes(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("FilerObjectContainer::GetHBAPortAttributes(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -190,7 +190,7 @@ HRESULT FilerObjectContainer::AssociateControllerPorts(const GUID& lunId, const 
         trace_printf("FilerObjectContainer::AssociateControllerPorts(): %s", "caught exception");
         hr = E_FAIL;
     }
-    trace_printf("FilerObjectContainer::AssociateControllerPorts(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("FilerObjectContainer::AssociateControllerPorts(): returning %08lX", trace_code(hr));
     return hr;
 }
 

@@ -78,7 +78,7 @@ HRESULT DeleteAll(ObjectMap<T>& map, const char* qualifiedName) {
 HRESULT FilerObjectContainer::AddPortalObject(const GUID& id, ZarvoIscsiPortal* portal) {
     trace_assert(portal != nullptr, "pPortal", __FILE__, __LINE__);
     const HRESULT hr = ReplacingAdd(m_portalMap, id, portal, "FilerObjectContainer::AddPortalObject");
-    trace_printf("FilerObjectContainer::AddPortalObject(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("FilerObjectContainer::AddPortalObject(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -86,13 +86,13 @@ HRESULT FilerObjectContainer::AddTargetObject(const GUID& id, ZarvoIscsiTarget* 
     trace_printf("Added new target. Total # of Targets %d", static_cast<int>(m_targetMap.size()));
     const HRESULT hr = ReplacingAdd(m_targetMap, id, target, "FilerObjectContainer::AddTargetObject");
     trace_printf("Added new target. Total # of Targets %d", static_cast<int>(m_targetMap.size()));
-    trace_printf("FilerObjectContainer::AddTargetObject(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("FilerObjectContainer::AddTargetObject(): returning %08lX", trace_code(hr));
     return hr;
 }
 
 HRESULT FilerObjectContainer::AddPortalGroupObject(const GUID& id, ZarvoIscsiPortalGroup* portalGroup) {
     const HRESULT hr = ReplacingAdd(m_portalGroupMap, id, portalGroup, "FilerObjectContainer::AddPortalGroupObject");
-    trace_printf("FilerObjectContainer::AddPortalGroupObject(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("FilerObjectContainer::AddPortalGroupObject(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -226,7 +226,7 @@ HRESULT FilerObjectContainer::AddPortal(const GUID& portalId, const GUID& portal
     }
     const HRESULT hr = QueueCompletion(m_pSan, PORTALGROUP_ADD_PORTAL, group, &portalId, portalId, async);
     if (FAILED(hr)) return hr;
-    trace_printf("FilerObjectContainer::AddPortal(): returning %08lX", static_cast<unsigned long>(S_OK));
+    trace_printf("FilerObjectContainer::AddPortal(): returning %08lX", trace_code(S_OK));
     return S_OK;
 }
 

@@ -214,8 +214,8 @@ HRESULT FilerObjectContainer::GetPathPolicy(const GUID& portId, ULONG pathNumber
     HRESULT hr = GetControllerPort(portId, port);
     if (FAILED(hr)) return hr;
     hr = port->GetPathPolicy(pathNumber, pathPolicy);
-    trace_printf("FilerObjectContainer::GetPathPolicy, hr=%x gControllerPort=%s pathNumber = %d",
-                 static_cast<unsigned>(hr), GuidToString(portId).c_str(), static_cast<int>(pathNumber));
+    trace_printf("FilerObjectContainer::GetPathPolicy, hr=%lx gControllerPort=%s pathNumber = %d",
+                 trace_code(hr), GuidToString(portId).c_str(), static_cast<int>(pathNumber));
     return hr;
 }
 
@@ -224,7 +224,7 @@ HRESULT FilerObjectContainer::SetPathPolicy(const GUID& portId, VDS_PATH_POLICY 
     HRESULT hr = GetControllerPort(portId, port);
     if (FAILED(hr)) return hr;
     hr = port->SetPathPolicy(pathPolicy);
-    trace_printf("FilerObjectContainer::SetPathPolicy, hr=%x gControllerPort=%s", static_cast<unsigned>(hr),
+    trace_printf("FilerObjectContainer::SetPathPolicy, hr=%lx gControllerPort=%s", trace_code(hr),
                  GuidToString(portId).c_str());
     return hr;
 }

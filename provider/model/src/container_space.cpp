@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr ULONGLONG kMiB = 1ULL << 20;
 constexpr ULONGLONG kSmallOverhead = 0x100000;
 constexpr ULONGLONG kNewLunOverhead = 0x1A0800;
 constexpr ULONGLONG kMinimumLun = 0x3200000;  // 50 MiB
@@ -58,7 +57,7 @@ HRESULT FilerObjectContainer::GetMaxLunSizeFromAggregateSize(bool isExtent, ULON
     usableBytes = static_cast<ULONGLONG>(static_cast<double>(rest) * 0.998);
     if (usableBytes < kMinimumLun) usableBytes = 0;
     trace_printf("Aggregate space after lun over head %d mb ", static_cast<int>(usableBytes >> 20));
-    trace_printf("FilerObjectContainer::GetMaxLunSizeFromAggregateSize(): returning %08lX", 0UL);
+    trace_printf("FilerObjectContainer::GetMaxLunSizeFromAggregateSize(): returning %08lX", trace_code(S_OK));
     return S_OK;
 }
 
@@ -98,7 +97,7 @@ HRESULT FilerObjectContainer::GetMaxFreeSpaceInAggregate(ULONGLONG& bytes, std::
                          N(aggregate.name).c_str());
         }
     }
-    trace_printf("FilerObjectContainer::GetMaxFreeSpaceInAggregate(): returning %08lX", 0UL);
+    trace_printf("FilerObjectContainer::GetMaxFreeSpaceInAggregate(): returning %08lX", trace_code(S_OK));
     return S_OK;
 }
 

@@ -87,8 +87,8 @@ void ZarvoController::CreatePorts(const fapi_fcp_adapter_info_t& adapter) {
     HbaPortPropertiesMap hbaPorts;
     const HRESULT hr = m_pContainer->GetHBAPortAttributes(hbaPorts);
     if (FAILED(hr)) {
-        trace_printf("ZarvoController::SetDefaults, ERROR: cannot get hba port attributes hr=%x",
-                     static_cast<unsigned>(hr));
+        trace_printf("ZarvoController::SetDefaults, ERROR: cannot get hba port attributes hr=%lx",
+                     trace_code(hr));
         return;
     }
     const ULONG count = static_cast<ULONG>(hbaPorts.size());

@@ -81,14 +81,14 @@ void ZarvoControllerPort::SetDefaults(const fapi_fcp_adapter_info_t* adapter, co
 
 HRESULT ZarvoControllerPort::GetProperties(VDS_PORT_PROP& properties) {
     properties = m_properties;
-    trace_printf("ZarvoControllerPort::GetProperties, hr=%x ", 0u);
+    trace_printf("ZarvoControllerPort::GetProperties, hr=%lx ", trace_code(S_OK));
     return S_OK;
 }
 
 HRESULT ZarvoControllerPort::SetStatus(LONG status) {
     for (LONG stored : kStoredPortStatuses)
         if (status == stored) m_properties.status = static_cast<VDS_PORT_STATUS>(status);
-    trace_printf("ZarvoControllerPort::SetStatus, hr=%x status = %x", static_cast<unsigned>(VDS_E_NOT_SUPPORTED),
+    trace_printf("ZarvoControllerPort::SetStatus, hr=%lx status = %x", trace_code(VDS_E_NOT_SUPPORTED),
                  static_cast<unsigned>(status));
     return VDS_E_NOT_SUPPORTED;
 }
@@ -96,7 +96,7 @@ HRESULT ZarvoControllerPort::SetStatus(LONG status) {
 HRESULT ZarvoControllerPort::CreatePath(const VDS_HBAPORT_PROP& hbaPort, const fapi_fcp_adapter_info_t& adapter,
                                         ULONG index) {
     const HRESULT hr = AddPathOnAdapterFiler(hbaPort, adapter, index);
-    trace_printf("ZarvoControllerPort::CreatePath, hr=%x", static_cast<unsigned>(hr));
+    trace_printf("ZarvoControllerPort::CreatePath, hr=%lx", trace_code(hr));
     return hr;
 }
 
@@ -154,7 +154,7 @@ HRESULT ZarvoControllerPort::GetPathInfo(ULONG pathNumber, VDS_PATH_INFO& pathIn
         trace_printf("ZarvoControllerPort::GetPathInfo(): %s", "caught exception");
         return E_FAIL;
     }
-    trace_printf("ZarvoControllerPort::GetPathInfo, hr=%x pathNumber = %d", static_cast<unsigned>(hr),
+    trace_printf("ZarvoControllerPort::GetPathInfo, hr=%lx pathNumber = %d", trace_code(hr),
                  static_cast<int>(pathNumber));
     return hr;
 }
@@ -175,7 +175,7 @@ HRESULT ZarvoControllerPort::GetPathPolicy(ULONG pathNumber, VDS_PATH_POLICY& pa
         trace_printf("ZarvoControllerPort::GetPathPolicy(): %s", "caught exception");
         return E_FAIL;
     }
-    trace_printf("ZarvoControllerPort::GetPathPolicy, hr=%x pathNumber = %d", static_cast<unsigned>(hr),
+    trace_printf("ZarvoControllerPort::GetPathPolicy, hr=%lx pathNumber = %d", trace_code(hr),
                  static_cast<int>(pathNumber));
     return hr;
 }
@@ -188,7 +188,7 @@ HRESULT ZarvoControllerPort::SetPathPolicy(const VDS_PATH_POLICY& pathPolicy) {
         trace_printf("ZarvoControllerPort::SetPathPolicy(): %s", "caught exception");
         return E_FAIL;
     }
-    trace_printf("ZarvoControllerPort::SetPathPolicy, hr=%x", static_cast<unsigned>(hr));
+    trace_printf("ZarvoControllerPort::SetPathPolicy, hr=%lx", trace_code(hr));
     return hr;
 }
 
@@ -206,7 +206,7 @@ HRESULT ZarvoControllerPort::SetPathStatus(const VDS_HBAPORT_PROP& hbaPort, VDS_
         trace_printf("ZarvoControllerPort::SetPathStatus(): %s", "caught exception");
         return E_FAIL;
     }
-    trace_printf("ZarvoControllerPort::SetPathStatus, hr=%x status = %d", static_cast<unsigned>(hr),
+    trace_printf("ZarvoControllerPort::SetPathStatus, hr=%lx status = %d", trace_code(hr),
                  static_cast<int>(status));
     return hr;
 }

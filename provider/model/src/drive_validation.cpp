@@ -31,6 +31,6 @@ HRESULT FilerObjectContainer::ValidateDrives(bool& changed) {
         trace_printf("FilerObjectContainer::ValidateDrives(): %s", "caught exception");
         return E_FAIL;
     }
-    trace_printf("FilerObjectContainer::ValidateDrives(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("FilerObjectContainer::ValidateDrives(): returning %08lX", trace_code(hr));
     return hr;
 }

@@ -183,7 +183,7 @@ HRESULT FilerObjectContainer::DeleteCache() {
         ClearPortalMap();
         m_partnerUp = false;
         m_strMaskingList.clear();
-        trace_printf("FilerObjectContainer::DeleteCache(): returning %08lX", 0ul);
+        trace_printf("FilerObjectContainer::DeleteCache(): returning %08lX", trace_code(S_OK));
         return S_OK;
     } catch (...) {
         trace_printf("ZarvoSan::DeleteCache, caught exception");

@@ -134,15 +134,15 @@ DWORD CFilerRecord::LoadFromRegistry(HKEY filers, const std::u16string& name) {
             (result = read_string(key.get(), u"username", m_strUserName)) == ERROR_SUCCESS &&
             (result = read_string(key.get(), u"password", stored, true)) == ERROR_SUCCESS) {
             if (!DecryptString(m_strKey, std::vector<WCHAR>(stored.begin(), stored.end()), m_strPassword)) {
-                trace_printf("DecryptString() failed with code 0x%0x, assuming cleartext (in %s(%d))",
-                             static_cast<unsigned>(crypto_failure()), "provider\\filerlogondata", 104);
+                trace_printf("DecryptString() failed with code 0x%0lx, assuming cleartext (in %s(%d))",
+                             trace_code(crypto_failure()), "provider\\filerlogondata", 104);
                 m_strPassword = stored;
                 result = 1;
             }
         }
     }
     m_iFlags = 0;
-    trace_printf("CFilerRecord::LoadFromRegistry(): returning %08lX", static_cast<unsigned long>(result));
+    trace_printf("CFilerRecord::LoadFromRegistry(): returning %08lX", trace_code(result));
     return result;
 }
 
@@ -158,8 +158,8 @@ HRESULT CFilerRecord::SaveToRegistry(HKEY filers) {
         hr = HRESULT_FROM_WIN32(static_cast<DWORD>(s));
     } else if (!EncryptString(m_strKey, m_strPassword, cipher)) {
         hr = crypto_failure();
-        trace_printf("CFilerRecord::SaveToRegistry(): EncryptString() failed with code 0x%0x (in %s(%d))",
-                     static_cast<unsigned>(hr), "provider\\filerlogondata", __LINE__);
+        trace_printf("CFilerRecord::SaveToRegistry(): EncryptString() failed with code 0x%0lx (in %s(%d))",
+                     trace_code(hr), "provider\\filerlogondata", __LINE__);
     } else {
         const DWORD type = static_cast<DWORD>(m_iType);
         LSTATUS s = write_string(key.get(), u"name", m_strDnsName);
@@ -170,7 +170,7 @@ HRESULT CFilerRecord::SaveToRegistry(HKEY filers) {
         hr = s == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(s));
     }
     if (SUCCEEDED(hr)) m_iFlags = 0;
-    trace_printf("CFilerRecord::SaveToRegistry(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("CFilerRecord::SaveToRegistry(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -199,12 +199,12 @@ HRESULT filer_record_list::Load() {
     trace_printf("Loading filer information from registry...");
     if (!ensure_crypto_keys()) {
         const HRESULT hr = crypto_failure();
-        trace_printf("Can't setup crypto client (0x%0x)", static_cast<unsigned>(hr));
+        trace_printf("Can't setup crypto client (0x%0lx)", trace_code(hr));
         return hr;
     }
     RegKey filers;
     if (LSTATUS s = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFilersKey, 0, KEY_READ, filers.receive()); s != ERROR_SUCCESS) {
-        trace_printf("Can't open registry key %s (0x%0x)", narrow(kFilersKey).c_str(), static_cast<unsigned>(s));
+        trace_printf("Can't open registry key %s (0x%0lx)", narrow(kFilersKey).c_str(), trace_code(s));
         return s == ERROR_FILE_NOT_FOUND ? S_FALSE : HRESULT_FROM_WIN32(static_cast<DWORD>(s));
     }
     DWORD index = 0;
@@ -214,8 +214,8 @@ HRESULT filer_record_list::Load() {
         const LSTATUS s = RegEnumKeyExW(filers.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (s == ERROR_NO_MORE_ITEMS) break;
         if (s != ERROR_SUCCESS) {
-            trace_printf("Failed to read Filer information from registry key  %s (0x%0x), Index %d ",
-                         narrow(kFilersKey).c_str(), static_cast<unsigned>(s), static_cast<int>(index));
+            trace_printf("Failed to read Filer information from registry key  %s (0x%0lx), Index %d ",
+                         narrow(kFilersKey).c_str(), trace_code(s), static_cast<int>(index));
             break;
         }
         auto record = std::make_unique<CFilerRecord>();
@@ -234,14 +234,14 @@ HRESULT filer_record_list::Save() {
     if (m_map.empty()) return S_OK;
     if (!ensure_crypto_keys()) {
         const HRESULT hr = crypto_failure();
-        trace_printf("Can't setup crypto client (0x%0x)", static_cast<unsigned>(hr));
+        trace_printf("Can't setup crypto client (0x%0lx)", trace_code(hr));
         return hr;
     }
     RegKey filers;
     if (LSTATUS s = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFilersKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                     KEY_ALL_ACCESS, nullptr, filers.receive(), nullptr);
         s != ERROR_SUCCESS) {
-        trace_printf("Can't open registry key %s (0x%0x)", narrow(kFilersKey).c_str(), static_cast<unsigned>(s));
+        trace_printf("Can't open registry key %s (0x%0lx)", narrow(kFilersKey).c_str(), trace_code(s));
         return HRESULT_FROM_WIN32(static_cast<DWORD>(s));
     }
     HRESULT first = S_OK;

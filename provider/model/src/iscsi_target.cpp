@@ -67,7 +67,7 @@ HRESULT ZarvoIscsiTarget::Initialize() {
     if (SUCCEEDED(hr)) hr = RefreshInitiators();
     if (SUCCEEDED(hr)) hr = RefreshNetInterfaces();
     if (SUCCEEDED(hr)) hr = RefreshPortals();
-    trace_printf("ZarvoIscsiTarget::Initialize(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("ZarvoIscsiTarget::Initialize(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -127,7 +127,7 @@ HRESULT ZarvoIscsiTarget::RegisterStaticTarget() {
                 addTarget(m_strNodeName.c_str(), m_strAlias.c_str(), m_pContainer->m_subSystemProperties.m_prop.ulFlags,
                           FALSE, nullptr, nullptr, nullptr);
             trace_printf("ZarvoIscsiTarget::RegisterStaticTarget, AddIScsiStaticTargetW(%s) returned %08lX",
-                         narrow(m_strNodeName).c_str(), static_cast<unsigned long>(status));
+                         narrow(m_strNodeName).c_str(), trace_code(status));
         }
         return S_OK;
     } catch (const platform::delay_load_error& error) {

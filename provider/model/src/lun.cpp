@@ -241,7 +241,7 @@ HRESULT ZarvoLun::GetIdentification(VDS_LUN_INFORMATION& information) {
         information.m_deviceIdDescriptor.m_rgIdentifiers = identifier;
         trace_printf("ZarvoLun::GetIdentification, Lun %s SerialNumber=%s", N(m_path).c_str(),
                      m_serialNumber.c_str());
-        trace_printf("ZarvoLun::GetIdentification(): returning %08lX", 0L);
+        trace_printf("ZarvoLun::GetIdentification(): returning %08lX", trace_code(S_OK));
         return S_OK;
     } catch (...) {
         trace_printf("ZarvoLun::GetIdentification(): %s", "caught exception");

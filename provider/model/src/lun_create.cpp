@@ -41,7 +41,7 @@ HRESULT ZarvoLun::Initialize(LONG type, ULONGLONG size, NotificationSet* notific
     } catch (...) {
         hr = Fail("caught exception", E_FAIL);
     }
-    trace_printf("ZarvoLun::Initialize(): returning %08lX", static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    trace_printf("ZarvoLun::Initialize(): returning %08lX", trace_code(hr));
     if (FAILED(hr)) UndoCreation(undo);
     return hr;
 }

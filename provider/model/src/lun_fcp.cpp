@@ -81,7 +81,7 @@ HRESULT ZarvoLunFCP::LunAttach() {
         }
         hr = lun_masking::MapToInitiator(*this, *m_pFOContainer, catalog, initiator, 0, true, "ZarvoLunFCP").hr;
     }
-    trace_printf("ZarvoLunFCP::LunAttach(): returning %08lX", static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    trace_printf("ZarvoLunFCP::LunAttach(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -91,6 +91,6 @@ HRESULT ZarvoLunFCP::LunDetach() {
     trace_printf("ZarvoLunFCP::LunDetach, pwszUnmaskingList  = %s", N(stored.substr(0, 255)).c_str());
     HRESULT hr = S_OK;
     if (stored.empty()) hr = lun_masking::UnmapAll(*m_pFOContainer, m_properties.m_strIdentification, true);
-    trace_printf("ZarvoLunFCP::LunDetach(): returning %08lX", static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    trace_printf("ZarvoLunFCP::LunDetach(): returning %08lX", trace_code(hr));
     return hr;
 }

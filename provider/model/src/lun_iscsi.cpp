@@ -39,7 +39,7 @@ HRESULT ZarvoLunIscsi::LunAttach() {
     trace_printf("ZarvoLunIscsi::LunAttach, pwszUnmaskingList  = %s", N(stored.substr(0, 255)).c_str());
     if (stored == u"*") {
         trace_printf("ZarvoLunIscsi::LunAttach(): %s", "* not supported yet");
-        trace_printf("ZarvoLunIscsi::LunAttach(): returning %08lX", static_cast<unsigned long>(0x80042400UL));
+        trace_printf("ZarvoLunIscsi::LunAttach(): returning %08lX", trace_code(VDS_E_NOT_SUPPORTED));
         return VDS_E_NOT_SUPPORTED;
     }
     lun_masking::IgroupCatalog catalog;
@@ -54,7 +54,7 @@ HRESULT ZarvoLunIscsi::LunAttach() {
                 .outOfMemory)
             return E_OUTOFMEMORY;
     }
-    trace_printf("ZarvoLunIscsi::LunAttach(): returning %08lX", 0UL);
+    trace_printf("ZarvoLunIscsi::LunAttach(): returning %08lX", trace_code(S_OK));
     return S_OK;
 }
 
@@ -63,6 +63,6 @@ HRESULT ZarvoLunIscsi::LunDetach() {
     const std::u16string& stored = m_properties.m_strUnmaskingList;
     trace_printf("ZarvoLunIscsi::LunDetach, pwszUnmaskingList  = %s", N(stored.substr(0, 255)).c_str());
     if (stored.empty()) lun_masking::UnmapAll(*m_pFOContainer, m_properties.m_strIdentification, false);
-    trace_printf("ZarvoLunIscsi::LunDetach(): returning %08lX", 0UL);
+    trace_printf("ZarvoLunIscsi::LunDetach(): returning %08lX", trace_code(S_OK));
     return S_OK;
 }

@@ -26,7 +26,7 @@ HRESULT ZarvoLun::LoadConfig(const fapi_lun_info_t& record) {
     } catch (...) {
         hr = Fail("caught exception", E_FAIL);
     }
-    trace_printf("ZarvoLun::LoadConfig(): returning %08lX", static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    trace_printf("ZarvoLun::LoadConfig(): returning %08lX", trace_code(hr));
     if (FAILED(hr)) ReleaseLoadedExtents();
     return hr;
 }

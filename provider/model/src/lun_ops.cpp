@@ -18,12 +18,6 @@ namespace {
 
 std::string N(const std::u16string& text) { return WStringToString(text); }
 
-std::string Hex(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(static_cast<ULONG>(hr)));
-    return text;
-}
-
 constexpr std::u16string_view kNameCharacters =
     u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._{}";
 
@@ -93,7 +87,7 @@ HRESULT ZarvoLun::Resize(ULONGLONG newSize) {
                 hr = it->second->Resize(newSize, nullptr);
         }
     }
-    trace_printf("ZarvoLun::Resize(): returning %s", Hex(hr).c_str());
+    trace_printf("ZarvoLun::Resize(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -104,7 +98,7 @@ HRESULT ZarvoLun::SetName(const std::u16string& requested) {
     HRESULT hr = S_OK;
     const auto finish = [&](HRESULT result, const char* text = nullptr) {
         if (text) trace_printf("ZarvoLun::SetName(): %s", text);
-        trace_printf("ZarvoLun::SetName(): returning %s", Hex(result).c_str());
+        trace_printf("ZarvoLun::SetName(): returning %08lX", trace_code(result));
         return result;
     };
     std::u16string name = requested;
@@ -240,6 +234,6 @@ HRESULT ZarvoLun::LunDelete() {
         if (FAILED(hr = container->RemoveLunObject(id))) fail("cannot remove lun object", hr);
     }
     delete this;
-    trace_printf("ZarvoLun::LunDelete(): returning %s", Hex(hr).c_str());
+    trace_printf("ZarvoLun::LunDelete(): returning %08lX", trace_code(hr));
     return hr;
 }

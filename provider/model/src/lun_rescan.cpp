@@ -95,6 +95,6 @@ HRESULT ZarvoLun::ScsiBusRescan2(int32_t passes) {
         trace_printf("ZarvoLun::ScsiBusRescan2, sleeping %d secs", 5 * (k + 1));
         Sleep(static_cast<DWORD>(5000 * (k + 1)));
     }
-    trace_printf("ZarvoLun::ScsiBusRescan2(): returning %08lX", 0UL);
+    trace_printf("ZarvoLun::ScsiBusRescan2(): returning %08lX", trace_code(S_OK));
     return S_OK;
 }

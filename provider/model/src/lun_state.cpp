@@ -42,7 +42,7 @@ const char* TypeRefusal(LONG type, ULONG flags) {
 struct Returning {
     const char* name;
     HRESULT& hr;
-    ~Returning() { trace_printf("%s(): returning %08lX", name, static_cast<unsigned long>(static_cast<ULONG>(hr))); }
+    ~Returning() { trace_printf("%s(): returning %08lX", name, trace_code(hr)); }
 };
 
 }  // namespace
@@ -138,7 +138,7 @@ HRESULT ZarvoLun::RunWork(int32_t type, int32_t value, Async* async) {
     const std::string name = std::string(ClassName()) + "::DoWork";
     const std::string prefix = name + "()::";
     const auto step = [&](const char* name, HRESULT result) {
-        trace_printf("%s%s%x", prefix.c_str(), name, static_cast<unsigned>(result));
+        trace_printf("%s%s%lx", prefix.c_str(), name, trace_code(result));
     };
     SubSystemProperties subsystem;
     HRESULT hr = m_pFOContainer->GetProperties(subsystem);
@@ -209,6 +209,6 @@ HRESULT ZarvoLun::RunWork(int32_t type, int32_t value, Async* async) {
     }
     if (async) async->Release();
     // The LUN may be gone by now (`destroyed`): nothing of it is touched here.
-    trace_printf("%s(): returning %08lX", name.c_str(), static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    trace_printf("%s(): returning %08lX", name.c_str(), trace_code(hr));
     return hr;
 }

@@ -70,7 +70,7 @@ void ZarvoPath::ReadMpioState(const std::string& portWwnText) {
     ULONGLONG dsmId = 0;
     HRESULT hr = mpio.MpioGetDsmId(&dsmId);
     if (FAILED(hr)) {
-        trace_printf("ZarvoPath::ZarvoPath, ERROR: MpioGetDsmId failed. hr=%x", static_cast<unsigned>(hr));
+        trace_printf("ZarvoPath::ZarvoPath, ERROR: MpioGetDsmId failed. hr=%lx", trace_code(hr));
         return;
     }
     m_ullSourceId = dsmId;
@@ -90,7 +90,7 @@ void ZarvoPath::ReadMpioState(const std::string& portWwnText) {
         ULONGLONG pathId = 0;
         hr = mpio.MpioGetPathId(m_ulPortNumber, &pathId);
         if (FAILED(hr)) {
-            trace_printf("ZarvoPath::ZarvoPath, ERROR: MpioGetPathId failed. hr=%x", static_cast<unsigned>(hr));
+            trace_printf("ZarvoPath::ZarvoPath, ERROR: MpioGetPathId failed. hr=%lx", trace_code(hr));
             return;
         }
         BOOL primary = FALSE;
@@ -136,7 +136,7 @@ HRESULT ZarvoPath::GetPathInfo(VDS_PATH_INFO& pathInfo) const {
             GetHbaPortProperties(*copy);
         }
         pathInfo.pHbaPortProp = copy;
-        trace_printf("ZarvoPath::GetPathInfo(): returning %08lX", 0ul);
+        trace_printf("ZarvoPath::GetPathInfo(): returning %08lX", trace_code(S_OK));
         return S_OK;
     } catch (...) {
         trace_printf("ZarvoPath::GetPathInfo, caught exception");
@@ -148,7 +148,7 @@ HRESULT ZarvoPath::GetPathPolicy(VDS_PATH_POLICY& pathPolicy) const {
     pathPolicy.pathId = {m_ullSourceId, m_ullPathId};
     pathPolicy.bPrimaryPath = m_bPrimaryPath;
     pathPolicy.ulWeight = m_ulWeight;
-    trace_printf("ZarvoPath::GetPathPolicy(): returning %08lX", 0ul);
+    trace_printf("ZarvoPath::GetPathPolicy(): returning %08lX", trace_code(S_OK));
     return S_OK;
 }
 
@@ -161,7 +161,7 @@ HRESULT ZarvoPath::SetPathPolicy(const VDS_PATH_POLICY& pathPolicy) {
     const HRESULT hr =
         m_pContainer->m_mpioMgmt.MpioSetPathPolicy(pathPolicy.pathId.ullPathId, pathPolicy.bPrimaryPath,
                                                    pathPolicy.ulWeight);
-    trace_printf("ZarvoPath::SetPathPolicy(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("ZarvoPath::SetPathPolicy(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -174,7 +174,7 @@ HRESULT ZarvoPath::SetStatus(VDS_PATH_STATUS status) {
         m_status = status;
         hr = S_OK;
     }
-    trace_printf("ZarvoPath::SetStatus(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("ZarvoPath::SetStatus(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -189,7 +189,7 @@ HRESULT ZarvoPath::GetPortNumber(const char* osDeviceName, ULONG& portNumber) {
         }
         trace_printf("ZarvoPath::GetPortNumber, OSDeviceName=%s PortNumber=%d", name.c_str(),
                      static_cast<int>(portNumber));
-        trace_printf("ZarvoPath::GetPortNumber(): returning %08lX", 0ul);
+        trace_printf("ZarvoPath::GetPortNumber(): returning %08lX", trace_code(S_OK));
         return S_OK;
     } catch (...) {
         trace_printf("ZarvoPath::GetPortNumber, caught exception");
@@ -238,6 +238,6 @@ HRESULT DumpPaths(const std::vector<ZarvoPath>& paths) {
         }
         CoTaskMemFree(records);
     }
-    trace_printf("Dump(m_paths):: exited. hr=%x", static_cast<unsigned>(hr));
+    trace_printf("Dump(m_paths):: exited. hr=%lx", trace_code(hr));
     return hr;
 }

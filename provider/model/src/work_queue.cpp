@@ -49,7 +49,7 @@ ZarvoWorkerThread::~ZarvoWorkerThread() {
     m_queue.clear();
     m_count = 0;
     DeleteCriticalSection(&m_lock);
-    trace_printf("ZarvoWorkerThread::~ZarvoWorkerThread(): returning %08lX", 0ul);
+    trace_printf("ZarvoWorkerThread::~ZarvoWorkerThread(): returning %08lX", trace_code(S_OK));
 }
 
 HRESULT ZarvoWorkerThread::Init() {
@@ -110,7 +110,7 @@ void ZarvoWorkerThread::Drain() {
         Sleep(0);
         lock.Lock();
     }
-    trace_printf("ZarvoWorkerThread::Drain(): returning %08lX", 0ul);
+    trace_printf("ZarvoWorkerThread::Drain(): returning %08lX", trace_code(S_OK));
 }
 
 unsigned ZarvoWorkerThread::ThreadEntry(void* worker) {
@@ -135,14 +135,14 @@ HRESULT ZarvoWorkerThread::Worker() {
         trace_printf("retrieving work  object, operation type %d , Object Id %s", item.type,
                      GuidToString(item.id).c_str());
         result = RunItem(item);
-        trace_printf("A work is completed Result %08x ", static_cast<unsigned>(result));
+        trace_printf("A work is completed Result %08lx ", trace_code(result));
         lock.Lock();
         m_queue.pop_front();
         --m_count;
     }
     m_state.store(Stopped);
     // Through 32 bits first: a failure code widened with its sign would print 16 digits.
-    trace_printf("ZarvoWorkerThread::Worker(): returning %08lX", static_cast<unsigned long>(static_cast<uint32_t>(result)));
+    trace_printf("ZarvoWorkerThread::Worker(): returning %08lX", trace_code(result));
     return result;
 }
 

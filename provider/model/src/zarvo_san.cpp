@@ -91,7 +91,7 @@ HRESULT ZarvoSan::AddPortal(const GUID& portalId, const GUID& portalGroupId, Zar
     const HRESULT hr = Forward([portal = portalId, group = portalGroupId, async](FilerObjectContainer& c) {
         return c.AddPortal(portal, group, async);
     });
-    trace_printf("ZarvoSan::AddPortal(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("ZarvoSan::AddPortal(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -100,7 +100,7 @@ HRESULT ZarvoSan::RemovePortal(const GUID& portalId, const GUID& portalGroupId, 
     const HRESULT hr = Forward([portal = portalId, group = portalGroupId, async](FilerObjectContainer& c) {
         return c.RemovePortal(portal, group, async);
     });
-    trace_printf("ZarvoSan::RemovePortal(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("ZarvoSan::RemovePortal(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -285,7 +285,7 @@ HRESULT ZarvoSan::AssociateTargets(const GUID& lunId, LONG count, const GUID* ta
     TraceScope scope("ZarvoSan::AssociateTargets");
     const HRESULT hr = Forward(
         [&, lun = lunId](FilerObjectContainer& c) { return c.AssociateTargets(lun, count, targetIds); });
-    trace_printf("ZarvoSan::AssociateTargets(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("ZarvoSan::AssociateTargets(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -391,7 +391,7 @@ HRESULT ZarvoSan::GetPortalProperties(const GUID& portalId, VDS_ISCSI_PORTAL_PRO
     TraceScope scope("ZarvoSan::GetPortalProperties");
     const HRESULT hr = Forward(
         [&, portal = portalId](FilerObjectContainer& c) { return c.GetPortalProperties(portal, properties); });
-    trace_printf("ZarvoSan::GetPortalProperties(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("ZarvoSan::GetPortalProperties(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -400,7 +400,7 @@ HRESULT ZarvoSan::QueryAssociatedPortalGroups(const GUID& portalId, std::vector<
     const HRESULT hr = Forward([&, portal = portalId](FilerObjectContainer& c) {
         return c.QueryAssociatedPortalGroups(portal, portalGroupIds);
     });
-    trace_printf("ZarvoSan::QueryAssociatedPortalGroups(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("ZarvoSan::QueryAssociatedPortalGroups(): returning %08lX", trace_code(hr));
     return hr;
 }
 

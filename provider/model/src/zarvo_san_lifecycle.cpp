@@ -57,7 +57,7 @@ HRESULT ZarvoSan::Initialize(const CFilerRecord& record, LONG providerType, bool
     HRESULT hr = m_filerControl.FilerValidateConnection(&m_systemInfo);
     if (FAILED(hr)) {
         trace_printf("ZarvoSan::Initialize(), ERROR: filer %s unreachable, code %08lX", Narrow(m_filerName).c_str(),
-                     static_cast<unsigned long>(hr));
+                     trace_code(hr));
         const auto code = static_cast<DWORD>(hr);
         const bool ownEvent = code == res::MSG_FILER_UNREACHABLE || code == res::MSG_FILER_LOGIN_INVALID;
         Report(ownEvent ? code : res::MSG_SUBSYSTEM_UNREACHABLE, {m_filerName.c_str()});
@@ -102,7 +102,7 @@ HRESULT ZarvoSan::Initialize(const CFilerRecord& record, LONG providerType, bool
     if (firstEnumerationDone) SendSyncNotification(m_pContainer->GetArriveType(), id);
     if (SUCCEEDED(hr)) hr = RefreshSubSystem();
     if (SUCCEEDED(hr)) hr = m_filerThread.Start(FilerThreadEntry, this, GuidToWString(id).c_str());
-    trace_printf("ZarvoSan::Initialize(): returning %08lX", static_cast<unsigned long>(hr));
+    trace_printf("ZarvoSan::Initialize(): returning %08lX", trace_code(hr));
     return hr;
 }
 
@@ -162,7 +162,7 @@ HRESULT ZarvoSan::SetSANInactive() {
         const GUID id = m_pContainer->GetID();
         // A subsystem that never got its id was never announced: no departure.
         const HRESULT hr = IsNilId(id) ? S_OK : SendSyncNotification(m_pContainer->GetDepartType(), id);
-        trace_printf("ZarvoSan::SetSANInactive(): returning %08lX", static_cast<unsigned long>(hr));
+        trace_printf("ZarvoSan::SetSANInactive(): returning %08lX", trace_code(hr));
     }
     return S_OK;
 }
@@ -200,6 +200,6 @@ ZarvoSan::~ZarvoSan() {
     } catch (...) {
         trace_printf("ZarvoSan::~ZarvoSan(): %s", "caught exception");
     }
-    trace_printf("ZarvoSan::~ZarvoSan(): returning %08lX", 0ul);
+    trace_printf("ZarvoSan::~ZarvoSan(): returning %08lX", trace_code(S_OK));
     DeleteCriticalSection(&m_lock);
 }

@@ -44,7 +44,7 @@ HRESULT ZarvoSan::DoWork(WorkItem& item) {
         result = item.work->DoWork(item.type, item.value, item.async);
     } else {
         result = VDS_E_OBJECT_DELETED;
-        trace_printf("ZarvoWork Object is not valid, Result is set to %0x ", static_cast<unsigned>(result));
+        trace_printf("ZarvoWork Object is not valid, Result is set to %0lx ", trace_code(result));
         if (item.async) {
             if (auto* async = dynamic_cast<ZarvoAsync*>(item.async)) {
                 async->SetResult(result);
@@ -55,6 +55,6 @@ HRESULT ZarvoSan::DoWork(WorkItem& item) {
         }
     }
     // Through 32 bits first: a failure code widened with its sign would print 16 digits.
-    trace_printf("ZarvoSan::DoWork(): returning %08lX", static_cast<unsigned long>(static_cast<uint32_t>(result)));
+    trace_printf("ZarvoSan::DoWork(): returning %08lX", trace_code(result));
     return result;
 }

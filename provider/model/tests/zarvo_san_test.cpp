@@ -13,7 +13,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "container_test_support.h"
 #include "memory_appliance.h"
@@ -174,6 +176,21 @@ TEST(ZarvoSanRenames, AnUnknownLunIsRefusedWithoutANotification) {
     san.SetNotifier(&notifier);
     EXPECT_EQ(san.SetLunName(id_of(5), u"new name"), VDS_E_OBJECT_NOT_FOUND);
     EXPECT_TRUE(notifier.deliveries().empty());
+}
+
+// A failure code is a negative 32-bit value: its trace shows those 32 bits,
+// never the 16 digits of its sign extension to a 64-bit long.
+TEST(ZarvoSanTrace, AFailureCodeIsTracedAsItsEightHexDigits) {
+    ZarvoSan san;
+    TraceCapture trace;
+    VDS_ISCSI_PORTAL_PROP portal{};
+    std::vector<GUID> groups;
+    EXPECT_EQ(san.GetPortalProperties(id_of(5), portal), VDS_E_OBJECT_NOT_FOUND);
+    EXPECT_EQ(san.QueryAssociatedPortalGroups(id_of(5), groups), VDS_E_OBJECT_NOT_FOUND);
+    EXPECT_EQ(trace.starting("ZarvoSan::GetPortalProperties(): returning"),
+              std::vector<std::string>{"ZarvoSan::GetPortalProperties(): returning 80042405"});
+    EXPECT_EQ(trace.starting("ZarvoSan::QueryAssociatedPortalGroups(): returning"),
+              std::vector<std::string>{"ZarvoSan::QueryAssociatedPortalGroups(): returning 80042405"});
 }
 
 TEST(ZarvoSanProperties, ControllerAndPortTextsOutliveTheObjects) {

@@ -23,7 +23,7 @@ constexpr HRESULT kInvalidSubsystemRecord = static_cast<HRESULT>(0xC0042501u);
 constexpr DWORD kMessageChars = 65535;
 
 HRESULT returning(const char* method, HRESULT hr) {
-    trace_printf("CProviderAdmin::%s(): returning %08lX", method, static_cast<unsigned long>(hr));
+    trace_printf("CProviderAdmin::%s(): returning %08lX", method, trace_code(hr));
     return hr;
 }
 

@@ -159,7 +159,7 @@ STDMETHODIMP CZarvoProvider::Refresh() {
                 if (FAILED(hr)) break;
             }
         } catch (const std::exception&) {
-            trace_printf("CZarvoProvider::Refresh(): error  = %08X ", static_cast<unsigned>(E_FAIL));
+            trace_printf("CZarvoProvider::Refresh(): error  = %08lX ", trace_code(E_FAIL));
             return E_FAIL;
         } catch (...) {
             return E_FAIL;

@@ -23,18 +23,17 @@ HRESULT CZarvoSubSystem::CheckLunType(VDS_LUN_TYPE type) {
     const bool known = (type >= VDS_LT_DEFAULT && type <= VDS_LT_NON_FAULT_TOLERANT) ||
                        (type >= VDS_LT_SIMPLE && type <= VDS_LT_PARITY);
     const HRESULT hr = known ? S_OK : E_INVALIDARG;
-    trace_printf("%s(): returning %08lX", kName, static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    trace_printf("%s(): returning %08lX", kName, trace_code(hr));
     return hr;
 }
 
-HRESULT CZarvoSubSystem::QueryObjects(const char* name, HRESULT (San::*query)(std::vector<GUID>&),
-                                      VDS_OBJECT_TYPE type, IEnumVdsObject** ppEnum, const char* countTrace) {
+HRESULT CZarvoSubSystem::QueryObjects(HRESULT (San::*query)(std::vector<GUID>&), VDS_OBJECT_TYPE type,
+                                      IEnumVdsObject** ppEnum, void (*traceCount)(int)) {
     *ppEnum = nullptr;
     std::vector<GUID> ids;
     const HRESULT hr = (m_pSan->*query)(ids);
     if (FAILED(hr)) return hr;
-    if (countTrace) trace_printf(countTrace, static_cast<int>(ids.size()));
-    (void)name;
+    if (traceCount) traceCount(static_cast<int>(ids.size()));
     return MakeEnum(type, ids, ppEnum);
 }
 
@@ -72,7 +71,7 @@ STDMETHODIMP CZarvoSubSystem::QueryControllers(IEnumVdsObject** ppEnum) {
         checks.Check(IsBadWritePtr(ppEnum, sizeof(*ppEnum)), "bad ppEnum", E_POINTER)
             .Check(ProviderType() == VDS_HWT_ISCSI, "not supported for ISCSI", VDS_E_NOT_SUPPORTED);
         if (checks.Failed()) return checks.Result();
-        return QueryObjects(kName, &San::QueryControllers, VDS_OT_CONTROLLER, ppEnum);
+        return QueryObjects(&San::QueryControllers, VDS_OT_CONTROLLER, ppEnum);
     });
 }
 
@@ -84,7 +83,7 @@ STDMETHODIMP CZarvoSubSystem::QueryLuns(IEnumVdsObject** ppEnum) {
             TraceBadArgument(kName, "bad ppEnum");
             return E_POINTER;
         }
-        return QueryObjects(kName, &San::QueryLuns, VDS_OT_LUN, ppEnum);
+        return QueryObjects(&San::QueryLuns, VDS_OT_LUN, ppEnum);
     });
 }
 
@@ -96,7 +95,7 @@ STDMETHODIMP CZarvoSubSystem::QueryDrives(IEnumVdsObject** ppEnum) {
             TraceBadArgument(kName, "bad ppEnum");
             return E_POINTER;
         }
-        return QueryObjects(kName, &San::QueryDrives, VDS_OT_DRIVE, ppEnum);
+        return QueryObjects(&San::QueryDrives, VDS_OT_DRIVE, ppEnum);
     });
 }
 
@@ -215,7 +214,8 @@ STDMETHODIMP CZarvoSubSystem::QueryTargets(IEnumVdsObject** ppEnum) {
             TraceBadArgument(kName, "bad ppEnum");
             return E_POINTER;
         }
-        return QueryObjects(kName, &San::QueryTargets, VDS_OT_TARGET, ppEnum, "# of Targets found %d ");
+        return QueryObjects(&San::QueryTargets, VDS_OT_TARGET, ppEnum,
+                            [](int count) { trace_printf("# of Targets found %d ", count); });
     });
 }
 
@@ -227,7 +227,8 @@ STDMETHODIMP CZarvoSubSystem::QueryPortals(IEnumVdsObject** ppEnum) {
             TraceBadArgument(kName, "bad ppEnum");
             return E_POINTER;
         }
-        return QueryObjects(kName, &San::QueryPortals, VDS_OT_PORTAL, ppEnum, "No  of portals %d");
+        return QueryObjects(&San::QueryPortals, VDS_OT_PORTAL, ppEnum,
+                            [](int count) { trace_printf("No  of portals %d", count); });
     });
 }
 

@@ -40,7 +40,7 @@ class ZarvoIgroup;
 class ZarvoIscsiPortal;
 class ZarvoIscsiTarget;
 class ZarvoIscsiPortalGroup;
-struct IscsiTargetProperties;
+class IscsiTargetProperties;
 class ZarvoAsync;
 
 // Maps of object id to object, ordered by the id's 16 bytes.

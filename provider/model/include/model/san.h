@@ -23,7 +23,7 @@
 #include <platform/types.h>
 #include <platform/vds.h>
 
-struct IscsiTargetProperties;
+class IscsiTargetProperties;
 class ZarvoAsync;
 
 class San {

@@ -18,7 +18,7 @@ HRESULT RunComMethod(const char* name, Body&& body) {
     } catch (...) {
         return trace_unexpected_exception(name, E_FAIL);
     }
-    trace_printf("%s(): returning %08lX", name, static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    trace_printf("%s(): returning %08lX", name, trace_code(hr));
     return hr;
 }
 

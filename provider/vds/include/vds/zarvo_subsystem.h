@@ -44,7 +44,9 @@ protected:
     bool RefusesInterface(REFIID riid) override;
 
 private:
-    HRESULT QueryObjects(const char* name, HRESULT (San::*query)(std::vector<GUID>&), VDS_OBJECT_TYPE type,
-                         IEnumVdsObject** ppEnum, const char* countTrace = nullptr);
+    // traceCount, when given, traces the number of objects found; the callers
+    // pass a lambda so that each format stays a literal the compiler checks.
+    HRESULT QueryObjects(HRESULT (San::*query)(std::vector<GUID>&), VDS_OBJECT_TYPE type, IEnumVdsObject** ppEnum,
+                         void (*traceCount)(int) = nullptr);
     HRESULT Maintenance(const char* name, VDS_MAINTENANCE_OPERATION operation);
 };
