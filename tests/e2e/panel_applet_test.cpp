@@ -49,23 +49,44 @@ std::set<std::string> stored_names() {
     return names;
 }
 
-class AppletAgainstService : public ::testing::Test {
+// A fresh state root for each test, removed after it.
+class PanelRoot : public ::testing::Test {
 protected:
-    AppletAgainstService() {
+    PanelRoot() {
         char root[] = "/tmp/panel-e2e-XXXXXX";
         EXPECT_NE(mkdtemp(root), nullptr);
         m_root = root;
         setenv("SANPROV_ROOT", root, 1);
+    }
+    ~PanelRoot() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_root, ignored);
+    }
+
+    // The applet as Control Panel runs it: cplhost loads the library in a
+    // process of its own, headless on a script; gives the transcript.
+    std::string cplhost(const std::string& script) const {
+        const std::string scriptFile = m_root + "/script", transcriptFile = m_root + "/transcript";
+        std::ofstream(scriptFile) << script;
+        const std::string command = std::string(CPLHOST) + " --ui=headless --script " + scriptFile +
+                                    " --transcript " + transcriptFile + " " + SANPROVPANEL;
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        std::ifstream in(transcriptFile);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::string m_root;
+};
+
+class AppletAgainstService : public PanelRoot {
+protected:
+    AppletAgainstService() {
         IClassFactory* factory = ProviderAdminClassFactory();
         EXPECT_EQ(CoRegisterClassObject(CLSID_ZarvoVdsProviderAdmin, factory, CLSCTX_INPROC_SERVER,
                                         REGCLS_MULTIPLEUSE, &m_cookie),
                   S_OK);
     }
-    ~AppletAgainstService() override {
-        CoRevokeClassObject(m_cookie);
-        std::error_code ignored;
-        std::filesystem::remove_all(m_root, ignored);
-    }
+    ~AppletAgainstService() override { CoRevokeClassObject(m_cookie); }
 
     std::string run(const std::string& script) {
         std::istringstream in(script);
@@ -85,7 +106,6 @@ protected:
     }
 
 private:
-    std::string m_root;
     DWORD m_cookie = 0;
 };
 
@@ -139,39 +159,19 @@ TEST_F(AppletAgainstService, VerifyShowsTheServicesAnswer) {
     EXPECT_TRUE(stored_names().empty());  // verifying stores nothing
 }
 
-// The applet as Control Panel runs it: cplhost loads the library in a
-// process of its own, which reaches the administration class through the
-// local server this test process becomes.
-class AppletInItsOwnProcess : public ::testing::Test {
+// cplhost's process reaches the administration class through the local
+// server this test process becomes.
+class AppletInItsOwnProcess : public PanelRoot {
 protected:
     AppletInItsOwnProcess() {
-        char root[] = "/tmp/panel-e2e-XXXXXX";
-        EXPECT_NE(mkdtemp(root), nullptr);
-        m_root = root;
-        setenv("SANPROV_ROOT", root, 1);
         EXPECT_EQ(CoRegisterClassObject(CLSID_ZarvoVdsProviderAdmin, ProviderAdminClassFactory(), CLSCTX_LOCAL_SERVER,
                                         REGCLS_MULTIPLEUSE, &m_cookie),
                   S_OK);
         EXPECT_TRUE(platform::is_local_server());
     }
-    ~AppletInItsOwnProcess() override {
-        CoRevokeClassObject(m_cookie);
-        std::error_code ignored;
-        std::filesystem::remove_all(m_root, ignored);
-    }
-
-    std::string cplhost(const std::string& script) {
-        const std::string scriptFile = m_root + "/script", transcriptFile = m_root + "/transcript";
-        std::ofstream(scriptFile) << script;
-        const std::string command = std::string(CPLHOST) + " --ui=headless --script " + scriptFile +
-                                    " --transcript " + transcriptFile + " " + SANPROVPANEL;
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        std::ifstream in(transcriptFile);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    ~AppletInItsOwnProcess() override { CoRevokeClassObject(m_cookie); }
 
 private:
-    std::string m_root;
     DWORD m_cookie = 0;
 };
 
@@ -194,21 +194,13 @@ TEST_F(AppletInItsOwnProcess, AppletLibraryChangesTheStoredListThroughTheLocalSe
 // The applet as it is used: sanprovd installed, not running; the applet's
 // activation starts it through the service manager, and every answer comes
 // from the service's process.
-class AppletAgainstInstalledSanprovd : public ::testing::Test {
+class AppletAgainstInstalledSanprovd : public PanelRoot {
 protected:
-    AppletAgainstInstalledSanprovd() {
-        char root[] = "/tmp/panel-e2e-XXXXXX";
-        EXPECT_NE(mkdtemp(root), nullptr);
-        m_root = root;
-        setenv("SANPROV_ROOT", root, 1);
-        EXPECT_EQ(command(std::string(SANPROVD) + " -Service"), 0);
-    }
+    AppletAgainstInstalledSanprovd() { EXPECT_EQ(command(std::string(SANPROVD) + " -Service"), 0); }
     ~AppletAgainstInstalledSanprovd() override {
         command(std::string(SCM) + " stop SanProvD >/dev/null 2>&1");
         for (int i = 0; i < 200 && scm_query().find("STOPPED") == std::string::npos; ++i) ::usleep(50'000);
         command(std::string(SANPROVD) + " -UnregServer");
-        std::error_code ignored;
-        std::filesystem::remove_all(m_root, ignored);
     }
 
     static int command(const std::string& line) {
@@ -223,18 +215,6 @@ protected:
         if (p) ::pclose(p);
         return out;
     }
-    std::string cplhost(const std::string& script) {
-        const std::string scriptFile = m_root + "/script", transcriptFile = m_root + "/transcript";
-        std::ofstream(scriptFile) << script;
-        EXPECT_EQ(command(std::string(CPLHOST) + " --ui=headless --script " + scriptFile + " --transcript " +
-                          transcriptFile + " " + SANPROVPANEL),
-                  0);
-        std::ifstream in(transcriptFile);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-private:
-    std::string m_root;
 };
 
 TEST_F(AppletAgainstInstalledSanprovd, StartsTheServiceAndKeepsTheListThroughIt) {

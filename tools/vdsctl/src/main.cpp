@@ -184,13 +184,16 @@ public:
     }
 
     // Waits on an async operation with a progress bar; gives the operation's result.
+    // The bar is drawn again only when the percentage moves, so a log holds
+    // one step per change rather than one every 100 ms.
     HRESULT WaitFor(IVdsAsync* async, VDS_ASYNC_OUTPUT& output) {
+        std::optional<ULONG> shown;
         for (;;) {
             HRESULT status = S_OK;
             ULONG percent = 0;
             if (FAILED(async->QueryStatus(&status, &percent)) || status != VDS_E_OPERATION_PENDING || percent >= 100)
                 break;
-            if (!m_args.output.json) ShowProgress(percent);
+            if (!m_args.output.json && shown != percent) ShowProgress(*(shown = percent));
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         HRESULT result = S_OK;
