@@ -147,7 +147,7 @@ std::string list_reply(int entries) {
     char entry[2048];
     for (int i = 0; i < entries; ++i) {
         std::snprintf(entry, sizeof entry,
-                      "<lun-info><path>/vol/ZarvoVolume%d/ZarvoQtree%d/ZarvoLun%d</path><size>%d</size>"
+                      "<lun-info><path>/vol/ZarvoVolume%d/ZarvoQtree%d/ZarvoLun%d</path><size>%lld</size>"
                       "<size-used>%d</size-used><online>true</online><mapped>true</mapped><read-only>false</read-only>"
                       "<serial-number>Hn/R8JnXq%05d</serial-number><share-state>none</share-state>"
                       "<multiprotocol-type>windows</multiprotocol-type><uuid>8a1c7e2e-1c55-11dd-9a6b-00a098%06d</uuid>"
@@ -163,7 +163,7 @@ std::string list_reply(int entries) {
                       "<clone-backing-snapshot/><creation-timestamp>1231754400</creation-timestamp>"
                       "<prefix-size>0</prefix-size><suffix-size>0</suffix-size><alignment>aligned</alignment>"
                       "<qtree>ZarvoQtree%d</qtree><volume>ZarvoVolume%d</volume></lun-info>",
-                      i, i, i, 1048576 * (i + 1), 4096 * i, i, i, i, i, i);
+                      i, i, i, 1048576LL * (i + 1), 4096 * i, i, i, i, i, i);
         r += entry;
     }
     return r + "</luns></results></korvex>";

@@ -32,7 +32,7 @@ std::u16string load_string(UINT id) {
     WCHAR* text = nullptr;
     LoadResourceString(id, &text);
     std::u16string s = text ? text : u"";
-    delete[] text;
+    std::free(text);  // LoadResourceString allocates with calloc
     return s;
 }
 
