@@ -2,7 +2,7 @@
 // administration-library path can be tested. It answers from a small script
 // that the test sets through the kvxfake_ entries, records the last call as
 // text and allocates its results on the process heap, as the real one does.
-#include <hostlib/kvxadmin.h>
+#include <platform/kvxadmin.h>
 #include <platform/memory.h>
 
 #include <cstring>

@@ -2,7 +2,7 @@
 // these requests to the appliance by its own protocol, which exists only on
 // Windows; here every entry answers "not implemented" and touches no output,
 // so the filer API raises that status instead of reading an empty answer.
-#include <hostlib/kvxadmin.h>
+#include <platform/kvxadmin.h>
 #include <platform/errors.h>
 
 #define KVX_EXPORT extern "C" __attribute__((visibility("default")))

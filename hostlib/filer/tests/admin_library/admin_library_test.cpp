@@ -6,7 +6,7 @@
 
 #include <filer/filer_classes.h>
 #include <hostlib/com_error.h>
-#include <hostlib/kvxadmin.h>
+#include <platform/kvxadmin.h>
 #include <platform/errors.h>
 #include <platform/library.h>
 #include <platform/text.h>

@@ -4,8 +4,22 @@
 // then its arguments as wide texts (an absent one as null), and returns a
 // status: 0 for success. Record lists and data blocks it hands out come from
 // the process heap and are freed with free_heap_record_list and free_heap_buffer.
-#include <hostlib/heap_records.h>
 #include <platform/types.h>
+
+// One record: three texts.
+struct kvx_record {
+    WCHAR* text[3];
+};
+
+struct kvx_record_list {
+    DWORD count;
+    kvx_record* records;
+};
+
+struct kvx_buffer {
+    DWORD byteCount;
+    BYTE* data;
+};
 
 // Statuses with a meaning for the caller.
 inline constexpr DWORD KVX_STATUS_SUCCESS = 0;
