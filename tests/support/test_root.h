@@ -1,6 +1,7 @@
 #pragma once
-// Every test of this program runs against one fresh state root (registry store,
-// event log), made before the first test and removed after the last.
+// Every test program that links this runs against one fresh state root of its
+// own (registry store, event log, named state), made before the first test and
+// removed after the last.
 #include <filesystem>
 #include <fstream>
 #include <string>

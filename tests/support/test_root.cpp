@@ -11,7 +11,7 @@ std::filesystem::path g_root;
 class StateRootEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "hostlib-test-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "sanprov-test-XXXXXX").string();
         g_root = mkdtemp(pattern.data());
         setenv("SANPROV_ROOT", g_root.c_str(), 1);
     }
