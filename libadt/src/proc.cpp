@@ -162,8 +162,14 @@ bool read_all(int fd, LineCollector& lines) {
 
 bool has_blank(const char* text) { return std::strpbrk(text, " \t") != nullptr; }
 
-void log_kill_failure(const char* format, pid_t process, int error) {
-    log_write(nullptr, LOG_LEVEL_ERROR, format, static_cast<int>(process), error_text(error).c_str());
+enum class KillStep { Open, Terminate };
+
+void log_kill_failure(KillStep step, pid_t process, int error) {
+    const std::string text = error_text(error);
+    if (step == KillStep::Open)
+        log_write(nullptr, LOG_LEVEL_ERROR, "Not allowed to kill process %d, error=%s", static_cast<int>(process), text.c_str());
+    else
+        log_write(nullptr, LOG_LEVEL_ERROR, "Unable to kill process %d, error=%s", static_cast<int>(process), text.c_str());
     log_write(nullptr, LOG_LEVEL_ERROR, "Unable to kill process %ld", static_cast<long>(process));
 }
 
@@ -272,12 +278,12 @@ int proc_kill(pid_t process) {
     // process the caller may signal.
     const int refused = process < 1 ? EINVAL : (::kill(process, 0) == 0 ? 0 : errno);
     if (refused != 0) {
-        log_kill_failure("Not allowed to kill process %d, error=%s", process, refused);
+        log_kill_failure(KillStep::Open, process, refused);
         return 0;
     }
     // A process that ended since the check is as good as killed.
     if (::kill(process, SIGKILL) != 0 && errno != ESRCH) {
-        log_kill_failure("Unable to kill process %d, error=%s", process, errno);
+        log_kill_failure(KillStep::Terminate, process, errno);
         return 0;
     }
     return 1;
