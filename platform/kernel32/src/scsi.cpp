@@ -16,6 +16,9 @@
 #include <tuple>
 #include <vector>
 
+#include <linux/magic.h>
+#include <sys/vfs.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -88,7 +91,23 @@ std::vector<Unit> units_of(int host) {
     return units;
 }
 
+// With SANPROV_FORBID_REAL_SYSFS=1 (every test and the demo set it) a rescan
+// that would reach the real machine's buses is refused: a root that resolves
+// to /sys or into it, or any directory on a sysfs mount.
+bool real_sysfs_forbidden(const fs::path& directory) {
+    const char* forbid = std::getenv("SANPROV_FORBID_REAL_SYSFS");
+    if (!forbid || std::string_view(forbid) != "1") return false;
+    struct statfs info {};
+    if (::statfs(directory.c_str(), &info) == 0 && info.f_type == SYSFS_MAGIC) return true;
+    std::error_code ec;
+    const fs::path resolved = fs::weakly_canonical(directory, ec);
+    if (ec) return true;
+    const auto first = resolved.begin();
+    return first != resolved.end() && std::next(first) != resolved.end() && *std::next(first) == "sys";
+}
+
 BOOL rescan(int host) {
+    if (real_sysfs_forbidden(host_dir(host))) return fail(ERROR_ACCESS_DENIED);
     std::ofstream scan(host_dir(host) / "scan");
     scan << "- - -";
     scan.flush();

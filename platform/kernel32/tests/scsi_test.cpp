@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <cstring>
 #include <filesystem>
@@ -107,6 +110,55 @@ TEST_F(ScsiAdapters, InquiryDataChainsTheUnitsOfEachBus) {
     EXPECT_FALSE(DeviceIoControl(h, IOCTL_SCSI_GET_INQUIRY_DATA, nullptr, 0, out.data(), 16, &n, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
     CloseHandle(h);
+}
+
+// The real machine's buses stay out of reach once SANPROV_FORBID_REAL_SYSFS=1
+// says so. A child process in a mount namespace of its own lays a scratch
+// directory over /sys/class, so a broken guard writes there and not into the
+// real sysfs; the paths the stand-in sees are still those under /sys.
+TEST(ScsiRealSysfsGuard, RescanUnderSysIsRefusedWhenForbiddenAndOtherRootsStillRescan) {
+    const fs::path scratch = fs::temp_directory_path() / ("scsi-guard-" + std::to_string(::getpid()));
+    fs::remove_all(scratch);
+    fs::create_directories(scratch / "scsi_host/host0");
+    const fs::path scan = scratch / "scsi_host/host0/scan";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount(scratch.c_str(), "/sys/class", nullptr, MS_BIND, nullptr) != 0)
+            ::_exit(77);
+        ::setenv("SANPROV_SYSFS_ROOT", "/sys", 1);
+        ::setenv("SANPROV_FORBID_REAL_SYSFS", "1", 1);
+        HANDLE h = CreateFileW(u"\\\\.\\Scsi0:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) ::_exit(10);
+        DWORD n = 0;
+        const BOOL refused = !DeviceIoControl(h, IOCTL_SCSI_RESCAN_BUS, nullptr, 0, nullptr, 0, &n, nullptr) &&
+                             GetLastError() == ERROR_ACCESS_DENIED && !fs::exists(scan);
+        ::unsetenv("SANPROV_FORBID_REAL_SYSFS");
+        const BOOL allowed = DeviceIoControl(h, IOCTL_SCSI_RESCAN_BUS, nullptr, 0, nullptr, 0, &n, nullptr);
+        CloseHandle(h);
+        ::_exit(refused ? (allowed ? 0 : 12) : 11);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    std::ifstream in(scan);
+    const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove_all(scratch);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace for the guard";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status)) << "10: no adapter under /sys, 11: the rescan was not refused, 12: not allowed";
+    // Without the variable the same rescan went through, into the scratch directory.
+    EXPECT_EQ("- - -", written);
+}
+
+TEST_F(ScsiAdapters, RescanOfASimulatedHostGoesThroughWhenTheRealOneIsForbidden) {
+    ::setenv("SANPROV_FORBID_REAL_SYSFS", "1", 1);
+    HANDLE h = open(u"\\\\.\\Scsi0:");
+    DWORD n = 0;
+    EXPECT_TRUE(DeviceIoControl(h, IOCTL_SCSI_RESCAN_BUS, nullptr, 0, nullptr, 0, &n, nullptr));
+    CloseHandle(h);
+    ::unsetenv("SANPROV_FORBID_REAL_SYSFS");
+    EXPECT_TRUE(fs::exists(root / "class/scsi_host/host0/scan"));
 }
 
 }  // namespace
