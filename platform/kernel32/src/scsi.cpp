@@ -36,6 +36,32 @@ fs::path sysfs_root() {
 
 fs::path host_dir(int host) { return sysfs_root() / "class" / "scsi_host" / ("host" + std::to_string(host)); }
 
+// "host<digits>" → the host number; anything else is not a SCSI host.
+std::optional<int> host_number(const std::string& name) {
+    constexpr std::string_view prefix = "host";
+    if (name.size() <= prefix.size() || name.size() > prefix.size() + 9 || name.compare(0, prefix.size(), prefix) != 0)
+        return std::nullopt;
+    const std::string digits = name.substr(prefix.size());
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return std::nullopt;
+    return std::stoi(digits);
+}
+
+// Linux numbers its SCSI hosts with gaps and rarely from 0, while adapter
+// numbers are walked from 0 until one does not open: adapter n is the n-th
+// existing host in ascending order of host number.
+std::optional<int> host_of_adapter(int adapter) {
+    std::vector<int> hosts;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(sysfs_root() / "class" / "scsi_host", ec)) {
+        std::error_code dir;
+        if (const auto host = host_number(entry.path().filename().string()); host && entry.is_directory(dir))
+            hosts.push_back(*host);
+    }
+    if (adapter < 0 || static_cast<size_t>(adapter) >= hosts.size()) return std::nullopt;
+    std::nth_element(hosts.begin(), hosts.begin() + adapter, hosts.end());
+    return hosts[static_cast<size_t>(adapter)];
+}
+
 // "\\.\Scsi<n>:" → n.
 std::optional<int> adapter_number(const WCHAR* name) {
     if (!name) return std::nullopt;
@@ -176,12 +202,12 @@ BOOL inquiry_data(int host, void* out, DWORD outSize, DWORD* returned) {
 
 HANDLE CreateFileW(const WCHAR* name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
     const auto number = adapter_number(name);
-    std::error_code ec;
-    if (!number || disposition != OPEN_EXISTING || !fs::is_directory(host_dir(*number), ec)) {
+    const auto host = number && disposition == OPEN_EXISTING ? host_of_adapter(*number) : std::nullopt;
+    if (!host) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    return platform::make_handle(std::make_shared<ScsiAdapter>(*number));
+    return platform::make_handle(std::make_shared<ScsiAdapter>(*host));
 }
 
 BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sched.h>
 #include <sys/mount.h>
@@ -45,6 +46,11 @@ protected:
         return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, 0, nullptr);
     }
+    static std::u16string adapter_name(int n) {
+        std::u16string name = u"\\\\.\\Scsi";
+        for (char c : std::to_string(n)) name += static_cast<char16_t>(c);
+        return name + u":";
+    }
     fs::path root;
 };
 
@@ -57,6 +63,36 @@ TEST_F(ScsiAdapters, OpenNamesExistingHostsOnly) {
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
         else EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     }
+}
+
+TEST_F(ScsiAdapters, AdaptersAreTheExistingHostsInAscendingOrderWithoutGaps) {
+    // Linux hosts seldom start at 0 and leave gaps; host10 sorts before host2 as text.
+    fs::remove_all(root / "class/scsi_host");
+    fs::remove_all(root / "class/fc_host");
+    for (const char* host : {"host10", "host5", "host2"}) fs::create_directories(root / "class/scsi_host" / host);
+    fs::create_directories(root / "class/fc_host/host5");
+    std::ofstream(root / "class/scsi_host/hostile") << "not a host";
+
+    const auto scanned = [&](const char* host) { return fs::exists(root / "class/scsi_host" / host / "scan"); };
+    std::vector<std::string> order;
+    std::vector<BYTE> busTypes;
+    for (int n = 0;; ++n) {
+        HANDLE h = open(adapter_name(n).c_str());
+        if (h == INVALID_HANDLE_VALUE) break;
+        DWORD returned = 0;
+        EXPECT_TRUE(DeviceIoControl(h, IOCTL_SCSI_RESCAN_BUS, nullptr, 0, nullptr, 0, &returned, nullptr));
+        STORAGE_PROPERTY_QUERY query{StorageAdapterProperty, PropertyStandardQuery, {0}};
+        BYTE out[512] = {};
+        EXPECT_TRUE(DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out, sizeof out, &returned,
+                                    nullptr));
+        busTypes.push_back(reinterpret_cast<STORAGE_ADAPTER_DESCRIPTOR*>(out)->BusType);
+        CloseHandle(h);
+        for (const char* host : {"host2", "host5", "host10"})
+            if (scanned(host) && std::find(order.begin(), order.end(), host) == order.end()) order.push_back(host);
+        ASSERT_LT(n, 8) << "the walk does not end";
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"host2", "host5", "host10"})) << "each adapter rescans its own host";
+    EXPECT_EQ(busTypes, (std::vector<BYTE>{BusTypeScsi, BusTypeFibre, BusTypeScsi}));
 }
 
 TEST_F(ScsiAdapters, RescanWritesTheScanFile) {

@@ -26,31 +26,13 @@
 #include <platform/text.h>
 #include <ui/backend.h>
 
+#include "fltk_text.h"
 #include "png_writer.h"
 
 namespace ui {
 namespace {
 
 std::string utf8(std::u16string_view text) { return platform::wide_to_utf8_lossy(text); }
-
-// FLTK reads '@' in a label as the start of a symbol: double it so text is
-// shown as it is. Buttons keep their mnemonic '&' (FLTK underlines as
-// Windows does); other labels show the text without it.
-std::string label_text(std::u16string_view text, bool mnemonic, bool stripMnemonic) {
-    const std::string in = utf8(text);
-    std::string out;
-    for (size_t i = 0; i < in.size(); ++i) {
-        const char c = in[i];
-        if (c == '@') {
-            out += "@@";
-        } else if (c == '&' && !mnemonic && stripMnemonic) {
-            if (i + 1 < in.size() && in[i + 1] == '&') out += in[++i];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 std::string file_name(const std::string& prefix, std::u16string_view title) {
     std::string name = prefix;
@@ -164,7 +146,7 @@ public:
     }
 
     int message_box(std::u16string_view text, std::u16string_view caption, UINT type) override {
-        const std::string body = label_text(text, false, false);
+        const std::string body = fltk_label_text(text, Mnemonic::Keep);
         fl_font(FL_HELVETICA, 14);
         int textWidth = 340, textHeight = 0;
         fl_measure(body.c_str(), textWidth, textHeight);
@@ -272,7 +254,7 @@ private:
             int left = x;
             for (const auto& column : c.columns) {
                 auto* head = new Fl_Box(FL_THIN_UP_BOX, left, y, column.width, kHeader, nullptr);
-                head->copy_label(label_text(column.title, false, true).c_str());
+                head->copy_label(fltk_label_text(column.title, Mnemonic::Strip).c_str());
                 head->labelsize(12);
                 head->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
                 left += column.width;
@@ -298,9 +280,8 @@ private:
         int selected = 0;
         for (size_t i = 0; i < c.rows.size(); ++i) {
             for (size_t k = 0; k < c.columns.size(); ++k) {
-                std::string cell = k < c.rows[i].cells.size() ? utf8(c.rows[i].cells[k]) : std::string();
-                for (char& ch : cell)
-                    if (ch == '\t' || ch == '\n') ch = ' ';
+                const std::string cell =
+                    k < c.rows[i].cells.size() ? fltk_cell_text(c.rows[i].cells[k]) : std::string();
                 rows += (k ? "\t" : "") + cell;
             }
             rows += '\n';
@@ -343,7 +324,7 @@ private:
         default: {
             const bool button = c.control == ControlKind::Button || c.control == ControlKind::DefaultButton ||
                                 c.control == ControlKind::Radio;
-            const std::string label = label_text(c.text, button, true);
+            const std::string label = fltk_label_text(c.text, button ? Mnemonic::Keep : Mnemonic::Strip);
             if (!widget->label() || label != widget->label()) widget->copy_label(label.c_str());
         }
         }
@@ -388,7 +369,7 @@ private:
         while (v.tabs.size() < sheet.tabs.size()) {
             const int i = static_cast<int>(v.tabs.size());
             auto* tab = new Fl_Button(7 + i * 100, 7, 98, 24);
-            tab->copy_label(label_text(sheet.tabs[i], false, true).c_str());
+            tab->copy_label(fltk_label_text(sheet.tabs[i], Mnemonic::Strip).c_str());
             tab->labelsize(12);
             tab->box(FL_UP_BOX);
             tab->down_box(FL_DOWN_BOX);

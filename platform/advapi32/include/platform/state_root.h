@@ -7,7 +7,9 @@
 
 namespace platform {
 std::filesystem::path state_root();
-// <root>/<sub>, created (with parents) as mode 0700 when missing; throws nothing,
-// returns the path even when it could not be made (the caller's open then fails).
+// <root>/<sub>: every directory from the root down to it is mode 0700 (made so
+// when missing, tightened when open to others; an existing root is left as it
+// is). Throws nothing; returns the path even when it could not be made (the
+// caller's open then fails).
 std::filesystem::path state_dir(const std::string& sub);
 }  // namespace platform

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -483,23 +484,45 @@ TEST_F(Registry, ANewEmptyValueOfNoTypeReachesTheFile) {
     EXPECT_EQ(query(open(kParameters), u"None"), (Stored{REG_NONE, {}}));
 }
 
-std::atomic<bool> g_writerOnDisk{false};
+// Generous: reached only when a reader does wait for the writer.
+constexpr auto kWriterHoldsAtMost = std::chrono::seconds(30);
+
+// A one-way signal between threads.
+class Gate {
+public:
+    void open() { m_opened.set_value(); }
+    bool opened_within(std::chrono::seconds bound) { return m_future.wait_for(bound) == std::future_status::ready; }
+
+private:
+    std::promise<void> m_opened;
+    std::shared_future<void> m_future = m_opened.get_future().share();
+};
+
+Gate* g_writerOnDisk = nullptr;
+Gate* g_readerDone = nullptr;
+std::atomic<bool> g_writerHeldUntilReaderDone{false};
 
 TEST_F(Registry, ReadersDoNotWaitForAWriterOfTheirOwnProcess) {
     HKEY key = create(kParameters);
     ASSERT_EQ(set_dword(key, u"type", 2), ERROR_SUCCESS);
-    // The writer stalls on its way to the disk, its new hive not yet in place.
+    Gate writerOnDisk, readerDone;
+    g_writerOnDisk = &writerOnDisk;
+    g_readerDone = &readerDone;
+    // The writer stalls on its way to the disk, its new hive not yet in place,
+    // until the reader has its answer.
     platform::set_hive_commit_hook([] {
-        g_writerOnDisk = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        g_writerOnDisk->open();
+        g_writerHeldUntilReaderDone = g_readerDone->opened_within(kWriterHoldsAtMost);
     });
     std::thread writer([key] { EXPECT_EQ(set_dword(key, u"type", 3), ERROR_SUCCESS); });
-    while (!g_writerOnDisk) std::this_thread::yield();
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(query(key, u"type"), (Stored{REG_DWORD, le_bytes(2, 4)}));
-    const auto waited = std::chrono::steady_clock::now() - start;
+    const bool stalled = writerOnDisk.opened_within(kWriterHoldsAtMost);
+    EXPECT_TRUE(stalled);
+    if (stalled) {
+        EXPECT_EQ(query(key, u"type"), (Stored{REG_DWORD, le_bytes(2, 4)}));
+    }
+    readerDone.open();
     writer.join();
-    EXPECT_LT(waited, std::chrono::milliseconds(700));
+    EXPECT_TRUE(g_writerHeldUntilReaderDone) << "the reader waited for the writer";
     EXPECT_EQ(query(key, u"type"), (Stored{REG_DWORD, le_bytes(3, 4)}));
 }
 
@@ -507,20 +530,21 @@ TEST_F(Registry, ReadersDoNotWaitForAWriter) {
     HKEY key = create(kParameters);
     ASSERT_EQ(set_dword(key, u"type", 2), ERROR_SUCCESS);
     reread_from_disk();
-    // Another process's writer holds the hive's lock for a while.
+    // Another process's writer holds the hive's lock until the reader has its answer.
     const int lockFd = ::open((current_root() / "registry" / "HKLM.lock").c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(lockFd, 0);
     ASSERT_EQ(::flock(lockFd, LOCK_EX), 0);
-    std::thread writer([lockFd] {
-        std::this_thread::sleep_for(std::chrono::seconds(2));
+    Gate readerDone;
+    bool heldUntilReaderDone = false;
+    std::thread writer([&] {
+        heldUntilReaderDone = readerDone.opened_within(kWriterHoldsAtMost);
         ::close(lockFd);
     });
-    const auto start = std::chrono::steady_clock::now();
     HKEY reader = open(kParameters);
     EXPECT_EQ(query(reader, u"type"), (Stored{REG_DWORD, le_bytes(2, 4)}));
-    const auto waited = std::chrono::steady_clock::now() - start;
+    readerDone.open();
     writer.join();
-    EXPECT_LT(waited, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(heldUntilReaderDone) << "the reader waited for the writer";
 }
 
 }  // namespace

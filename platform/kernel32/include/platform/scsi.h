@@ -1,9 +1,12 @@
 #pragma once
 // SCSI adapters as the host's storage stack shows them: "\\.\Scsi<n>:" names
-// SCSI host <n>. Opening needs /sys/class/scsi_host/host<n>; a bus rescan
-// writes "- - -" to its scan file; the adapter's bus type and the inquiry data
-// of its logical units come from sysfs. The sysfs root is "/sys" unless
-// SANPROV_SYSFS_ROOT names another (tests build a fake tree).
+// the n-th of the SCSI hosts under /sys/class/scsi_host, counted from 0 in
+// ascending order of host number (host2 and host5 are Scsi0 and Scsi1), so a
+// walk from 0 that stops at the first adapter that does not open sees every
+// host. A bus rescan writes "- - -" to the host's scan file; the adapter's bus
+// type and the inquiry data of its logical units come from sysfs. The sysfs
+// root is "/sys" unless SANPROV_SYSFS_ROOT names another (tests build a fake
+// tree).
 #include <platform/errors.h>
 #include <platform/handle.h>
 #include <platform/types.h>
