@@ -355,11 +355,17 @@ public:
         std::vector<Record> records;
         std::unordered_map<std::u16string, size_t> firstByName;
     };
+    // The drives by appliance disk name, the first in id order for a name.
+    using DriveIndex = std::unordered_map<std::u16string, std::pair<GUID, ZarvoDrive*>>;
     // The lists one reading shares; set only while a reading runs.
     struct ReadingLists {
         SharedList<fapi_volume_info_t> volumes;
         SharedList<fapi_aggr_info_t> aggregates;
+        // Built when the first LUN lays out its extents, once the drives stand.
+        DriveIndex drives;
+        size_t indexedDrives = 0;
     };
+    const DriveIndex& DrivesByName(DriveIndex& storage) const;
     class ReadingScope;
     ReadingLists* m_pReading = nullptr;
 };
