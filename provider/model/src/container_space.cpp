@@ -205,7 +205,7 @@ bool FilerObjectContainer::AllocateExtents(const GUID& lunId, const GUID& plexId
             for (const auto& group : plex.raid_groups) {
                 if (group.disks.empty()) continue;
                 LONG data = 0;
-                GetDataDiskCount(group, data);
+                GetDataDiskCount(group, drives, data);
                 trace_printf("FilerObjectContainer::AllocateExtents, Data disk  %d, total disk %d ",
                              static_cast<int>(data), static_cast<int>(group.disks.size()));
                 if (data <= 0) continue;
