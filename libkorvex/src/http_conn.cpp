@@ -20,6 +20,7 @@
 #include <platform/winsock.h>
 #include <strings.h>
 
+#include "host_addresses.h"
 #include "invoke_common.h"
 #include "text_buffer.h"
 
@@ -108,16 +109,12 @@ int read_interim_head(http_conn_rec* c) {
 
 }  // namespace
 
-int http_open(const char* host, int port, http_conn_rec** connection, int hostsEquiv, int tlsKind, int timeoutSeconds) {
-    if (const int rc = kx_start_sockets(); rc != 0) return -rc;
-    if (!connection || !host) return -22;
-    *connection = nullptr;
-    testpoint_value(0, "http", "open", ADT_HERE);
-    in_addr address{};
-    if (const int rc = sock_gethostbyname(host, &address); rc != 0) {
-        log_report(LOG_LEVEL_DEBUG, "gethostbyname failed for %s, error = %d\n", host, rc);
-        return -2;
-    }
+namespace {
+
+// One connection to the address: 0 with the connection, -1 (no privileged
+// port for hosts-equiv) or minus the socket error.
+int connect_to(in_addr address, int port, http_conn_rec** connection, int hostsEquiv, int tlsKind,
+               int timeoutSeconds) {
     shttpc_rec* socket = shttpc_new(tlsKind, static_cast<unsigned>(timeoutSeconds) * 1000u);
     if (!socket) return socket_failure();
     if (hostsEquiv && !bind_privileged_port(socket)) {
@@ -141,6 +138,35 @@ int http_open(const char* host, int port, http_conn_rec** connection, int hostsE
     http_conn_rec* c = http_conn_wrap(socket);
     if (!c) return -12;
     *connection = c;
+    return 0;
+}
+
+int resolve_failure(const char* host, int rc) {
+    log_report(LOG_LEVEL_DEBUG, "gethostbyname failed for %s, error = %d\n", host, rc);
+    return -2;
+}
+
+}  // namespace
+
+int http_open(const char* host, int port, http_conn_rec** connection, int hostsEquiv, int tlsKind, int timeoutSeconds) {
+    if (const int rc = kx_start_sockets(); rc != 0) return -rc;
+    if (!connection || !host) return -22;
+    *connection = nullptr;
+    testpoint_value(0, "http", "open", ADT_HERE);
+    host_address resolved{};
+    if (const int rc = host_address_lookup(host, &resolved); rc != 0) return resolve_failure(host, rc);
+    int code = connect_to(resolved.address, port, connection, hostsEquiv, tlsKind, timeoutSeconds);
+    if (code < -1 && resolved.remembered) {
+        // The appliance may have moved: ask the name again, and try once more
+        // only when it now names another address.
+        host_address_forget(host);
+        const in_addr previous = resolved.address;
+        if (const int rc = host_address_resolve(host, &resolved); rc != 0) return resolve_failure(host, rc);
+        if (resolved.address.s_addr != previous.s_addr)
+            code = connect_to(resolved.address, port, connection, hostsEquiv, tlsKind, timeoutSeconds);
+    }
+    if (code != 0) return code;
+    host_address_keep(host, resolved);
     testpoint_value(0, "http", "finish-open", ADT_HERE);
     return 0;
 }

@@ -131,7 +131,66 @@ void echo(const xml_context_rec* c, const char* bytes, size_t n) {
     if (c->debug && n > 0) std::fwrite(bytes, 1, n, stderr);
 }
 
-// The push parser, made with the first piece of the body.
+// A libxml2 push parser kept by each thread between its replies: making one
+// (its dictionary, name and node tables, attribute arrays) costs as much as
+// parsing a short reply, and a discovery parses thousands of them. It is kept
+// only after a reply that parsed cleanly and left the dictionary small, so a
+// broken or hostile reply never shapes the parse of the next one.
+class thread_parser {
+public:
+    thread_parser() = default;
+    ~thread_parser() { discard(); }
+    thread_parser(const thread_parser&) = delete;
+    thread_parser& operator=(const thread_parser&) = delete;
+
+    // The parser for a reply whose first piece this is, or null.
+    xmlParserCtxtPtr start(xml_context_rec* c, const char* bytes, size_t n) {
+        const int size = static_cast<int>(n);
+        if (parser_ && xmlCtxtResetPush(parser_, bytes, size, nullptr, nullptr) != 0) discard();
+        if (!parser_) parser_ = xmlCreatePushParserCtxt(handler(), c, bytes, size, nullptr);
+        if (!parser_) return nullptr;
+        parser_->userData = c;
+        // Predefined entities and character references arrive replaced in
+        // attribute values too. No other entity can be found: without an
+        // entity handler nothing declared in a reply is ever looked up.
+        xmlCtxtUseOptions(parser_, XML_PARSE_NOENT | XML_PARSE_NONET);
+        return parser_;
+    }
+    // The reply is done: keep the parser for the next one, or free it.
+    void finish(bool clean) {
+        // libxml2 records the declarations of a reply's internal subset in a
+        // document of its own even in event mode; nothing reads it.
+        if (parser_->myDoc) xmlFreeDoc(parser_->myDoc);
+        parser_->myDoc = nullptr;
+        parser_->userData = nullptr;
+        if (!clean || !parser_->dict || xmlDictGetUsage(parser_->dict) > kKeptDictionaryMax) discard();
+    }
+
+private:
+    // The names of the appliance's vocabulary take a few kilobytes.
+    static constexpr size_t kKeptDictionaryMax = 64 * 1024;
+
+    void discard() {
+        if (parser_) xmlFreeParserCtxt(parser_);
+        parser_ = nullptr;
+    }
+
+    xmlParserCtxtPtr parser_ = nullptr;
+};
+
+// A thread's kept parser and feed buffer, lent to one reply at a time.
+struct thread_reply_state {
+    thread_parser parser;
+    char* feed = nullptr;
+    bool busy = false;      // the parser is lent out
+    bool busyFeed = false;  // the feed buffer is lent out
+    ~thread_reply_state() { pool_free(nullptr, feed, ADT_HERE); }
+};
+
+thread_local thread_reply_state t_reply;
+
+// The push parser of one reply, made with the first piece of the body: the
+// thread's own when it is free, one of the reply's own otherwise.
 class push_parser {
 public:
     // libxml2 reports input conversion failures through its per-thread
@@ -152,13 +211,15 @@ public:
     bool feed(const char* bytes, size_t n) {
         if (n == 0 || context_->halted) return true;
         if (!parser_) {
-            parser_ = xmlCreatePushParserCtxt(handler(), context_, bytes, static_cast<int>(n), nullptr);
+            if (!t_reply.busy) {
+                t_reply.busy = true;
+                owner_ = &t_reply.parser;
+            } else {
+                owner_ = &own_;
+            }
+            parser_ = owner_->start(context_, bytes, n);
             if (!parser_) return false;
             context_->parser = parser_;
-            // Predefined entities and character references arrive replaced in
-            // attribute values too. No other entity can be found: without an
-            // entity handler nothing declared in a reply is ever looked up.
-            xmlCtxtUseOptions(parser_, XML_PARSE_NOENT | XML_PARSE_NONET);
         } else {
             xmlParseChunk(parser_, bytes, static_cast<int>(n), 0);
         }
@@ -168,14 +229,12 @@ public:
     void finish() {
         if (parser_) {
             xmlParseChunk(parser_, nullptr, 0, 1);
-            // libxml2 records the declarations of a reply's internal subset in a
-            // document of its own even in event mode; nothing reads it.
-            if (parser_->myDoc) xmlFreeDoc(parser_->myDoc);
-            parser_->myDoc = nullptr;
-            xmlFreeParserCtxt(parser_);
+            owner_->finish(!context_->errorText && !context_->halted);
             parser_ = nullptr;
             context_->parser = nullptr;
         }
+        if (owner_ == &t_reply.parser) t_reply.busy = false;
+        owner_ = nullptr;
         // The reply was cut off: the parser's complaints about its end say nothing more.
         if (context_->tooLarge) set_error(context_, kTooLarge);
     }
@@ -194,16 +253,30 @@ private:
     }
 
     xml_context_rec* context_;
+    thread_parser own_;
+    thread_parser* owner_ = nullptr;
     xmlParserCtxtPtr parser_ = nullptr;
     xmlGenericErrorFunc previousHandler_;
     void* previousContext_;
 };
 
-// Collects the bytes read from a connection into pieces of XML_FEED_PIECE.
+// Collects the bytes read from a connection into pieces of XML_FEED_PIECE:
+// in the thread's kept buffer when it is free.
 class feed_buffer {
 public:
-    feed_buffer() : data_(static_cast<char*>(pool_malloc(nullptr, XML_FEED_PIECE, ADT_HERE))) {}
-    ~feed_buffer() { pool_free(nullptr, data_, ADT_HERE); }
+    feed_buffer() {
+        if (!t_reply.feed) t_reply.feed = static_cast<char*>(pool_malloc(nullptr, XML_FEED_PIECE, ADT_HERE));
+        if (t_reply.feed && !t_reply.busyFeed) {
+            t_reply.busyFeed = true;
+            data_ = t_reply.feed;
+        } else {
+            data_ = own_ = static_cast<char*>(pool_malloc(nullptr, XML_FEED_PIECE, ADT_HERE));
+        }
+    }
+    ~feed_buffer() {
+        if (own_) pool_free(nullptr, own_, ADT_HERE);
+        else if (data_) t_reply.busyFeed = false;
+    }
     feed_buffer(const feed_buffer&) = delete;
     feed_buffer& operator=(const feed_buffer&) = delete;
 
@@ -216,7 +289,8 @@ public:
     void clear() { used_ = 0; }
 
 private:
-    char* data_;
+    char* data_ = nullptr;
+    char* own_ = nullptr;
     size_t used_ = 0;
 };
 

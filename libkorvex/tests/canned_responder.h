@@ -33,13 +33,16 @@ inline std::string http_reply(const std::string& body, const std::string& extraH
 
 class CannedResponder {
 public:
-    explicit CannedResponder(CannedReply fallback = {}) : fallback_(std::move(fallback)) {
+    // Listens on the loopback address given, on the port given or a free one.
+    explicit CannedResponder(CannedReply fallback = {}, const char* address = "127.0.0.1", int port = 0)
+        : fallback_(std::move(fallback)) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int on = 1;
         ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        ::inet_pton(AF_INET, address, &a.sin_addr);
         socklen_t n = sizeof a;
         ::bind(fd_, reinterpret_cast<sockaddr*>(&a), n);
         ::listen(fd_, 64);

@@ -229,6 +229,48 @@ TEST(ReplyParsing, ReturnsTheWholeRootBesideASecondChild) {
     EXPECT_EQ(o.reason, "Unknown");
 }
 
+// Each thread keeps its parser between replies: what one reply did to it
+// (declarations, encoding, a stop at a limit, a grown dictionary) never
+// shows in the next one.
+TEST(ReplyParsing, AReplyParsesAsIfItWereTheThreadsFirst) {
+    std::string manyNames = "<korvex><results status='passed'>";
+    for (int i = 0; i < 5000; ++i) manyNames += "<name-of-some-length-" + std::to_string(i) + "/>";
+    manyNames += "</results></korvex>";
+    const struct {
+        const char* what;
+        std::string before;
+        std::string reply;
+        const char* text;    // the text of the child "v" when the reply passes
+        const char* reason;  // the start of the reason when it fails
+    } cases[] = {
+        {"after a reply cut short", "<korvex><results status='passed'><a>1</a>",
+         reply("<results status='passed'><v>x</v></results>"), "x", nullptr},
+        {"after an entity was declared", "<!DOCTYPE korvex [<!ENTITY e 'declared'>]>" + reply("<results status='passed'/>"),
+         reply("<results status='passed'><v>&e;</v></results>"), nullptr, "Parsing error in results: "},
+        {"after another encoding", "<?xml version='1.0' encoding='ISO-8859-1'?>" + reply("<results status='passed'><v>\xe9</v></results>"),
+         reply("<results status='passed'><v>\xc3\xa9</v></results>"), "\xc3\xa9", nullptr},
+        {"after nesting beyond the limit", nested(21), nested(20), nullptr, nullptr},
+        {"after an oversized document type", "<!DOCTYPE korvex [" + std::string(2 * XML_INTERNAL_SUBSET_MAX, ' '),
+         reply("<results status='passed'><v>y</v></results>"), "y", nullptr},
+        {"after many distinct names", manyNames, reply("<results status='passed'><v>z</v></results>"), "z", nullptr},
+    };
+    for (const auto& c : cases) {
+        parse(c.before);
+        ElemPtr r = parse(c.reply);
+        const Outcome o = outcome_of(r.get());
+        if (c.reason) {
+            EXPECT_FALSE(o.passed) << c.what;
+            EXPECT_EQ(o.reason.rfind(c.reason, 0), 0u) << c.what << ": " << o.reason;
+            continue;
+        }
+        EXPECT_TRUE(o.passed) << c.what << ": " << o.reason;
+        if (c.text) {
+            const char* text = kx_child_text(r.get(), "v");
+            EXPECT_STREQ(text ? text : "(none)", c.text) << c.what;
+        }
+    }
+}
+
 TEST(UntrustedReply, BytesTheDeclaredEncodingCannotConvertFailTheReplyAndStayOffStandardError) {
     ::testing::internal::CaptureStderr();
     const Outcome o = outcome_of(

@@ -215,7 +215,10 @@ public:
     HRESULT SetDriveStatus(const GUID& driveId, VDS_DRIVE_STATUS status);
     HRESULT GetDriveSpace(const GUID& driveId, ULONGLONG& freeBytes);
     HRESULT GetDrive(SHORT busNumber, SHORT slotNumber, GUID& driveId);
-    void GetDataDiskCount(const fapi_raid_group_info_t& raidGroup, LONG& count);
+    // The drives by appliance disk name, the first in id order for a name.
+    using DriveIndex = std::unordered_map<std::u16string, std::pair<GUID, ZarvoDrive*>>;
+    // The live data disks of the group among the drives.
+    void GetDataDiskCount(const fapi_raid_group_info_t& raidGroup, const DriveIndex& drives, LONG& count);
     HRESULT ResetController(const GUID& controllerId);
     HRESULT SetPortStatus(const GUID& portId, VDS_PORT_STATUS status);
     HRESULT GetPathInfo(const GUID& portId, ULONG pathNumber, VDS_PATH_INFO& pathInfo);
@@ -359,7 +362,11 @@ public:
     struct ReadingLists {
         SharedList<fapi_volume_info_t> volumes;
         SharedList<fapi_aggr_info_t> aggregates;
+        // Built when the first LUN lays out its extents, once the drives stand.
+        DriveIndex drives;
+        size_t indexedDrives = 0;
     };
+    const DriveIndex& DrivesByName(DriveIndex& storage) const;
     class ReadingScope;
     ReadingLists* m_pReading = nullptr;
 };

@@ -77,6 +77,7 @@ public:
     HRESULT GetVolume(fapi_volume_info_t& volume) const;
     HRESULT GetLun(fapi_lun_info_t& lun) const;
     HRESULT GetAggregate(fapi_aggr_info_t& aggregate) const;
+    const fapi_aggr_info_t& AggregateRecord() const { return m_aggregateRecord; }
     HRESULT GetAggregate(const std::u16string& name, std::vector<fapi_aggr_info_t>& aggregates,
                          fapi_aggr_info_t& aggregate);
     HRESULT GetVolume(const std::u16string& path, std::vector<fapi_volume_info_t>& volumes);

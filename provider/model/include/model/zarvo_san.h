@@ -8,6 +8,7 @@
 #include <atomic>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <filer/filer_version.h>
@@ -182,7 +183,7 @@ private:
     CFilerControl m_filerControl;
     filer_version m_version;
     FilerSystemInfo m_systemInfo;
-    std::map<std::string, GUID> m_guidMap;
+    std::unordered_map<std::string, GUID> m_guidMap;  // object-id keys: looked up per object of every reading
     FilerObjectContainer* m_pContainer = nullptr;
     FilerObjectContainer* m_pSpareContainer = nullptr;
 };

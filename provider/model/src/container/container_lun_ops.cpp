@@ -164,21 +164,16 @@ HRESULT FilerObjectContainer::GetDrive(SHORT busNumber, SHORT slotNumber, GUID& 
     return E_FAIL;
 }
 
-void FilerObjectContainer::GetDataDiskCount(const fapi_raid_group_info_t& raidGroup, LONG& count) {
+void FilerObjectContainer::GetDataDiskCount(const fapi_raid_group_info_t& raidGroup, const DriveIndex& drives,
+                                            LONG& count) {
     count = 0;
     for (const auto& disk : raidGroup.disks) {
-        for (const auto& [id, drive] : m_driveMap) {
-            DriveProperties properties;
-            if (FAILED(drive->GetProperties(properties))) continue;
-            trace_printf("FilerObjectContainer::GetDataDiskCount, Disk name %s, agg %s ",
-                         WStringToString(disk.name).c_str(), WStringToString(properties.GetName()).c_str());
-            if (properties.GetName() != disk.name) continue;
-            if (drive->IsLiveDataDisk()) {
-                ++count;
-                trace_printf("FilerObjectContainer::GetDataDiskCount, Disk name %s ", WStringToString(disk.name).c_str());
-            }
-            break;
-        }
+        const auto found = drives.find(disk.name);
+        if (found == drives.end()) continue;
+        if (!found->second.second->IsLiveDataDisk()) continue;
+        ++count;
+        if (trace_enabled())
+            trace_printf("FilerObjectContainer::GetDataDiskCount, Disk name %s ", WStringToString(disk.name).c_str());
     }
 }
 

@@ -169,6 +169,17 @@ HRESULT FilerObjectContainer::SetSize(const GUID& lunId, ULONGLONG newSizeInByte
     return hr;
 }
 
+// Within a reading every LUN lays out its extents on the same drives: the
+// index is the reading's, made once.
+const FilerObjectContainer::DriveIndex& FilerObjectContainer::DrivesByName(DriveIndex& storage) const {
+    DriveIndex& index = m_pReading ? m_pReading->drives : storage;
+    if (m_pReading && m_pReading->indexedDrives == m_driveMap.size() && !index.empty()) return index;
+    index.clear();
+    for (const auto& [id, drive] : m_driveMap) index.emplace(drive->m_properties.GetName(), std::pair{id, drive});
+    if (m_pReading) m_pReading->indexedDrives = m_driveMap.size();
+    return index;
+}
+
 bool FilerObjectContainer::AllocateExtents(const GUID& lunId, const GUID& plexId, ULONGLONG bytes,
                                            NotificationSet* notifications) {
     try {
@@ -183,20 +194,18 @@ bool FilerObjectContainer::AllocateExtents(const GUID& lunId, const GUID& plexId
                          GuidToString(lunId).c_str());
             return false;
         }
-        fapi_aggr_info_t aggregate;
-        lun->GetAggregate(aggregate);
+        const fapi_aggr_info_t& aggregate = lun->AggregateRecord();
         if (aggregate.plexes.empty()) {
             trace_printf("FilerObjectContainer::AllocateExtents(): %s", "aggregate does not any plexes?!");
             return false;
         }
-        // The drives by their appliance disk name, first in id order.
-        std::unordered_map<std::u16string, std::pair<GUID, ZarvoDrive*>> drives;
-        for (const auto& [id, drive] : m_driveMap) drives.emplace(drive->m_properties.GetName(), std::pair{id, drive});
+        DriveIndex storage;
+        const DriveIndex& drives = DrivesByName(storage);
         for (const auto& plex : aggregate.plexes) {
             for (const auto& group : plex.raid_groups) {
                 if (group.disks.empty()) continue;
                 LONG data = 0;
-                GetDataDiskCount(group, data);
+                GetDataDiskCount(group, drives, data);
                 trace_printf("FilerObjectContainer::AllocateExtents, Data disk  %d, total disk %d ",
                              static_cast<int>(data), static_cast<int>(group.disks.size()));
                 if (data <= 0) continue;

@@ -409,10 +409,11 @@ HRESULT ZarvoLun::GetQtree(const std::u16string& volume, std::vector<fapi_qtree_
     if (FAILED(hr)) {
         trace_printf("ZarvoLun::GetQtree, volume %s does not have a Qtree", N(volume).c_str());
     } else {
-        for (const auto& candidate : qtrees) {
-            qtree = candidate;
-            if (!N(candidate.qtree).empty()) break;
-        }
+        // The first named qtree, else the last one listed.
+        const auto named = std::find_if(qtrees.begin(), qtrees.end(),
+                                        [](const fapi_qtree_info_t& candidate) { return !candidate.qtree.empty(); });
+        if (named != qtrees.end()) qtree = *named;
+        else if (!qtrees.empty()) qtree = qtrees.back();
     }
     trace_printf("ZarvoLun::GetQtree, Qtree = %s", N(qtree.qtree).c_str());
     return FAILED(hr) ? E_FAIL : hr;
