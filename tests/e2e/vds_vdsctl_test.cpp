@@ -1,18 +1,26 @@
-// vdsctl loads both providers in its process and drives them against
-// simulated appliances kept in the stored appliance list.
+// vdsctl against sanprovd: the service, installed and started under the
+// service-manager stand-in, holds both providers; each vdsctl is a client that
+// runs one command there against simulated appliances of the stored list.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
-#include <sstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,9 +31,15 @@
 #include "host.h"
 
 #include <model/filer_record_list.h>
+#include <platform/apartment.h>
+#include <platform/classtable.h>
+#include <platform/comalloc.h>
+#include <platform/provider_admin.h>
+#include <platform/registry.h>
 #include <platform/text.h>
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -38,6 +52,58 @@ struct Outcome {
     nlohmann::json Json() const { return nlohmann::json::parse(out, nullptr, false); }
 };
 
+std::string ReadFile(const fs::path& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Waits for `done` up to `limit`, looking again every 100 ms.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(100ms);
+    }
+    return true;
+}
+
+// A vdsctl running in the background, its output (both streams) in a file.
+class Background {
+public:
+    Background(const std::string& arguments, const fs::path& out) : m_out(out) {
+        const std::string command = "exec " + std::string(VDSCTL) + " " + arguments + " >" + out.string() + " 2>&1";
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~Background() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            Wait();
+        }
+    }
+    std::string Output() const { return ReadFile(m_out); }
+    // Waits for a line holding `text` (up to `limit`).
+    bool WaitFor(const std::string& text, std::chrono::seconds limit = 120s) const {
+        return WaitUntil([&] { return Output().find(text) != std::string::npos; }, limit);
+    }
+    void Kill() { ::kill(m_pid, SIGKILL); }
+    int Wait() {
+        int status = 0;
+        if (m_pid > 0) ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    fs::path m_out;
+    pid_t m_pid = -1;
+};
+
 class VdsctlTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -48,20 +114,54 @@ protected:
         const fs::path nameFile = m_root / "initiatorname.iscsi";
         std::ofstream(nameFile) << "InitiatorName=" << kIscsiInitiator << "\n";
         setenv("SANPROV_ISCSI_INITIATOR_NAME_FILE", nameFile.c_str(), 1);
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         process_filer_record_list().Clear();
+        // Installing registers both providers; the first vdsctl starts the service.
+        ASSERT_EQ(0, Run(std::string(SANPROVD) + " -Service"));
     }
     void TearDown() override {
+        StopService();
+        Run(std::string(SANPROVD) + " -UnregServer");
         m_host.reset();
         e2e::SimulatedHost::Unexport();
         unsetenv("SANPROV_ISCSI_INITIATOR_NAME_FILE");
         process_filer_record_list().Clear();
+        CoUninitialize();
         std::error_code ignored;
         fs::remove_all(m_root, ignored);
     }
 
-    Outcome Vdsctl(const std::string& arguments) {
-        const fs::path err = m_root / "stderr";
-        const std::string command = std::string(VDSCTL) + " " + arguments + " 2>" + err.string();
+    static int Run(const std::string& command) {
+        const int status = std::system((command + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string ServiceState() const {
+        FILE* pipe = ::popen((std::string(SCM) + " query SanProvD 2>/dev/null").c_str(), "r");
+        char line[256] = {};
+        std::string state;
+        if (pipe && std::fgets(line, sizeof line, pipe)) state = line;
+        if (pipe) ::pclose(pipe);
+        return state;
+    }
+    // Stops the service (and, should it not stop, its process).
+    void StopService() {
+        if (ServiceState().find("STOPPED") != std::string::npos) return;
+        Run(std::string(SCM) + " stop SanProvD");
+        if (WaitUntil([&] { return ServiceState().find("STOPPED") != std::string::npos; }, 120s)) return;
+        std::ifstream status(m_root / "run" / "scm" / "SanProvD.status");
+        long state = 0, exit = 0, specific = 0, pid = 0;
+        if (status >> state >> exit >> specific >> pid && pid > 0) ::kill(static_cast<pid_t>(pid), SIGKILL);
+        ADD_FAILURE() << "sanprovd did not stop";
+    }
+
+    // One vdsctl; `input` becomes its standard input. Threads that run vdsctl
+    // at once give each a `tag` of its own.
+    Outcome Vdsctl(const std::string& arguments, const std::string& input = "", const std::string& tag = "") {
+        const fs::path err = m_root / ("stderr" + tag);
+        const fs::path in = m_root / ("stdin" + tag);
+        std::ofstream(in) << input;
+        const std::string command =
+            std::string(VDSCTL) + " " + arguments + " <" + in.string() + " 2>" + err.string();
         Outcome run;
         FILE* pipe = ::popen(command.c_str(), "r");
         if (!pipe) return run;
@@ -69,14 +169,11 @@ protected:
         for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
         const int status = ::pclose(pipe);
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream in(err);
-        std::stringstream text;
-        text << in.rdbuf();
-        run.err = text.str();
+        run.err = ReadFile(err);
         return run;
     }
 
-    // Stores an appliance as the applet would.
+    // Stores an appliance as the applet would before the service reads the list.
     void Store(const std::string& address, int32_t type, const std::string& password = e2e::Appliance::kPassword) {
         filer_record_list& list = process_filer_record_list();
         list.Add(u"", platform::utf8_to_wide_lossy(address), u"root",
@@ -84,12 +181,45 @@ protected:
         ASSERT_EQ(S_OK, list.Save());
     }
 
+    // One commit through the administration class of the running service, as
+    // the applet makes it: a record without a key is added; with one it is
+    // changed or deleted.
+    HRESULT Commit(const std::string& address, int32_t type, const std::string& password, DWORD flags) {
+        IZarvoVdsProviderAdmin* admin = nullptr;
+        HRESULT hr = CoCreateInstance(CLSID_ZarvoVdsProviderAdmin, nullptr, CLSCTX_LOCAL_SERVER,
+                                      IID_IZarvoVdsProviderAdmin, reinterpret_cast<void**>(&admin));
+        if (FAILED(hr)) return hr;
+        const std::u16string dns = platform::utf8_to_wide_lossy(address), user = u"root",
+                             secret = platform::utf8_to_wide_lossy(password);
+        std::u16string key;
+        ULONG count = 0;
+        FILER_RECORD** records = nullptr;
+        if (SUCCEEDED(admin->LoadFilerList(0, &count, &records)) && records) {
+            for (ULONG i = 0; i < count; ++i) {
+                if (records[i]->wszDnsName == dns) key = records[i]->wszKey;
+                CoTaskMemFree(records[i]->wszKey);
+                CoTaskMemFree(records[i]->wszDnsName);
+                CoTaskMemFree(records[i]->wszUserName);
+                CoTaskMemFree(records[i]->wszPassword);
+                CoTaskMemFree(records[i]);
+            }
+            CoTaskMemFree(records);
+        }
+        FILER_RECORD record{key.empty() ? nullptr : key.data(), const_cast<LPWSTR>(dns.c_str()),
+                            const_cast<LPWSTR>(user.c_str()), const_cast<LPWSTR>(secret.c_str()), type, flags};
+        FILER_RECORD* list[] = {&record};
+        hr = admin->CommitFilerList(0, 1, list);
+        admin->Release();
+        return hr;
+    }
+
     // The JSON documents of the output, one per line.
     static std::vector<nlohmann::json> Documents(const std::string& out) {
         std::vector<nlohmann::json> documents;
         std::istringstream lines(out);
         for (std::string line; std::getline(lines, line);)
-            if (!line.empty()) documents.push_back(nlohmann::json::parse(line, nullptr, false));
+            if (!line.empty() && (line[0] == '[' || line[0] == '{'))
+                documents.push_back(nlohmann::json::parse(line, nullptr, false));
         return documents;
     }
     // The notifications ("object event") in the output, in order.
@@ -103,13 +233,31 @@ protected:
     static bool Contains(const std::vector<std::string>& events, const std::string& event) {
         return std::find(events.begin(), events.end(), event) != events.end();
     }
-    // Registers the providers; skips the test while the model cannot bring up
-    // a subsystem of a reachable appliance.
-    void RegisterAndRequireSubsystems() {
-        ASSERT_EQ(0, Vdsctl("register").status);
+    // The rows of `luns` with this name.
+    std::vector<nlohmann::json> LunsNamed(const std::string& name, const std::string& options = "") {
+        std::vector<nlohmann::json> rows;
+        for (const auto& row : Vdsctl("--json " + options + " luns").Json())
+            if (row["name"] == name) rows.push_back(row);
+        return rows;
+    }
+    // Skips the test while the model cannot bring up a subsystem of a reachable appliance.
+    void RequireSubsystems() {
         const Outcome providers = Vdsctl("--json providers");
+        ASSERT_EQ(0, providers.status) << providers.err;
         if (providers.out.find("0x80004001") != std::string::npos)
             GTEST_SKIP() << "the SAN model does not bring up subsystems yet";
+    }
+    // The requests an appliance logged since its log was last cleared.
+    static size_t Requests(const e2e::Appliance& appliance) {
+        const auto log = nlohmann::json::parse(appliance.control("GET", "/sim/log").body, nullptr, false);
+        return log.is_array() ? log.size() : 0;
+    }
+    static void ClearLog(const e2e::Appliance& appliance) { appliance.control("POST", "/sim/log/clear"); }
+    // An appliance of its own: every simulator starts with the same serial
+    // number, and so the same subsystem id.
+    static void MakeDistinct(const e2e::Appliance& appliance, const std::string& name, const std::string& serial) {
+        appliance.set(R"({"cluster/enabled": false, "system-info/system-name": ")" + name +
+                      R"(", "system-info/system-serial-number": ")" + serial + R"("})");
     }
 
     // A simulated host that follows the appliances: what the test starts
@@ -147,12 +295,6 @@ double SecondsSince(Clock::time_point start) {
 }  // namespace
 
 TEST_F(VdsctlTest, RegistrationsAreKeptAndTheRegisteredProvidersLoad) {
-    const Outcome registered = Vdsctl("register");
-    ASSERT_EQ(0, registered.status) << registered.err;
-    const Outcome again = Vdsctl("register");
-    EXPECT_EQ(1, again.status);
-    EXPECT_NE(std::string::npos, again.err.find("0x80042403")) << again.err;
-
     const Outcome providers = Vdsctl("--json providers");
     ASSERT_EQ(0, providers.status) << providers.err;
     const auto list = providers.Json();
@@ -161,21 +303,30 @@ TEST_F(VdsctlTest, RegistrationsAreKeptAndTheRegisteredProvidersLoad) {
     for (const auto& provider : list) types.insert(provider["type"].get<std::string>());
     EXPECT_EQ((std::set<std::string>{"FC", "iSCSI"}), types);
 
+    // Installing registered them; the running service lets go of them when unregistered.
+    const Outcome again = Vdsctl("register");
+    EXPECT_EQ(1, again.status);
+    EXPECT_NE(std::string::npos, again.err.find("0x80042403")) << again.err;
     EXPECT_EQ(0, Vdsctl("unregister").status);
     EXPECT_EQ("[]\n", Vdsctl("--json providers").out);
+    EXPECT_EQ(0, Vdsctl("register").status);
+    EXPECT_EQ(2u, Vdsctl("--json providers").Json().size());
+
     const Outcome unknown = Vdsctl("no-such-command");
     EXPECT_EQ(2, unknown.status);
     EXPECT_NE(std::string::npos, unknown.err.find("usage:"));
 }
 
-TEST_F(VdsctlTest, BothProvidersListTheirSubsystemsAndObjects) {
+TEST_F(VdsctlTest, BothProvidersListTheirSubsystemsAndObjectsWithoutAskingTheAppliancesAgain) {
     e2e::Appliance fc({"--partner-address", e2e::Appliance::unused_address()});
     e2e::Appliance iscsi;
     Store(fc.address(), 2);
     Store(iscsi.address(), 3);
-    RegisterAndRequireSubsystems();
+    RequireSubsystems();
     if (IsSkipped()) return;
 
+    ClearLog(fc);
+    ClearLog(iscsi);
     const auto fcSubsystems = Vdsctl("--json --provider fc subsystems").Json();
     const auto iscsiSubsystems = Vdsctl("--json --provider iscsi subsystems").Json();
     ASSERT_EQ(1u, fcSubsystems.size());
@@ -191,13 +342,16 @@ TEST_F(VdsctlTest, BothProvidersListTheirSubsystemsAndObjects) {
         EXPECT_EQ(0, list.status) << what << ": " << list.err;
         EXPECT_TRUE(list.Json().is_array()) << what << ": " << list.out;
     }
+    // Listings answer from the service's reading.
+    EXPECT_EQ(0u, Requests(fc));
+    EXPECT_EQ(0u, Requests(iscsi));
 }
 
-TEST_F(VdsctlTest, LunIsCreatedExtendedRenamedMaskedAndDeletedWithItsNotifications) {
+TEST_F(VdsctlTest, AnIdFromTheListingDrivesEveryLaterCommandOnTheLun) {
     e2e::Appliance fc({"--partner-address", e2e::Appliance::unused_address()});
     FollowWithHost({&fc});
     Store(fc.address(), 2);
-    RegisterAndRequireSubsystems();
+    RequireSubsystems();
     if (IsSkipped()) return;
 
     const Outcome created = Vdsctl(std::string("--json --provider fc create-lun --size 64M --mask ") +
@@ -206,97 +360,248 @@ TEST_F(VdsctlTest, LunIsCreatedExtendedRenamedMaskedAndDeletedWithItsNotificatio
     const auto documents = Documents(created.out);
     ASSERT_FALSE(documents.empty());
     ASSERT_TRUE(documents[0].is_array() && documents[0].size() == 1) << created.out;
-    // Ids hold for the life of one process: later commands name the LUN.
-    const std::string lun = documents[0][0]["name"];
+    const std::string id = documents[0][0]["id"];
+    const std::string name = documents[0][0]["name"];
     EXPECT_EQ(64u << 20, documents[0][0]["size"].get<uint64_t>());
     // The listed form of a WWN reaches the provider as its 16 digits.
     EXPECT_EQ("210000e08b050504", documents[0][0]["mask"]);
     ASSERT_FALSE(Notifications(created.out).empty());
     EXPECT_EQ("lun arrive", Notifications(created.out).front());
-    // A later process reads the mask back from the LUN's maps on the appliance.
-    bool listed = false;
-    for (const auto& row : Vdsctl("--json --provider fc luns").Json())
-        if (row["name"] == lun) {
-            listed = true;
-            EXPECT_EQ("21:00:00:e0:8b:05:05:04", row["mask"]) << row.dump();
-        }
-    EXPECT_TRUE(listed) << lun;
+    // The listing gives the same id; after a refresh, which reads the
+    // appliance again, still the same id and the mask as the LUN's maps hold it.
+    const auto listed = LunsNamed(name, "--provider fc");
+    ASSERT_EQ(1u, listed.size());
+    EXPECT_EQ(id, listed[0]["id"]);
+    EXPECT_EQ(0, Vdsctl("refresh").status);
+    const auto reread = LunsNamed(name, "--provider fc");
+    ASSERT_EQ(1u, reread.size());
+    EXPECT_EQ(id, reread[0]["id"]);
+    EXPECT_EQ("21:00:00:e0:8b:05:05:04", reread[0]["mask"]) << reread[0].dump();
 
-    const Outcome extended = Vdsctl("--json extend-lun " + lun + " --size 32M");
+    const Outcome extended = Vdsctl("--json extend-lun " + id + " --size 32M");
     EXPECT_EQ(0, extended.status) << extended.err;
     EXPECT_TRUE(Contains(Notifications(extended.out), "lun modify")) << extended.out;
-    const Outcome renamed = Vdsctl("--json rename-lun " + lun + " renamed");
+    const Outcome renamed = Vdsctl("--json rename-lun " + id + " renamed");
     EXPECT_EQ(0, renamed.status) << renamed.err;
     EXPECT_EQ(std::vector<std::string>{"lun modify"}, Notifications(renamed.out));
-    const Outcome masked = Vdsctl("--json mask-lun renamed 21:00:00:e0:8b:05:05:05");
+    const Outcome masked = Vdsctl("--json mask-lun " + id + " 21:00:00:e0:8b:05:05:05");
     EXPECT_EQ(0, masked.status) << masked.err;
 
-    const auto luns = Vdsctl("--json luns").Json();
-    bool found = false;
-    for (const auto& row : luns)
-        if (row["name"] == "renamed") {
-            found = true;
-            EXPECT_EQ((96u << 20), row["size"].get<uint64_t>());
-            // A mapped LUN keeps its maps when it is given another list.
-            EXPECT_EQ("21:00:00:e0:8b:05:05:04", row["mask"]);
-        }
-    EXPECT_TRUE(found) << luns.dump();
+    EXPECT_EQ(0, Vdsctl("refresh").status);
+    const auto rows = LunsNamed("renamed");
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ(id, rows[0]["id"]);
+    EXPECT_EQ((96u << 20), rows[0]["size"].get<uint64_t>());
+    // A mapped LUN keeps its maps when it is given another list.
+    EXPECT_EQ("21:00:00:e0:8b:05:05:04", rows[0]["mask"]);
 
-    const Outcome deleted = Vdsctl("--json delete-lun renamed");
+    const Outcome deleted = Vdsctl("--json delete-lun " + id);
     EXPECT_EQ(0, deleted.status) << deleted.err;
     EXPECT_TRUE(Contains(Notifications(deleted.out), "lun depart")) << deleted.out;
-    const Outcome gone = Vdsctl("delete-lun renamed");
+    const Outcome gone = Vdsctl("delete-lun " + id);
     EXPECT_EQ(1, gone.status);
     EXPECT_NE(std::string::npos, gone.err.find("0x80042405")) << gone.err;
 }
 
-TEST_F(VdsctlTest, StoredListChangesReachARunningProviderAtItsNextReenumeration) {
-    e2e::Appliance first;
-    e2e::Appliance second;
-    Store(first.address(), 3);
-    RegisterAndRequireSubsystems();
+TEST_F(VdsctlTest, ANameOfTwoLunsIsRefusedWithEachMatchAndChangesNothing) {
+    e2e::Appliance fc;
+    e2e::Appliance iscsi;
+    MakeDistinct(iscsi, "zarvo-i", "3003520");
+    Store(fc.address(), 2);
+    Store(iscsi.address(), 3);
+    RequireSubsystems();
+    if (IsSkipped()) return;
+    const auto both = LunsNamed("lun0");
+    ASSERT_EQ(2u, both.size()) << "both appliances hold a lun0";
+
+    ClearLog(fc);
+    ClearLog(iscsi);
+    const Outcome refused = Vdsctl("delete-lun lun0");
+    EXPECT_EQ(1, refused.status);
+    for (const auto& row : both) {
+        EXPECT_NE(std::string::npos, refused.err.find(row["id"].get<std::string>())) << refused.err;
+        EXPECT_NE(std::string::npos, refused.err.find(row["subsystem"].get<std::string>())) << refused.err;
+    }
+    EXPECT_EQ(0u, Requests(fc));
+    EXPECT_EQ(0u, Requests(iscsi));
+    EXPECT_EQ(2u, LunsNamed("lun0").size());
+
+    // --subsystem narrows the name to one.
+    const std::string subsystem = Vdsctl("--json --provider iscsi subsystems").Json()[0]["id"];
+    const Outcome narrowed = Vdsctl("--subsystem " + subsystem + " rename-lun lun0 lun0-iscsi");
+    EXPECT_EQ(0, narrowed.status) << narrowed.err;
+    EXPECT_EQ(1u, LunsNamed("lun0").size());
+    EXPECT_EQ(1u, LunsNamed("lun0-iscsi").size());
+}
+
+TEST_F(VdsctlTest, AClientKilledDuringCreateLunLeavesALunThatArrives) {
+    e2e::Appliance iscsi;
+    Store(iscsi.address(), 3);
+    RequireSubsystems();
     if (IsSkipped()) return;
 
-    // watch re-reads the stored list and re-enumerates every two seconds.
-    const fs::path out = m_root / "watch.out";
-    const std::string command = std::string(VDSCTL) + " --json --provider iscsi watch 24 >" + out.string() + " 2>&1 &";
-    ASSERT_EQ(0, std::system(command.c_str()));
-    // Time for watch's first pass, which announces nothing, even on a loaded host.
-    std::this_thread::sleep_for(std::chrono::seconds(5));
-    Store(second.address(), 3);                      // added: arrives
-    std::this_thread::sleep_for(std::chrono::seconds(4));
-    first.set(R"({"auth/password": "changed"})");     // the login corrected in the applet
-    filer_record_list& list = process_filer_record_list();
-    for (auto& [key, record] : list.m_map)
-        if (record->m_strDnsName == platform::utf8_to_wide_lossy(first.address())) {
-            record->m_strPassword = u"changed";
-            record->m_iFlags |= FILER_RECORD_CHANGED;
-        }
-    ASSERT_EQ(S_OK, list.Save());
-    std::this_thread::sleep_for(std::chrono::seconds(4));
-    for (auto& [key, record] : list.m_map)
-        if (record->m_strDnsName == platform::utf8_to_wide_lossy(second.address())) record->m_iFlags |= FILER_RECORD_DELETE;
-    ASSERT_EQ(S_OK, list.Save());                     // removed: departs
-    std::this_thread::sleep_for(std::chrono::seconds(13));
+    Background watch("--json watch", m_root / "watch.out");
+    ASSERT_TRUE(watch.WaitFor("watching for notifications")) << watch.Output();
+    iscsi.fault(R"({"kind": "delay", "delay": 4, "request": "lun-create-by-size"})");
+    Background creating("--provider iscsi create-lun --size 32M", m_root / "create.out");
+    // The operation is under way once its progress shows; then the client goes.
+    ASSERT_TRUE(creating.WaitFor("%")) << creating.Output();
+    creating.Kill();
+    creating.Wait();
+    ASSERT_TRUE(watch.WaitFor("\"arrive\"")) << watch.Output();
+    EXPECT_TRUE(Contains(Notifications(watch.Output()), "lun arrive")) << watch.Output();
+    const auto events = Documents(watch.Output());
+    std::string id;
+    for (const auto& event : events)
+        if (event.is_object() && event.value("object", "") == "lun") id = event["id"];
+    bool listed = false;
+    for (const auto& row : Vdsctl("--json luns").Json()) listed |= row["id"] == id;
+    EXPECT_TRUE(listed) << id;
+}
 
-    std::ifstream in(out);
-    std::stringstream text;
-    text << in.rdbuf();
-    const auto events = Notifications(text.str());
+TEST_F(VdsctlTest, WatchSeesTheAppletsChangesReachTheProvidersAtTheNextReenumeration) {
+    e2e::Appliance first;
+    e2e::Appliance second;
+    MakeDistinct(second, "zarvo-i", "3003520");
+    Store(first.address(), 3);
+    RequireSubsystems();
+    if (IsSkipped()) return;
+
+    Background watch("--json --provider iscsi watch 600", m_root / "watch.out");
+    ASSERT_TRUE(watch.WaitFor("watching for notifications")) << watch.Output();
+    auto arrivals = [&](size_t n, const char* event) {
+        return WaitUntil(
+            [&] {
+                const auto events = Notifications(watch.Output());
+                return static_cast<size_t>(std::count(events.begin(), events.end(), event)) >= n;
+            },
+            120s);
+    };
+    // Added in the applet: nothing changes until a list pass, which another client asks for.
+    ASSERT_EQ(S_OK, Commit(second.address(), 3, e2e::Appliance::kPassword, FILER_RECORD_CHANGED));
+    EXPECT_EQ(1u, Vdsctl("--json --provider iscsi subsystems").Json().size());
+    EXPECT_EQ(0, Vdsctl("reenumerate").status);
+    ASSERT_TRUE(arrivals(1, "subsystem arrive")) << watch.Output();
+    EXPECT_EQ(2u, Vdsctl("--json --provider iscsi subsystems").Json().size());
+
+    // The login corrected in the applet: the subsystem is made again with it.
+    first.set(R"({"auth/password": "changed"})");
+    ASSERT_EQ(S_OK, Commit(first.address(), 3, "changed", FILER_RECORD_CHANGED));
+    EXPECT_EQ(0, Vdsctl("reenumerate").status);
+    ASSERT_TRUE(arrivals(2, "subsystem arrive")) << watch.Output();
+
+    // Removed: it departs.
+    ASSERT_EQ(S_OK, Commit(second.address(), 3, e2e::Appliance::kPassword, FILER_RECORD_DELETE));
+    EXPECT_EQ(0, Vdsctl("reenumerate").status);
+    ASSERT_TRUE(arrivals(2, "subsystem depart")) << watch.Output();
+
     const std::vector<std::string> expected = {"subsystem arrive", "subsystem depart", "subsystem arrive",
                                                "subsystem depart"};
-    EXPECT_EQ(expected, events) << text.str();
+    EXPECT_EQ(expected, Notifications(watch.Output())) << watch.Output();
     EXPECT_EQ(1u, Vdsctl("--json --provider iscsi subsystems").Json().size());
 }
 
-TEST_F(VdsctlTest, QueryLunFindsTheLunOfAHostDiskBySysfsIdentification) {
-    e2e::Appliance fc;
-    Store(fc.address(), 2);
-    RegisterAndRequireSubsystems();
+TEST_F(VdsctlTest, TheServicesTraceHoldsTheProvidersDiscovery) {
+    const fs::path trace = m_root / "trace.log";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services\\SanProvD\\Parameters",
+                                             0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    const std::u16string file = platform::utf8_to_wide_lossy(trace.string());
+    RegSetValueExW(key, u"LogFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(file.c_str()),
+                   static_cast<DWORD>((file.size() + 1) * sizeof(WCHAR)));
+    RegCloseKey(key);
+    e2e::Appliance iscsi;
+    Store(iscsi.address(), 3);
+    RequireSubsystems();
     if (IsSkipped()) return;
+    EXPECT_EQ(0, Vdsctl("luns").status);
 
+    const std::string text = ReadFile(trace);
+    for (const char* line : {"CZarvoProvider::RefreshSubsystemsList", "ZarvoSan::Initialize", "CZarvoProvider::GetObject"})
+        EXPECT_NE(std::string::npos, text.find(line)) << line;
+}
+
+TEST_F(VdsctlTest, AnotherUserIsRefusedBeforeAnyCommandRuns) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    e2e::Appliance iscsi;
+    Store(iscsi.address(), 3);
+    RequireSubsystems();
+    if (IsSkipped()) return;
+    // Even with the file modes opened up, the service's own check refuses the peer.
+    for (const fs::path& path : {m_root, m_root / "run"}) ::chmod(path.c_str(), 0755);
+    ::chmod((m_root / "run" / "sanprovd-vds.sock").c_str(), 0666);
+    ClearLog(iscsi);
+    const fs::path shared = m_root / "nobody";
+    fs::create_directory(shared);
+    ::chmod(shared.c_str(), 0777);
+    const fs::path err = shared / "err";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setuid(65534) != 0) ::_exit(90);
+        const std::string command = std::string(VDSCTL) + " --json reenumerate 2>" + err.string();
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (code == 126 || code == 127) GTEST_SKIP() << "vdsctl cannot be run by another user here";
+    EXPECT_EQ(1, code);
+    EXPECT_NE(std::string::npos, ReadFile(err).find("0x80070005")) << ReadFile(err);
+    EXPECT_EQ(0u, Requests(iscsi));
+}
+
+TEST_F(VdsctlTest, HostileFramesAndTooManyConnectionsLeaveTheServiceServing) {
+    RequireSubsystems();
+    if (IsSkipped()) return;
+    const std::string path = (m_root / "run" / "sanprovd-vds.sock").string();
+    auto connect = [&] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+        EXPECT_EQ(0, ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr));
+        return fd;
+    };
+    // Each is sent after the greeting; the service closes that connection.
+    const std::vector<std::string> hostile = {
+        std::string("\xff\xff\xff\xff", 4),                                // a length beyond any bound
+        std::string("\x05\x00\x00\x00\x09xxxx", 9),                        // an unknown kind
+        std::string("\x05\x00\x00\x00\x02\xe8\x03\x00\x00", 9),            // 1,000 arguments in five bytes
+        std::string("\x0a\x00\x00\x00\x02\x01\x00\x00\x00\xff\xff\xff\x7f\x00", 14),  // an argument past the frame
+        std::string("\x10\x00\x00\x00\x02", 5),                            // half a frame, then gone
+    };
+    for (const std::string& bytes : hostile) {
+        const int fd = connect();
+        char hello[9];
+        ASSERT_EQ(9, ::recv(fd, hello, sizeof hello, MSG_WAITALL));
+        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        ::shutdown(fd, SHUT_WR);
+        char rest[64];
+        EXPECT_LE(::recv(fd, rest, sizeof rest, 0), 0) << "answered a hostile frame";
+        ::close(fd);
+    }
+    // More connections than the service takes at once: the others are told it is busy.
+    std::vector<int> held;
+    size_t busy = 0;
+    for (int i = 0; i < 80; ++i) {
+        const int fd = connect();
+        char hello[9] = {};
+        if (::recv(fd, hello, sizeof hello, MSG_WAITALL) == 9 && std::memcmp(hello + 5, "\xbb\x06\x07\x80", 4) == 0)
+            ++busy;
+        held.push_back(fd);
+    }
+    EXPECT_GE(busy, 80u - 64u);
+    for (int fd : held) ::close(fd);
+    const Outcome after = Vdsctl("--json providers");
+    EXPECT_EQ(0, after.status) << after.err;
+    EXPECT_EQ(2u, after.Json().size());
+}
+
+TEST_F(VdsctlTest, QueryLunFindsTheLunOfAHostDiskBySysfsIdentification) {
     // Two disks as sysfs shows them: one carries the serial of the appliance's
     // /vol/vol1/q1/lun0 in its unit serial number page, the other a stranger's.
+    // The service reads them, so it starts with the tree named.
     const fs::path sysfs = m_root / "sysfs";
     for (const auto& [disk, serial] : {std::pair<std::string, std::string>{"sdq", "HnS4cJ4Kx8iB"}, {"sdr", "NOTOURS00000"}}) {
         const fs::path device = sysfs / "block" / disk / "device";
@@ -308,9 +613,14 @@ TEST_F(VdsctlTest, QueryLunFindsTheLunOfAHostDiskBySysfsIdentification) {
         page << std::string{'\0', '\x80', '\0', static_cast<char>(serial.size())} << serial;
     }
     setenv("SANPROV_SYSFS_ROOT", sysfs.c_str(), 1);
+    e2e::Appliance fc;
+    Store(fc.address(), 2);
+    RequireSubsystems();
+    unsetenv("SANPROV_SYSFS_ROOT");
+    if (IsSkipped()) return;
+
     const Outcome found = Vdsctl("--json query-lun /dev/sdq");
     const Outcome stranger = Vdsctl("--json query-lun /dev/sdr");
-    unsetenv("SANPROV_SYSFS_ROOT");
     ASSERT_EQ(0, found.status) << found.err;
     const auto rows = found.Json();
     ASSERT_EQ(1u, rows.size());
@@ -319,10 +629,10 @@ TEST_F(VdsctlTest, QueryLunFindsTheLunOfAHostDiskBySysfsIdentification) {
     EXPECT_EQ(1, stranger.status);
 }
 
-TEST_F(VdsctlTest, IscsiTargetTakesAnAliasAndAPortalMovesIntoANewPortalGroup) {
+TEST_F(VdsctlTest, IscsiTargetTakesAnAliasASecretFromStandardInputAndAPortalMovesIntoANewGroup) {
     e2e::Appliance iscsi;
     Store(iscsi.address(), 3);
-    RegisterAndRequireSubsystems();
+    RequireSubsystems();
     if (IsSkipped()) return;
 
     const Outcome aliased = Vdsctl("--json --provider iscsi set-alias backup-target");
@@ -331,8 +641,21 @@ TEST_F(VdsctlTest, IscsiTargetTakesAnAliasAndAPortalMovesIntoANewPortalGroup) {
     const auto targets = Vdsctl("--json --provider iscsi targets").Json();
     ASSERT_EQ(1u, targets.size()) << targets.dump();
     EXPECT_EQ("backup-target", targets[0]["alias"]);
-    const Outcome chap = Vdsctl("--provider iscsi set-chap chap-secret-12");
+
+    // The secret comes from standard input or a file, never the command line.
+    const Outcome chap = Vdsctl("--provider iscsi set-chap", "chap-secret-12\n");
     EXPECT_EQ(0, chap.status) << chap.err;
+    const std::string fromInput = iscsi.last_request();
+    EXPECT_NE(std::string::npos, fromInput.find("<iscsi-initiator-add-auth>")) << fromInput;
+    const fs::path secretFile = m_root / "secret";
+    std::ofstream(secretFile) << "chap-secret-34";
+    const Outcome fromFile = Vdsctl("--provider iscsi set-chap --secret-file " + secretFile.string());
+    EXPECT_EQ(0, fromFile.status) << fromFile.err;
+    EXPECT_NE(std::string::npos, iscsi.last_request().find("<iscsi-initiator-add-auth>"));
+    EXPECT_NE(fromInput, iscsi.last_request()) << "the second secret reached the appliance";
+    const Outcome none = Vdsctl("--provider iscsi set-chap");
+    EXPECT_EQ(1, none.status);
+    EXPECT_NE(std::string::npos, none.err.find("0x80070057")) << none.err;
 
     const Outcome created = Vdsctl("--json --provider iscsi create-portal-group");
     ASSERT_EQ(0, created.status) << created.err;
@@ -364,7 +687,7 @@ TEST_F(VdsctlTest, FibreChannelLunIsADiskOfTheHostFromItsFirstRescanUntilItsDele
     e2e::Appliance fc;
     FollowWithHost({&fc});
     Store(fc.address(), 2);
-    RegisterAndRequireSubsystems();
+    RequireSubsystems();
     if (IsSkipped()) return;
     ASSERT_TRUE(m_host->Disks().empty()) << "the fixture maps its LUNs to " << e2e::SimulatedHost::kOtherFcInitiator;
 
@@ -390,7 +713,7 @@ TEST_F(VdsctlTest, FibreChannelLunIsADiskOfTheHostFromItsFirstRescanUntilItsDele
     ASSERT_EQ(1u, found.Json().size()) << found.out;
     EXPECT_EQ(ProviderOfType("FC"), found.Json()[0]["provider"]) << found.out;
 
-    // Ids hold for one process: later commands name the LUN.
+    // Later commands name the LUN by its name, which is unique here.
     const std::string name = lun["name"];
     ASSERT_EQ(0, Vdsctl("extend-lun " + name + " --size 32M").status);
     ASSERT_TRUE(m_host->Rescan(e2e::SimulatedHost::kFcHost));
@@ -414,7 +737,7 @@ TEST_F(VdsctlTest, IscsiLunIsADiskOfTheHostWhileItIsUnmaskedToTheHostsInitiator)
     e2e::Appliance iscsi;
     FollowWithHost({&iscsi});
     Store(iscsi.address(), 3);
-    RegisterAndRequireSubsystems();
+    RequireSubsystems();
     if (IsSkipped()) return;
     const auto before = m_host->Disks().size();
 
@@ -461,4 +784,12 @@ TEST_F(VdsctlTest, ARescanWhileTheApplianceIsUnreachableLeavesTheHostsDisksAsThe
     ASSERT_EQ(2u, after.size());
     for (size_t i = 0; i < after.size(); ++i)
         EXPECT_EQ(disks[i].name + " " + disks[i].serial, after[i].name + " " + after[i].serial);
+TEST_F(VdsctlTest, AnUnreachableApplianceOfTheListMakesEveryCommandExitNonZero) {
+    e2e::Appliance iscsi;
+    Store(iscsi.address(), 3);
+    Store(e2e::Appliance::unused_address(), 3);
+    const Outcome listed = Vdsctl("--json --provider iscsi subsystems");
+    EXPECT_EQ(1, listed.status) << listed.err;
+    EXPECT_NE(std::string::npos, listed.err.find("loading")) << listed.err;
+    EXPECT_TRUE(listed.Json().is_array()) << listed.out;
 }

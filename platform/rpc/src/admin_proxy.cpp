@@ -355,6 +355,8 @@ void set_local_server_starter(LocalServerStarter s) {
     g_starter = std::move(s);
 }
 
+HRESULT start_local_server(REFCLSID clsid) { return starter()(clsid); }
+
 namespace detail {
 HRESULT activate_admin_class(REFIID riid, void** ppv) {
     auto* factory = new AdminClassProxy;

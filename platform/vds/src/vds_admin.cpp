@@ -114,9 +114,16 @@ HRESULT vds_admin_create(IVdsAdmin** admin) {
 
 std::vector<VdsProviderRegistration> vds_registered_providers() {
     std::vector<VdsProviderRegistration> providers;
+    vds_registered_providers(providers);
+    return providers;
+}
+
+HRESULT vds_registered_providers(std::vector<VdsProviderRegistration>& providers) {
+    providers.clear();
     Key root;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kVdsProvidersKey, 0, KEY_READ, root.out()) != ERROR_SUCCESS)
-        return providers;
+    const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kVdsProvidersKey, 0, KEY_READ, root.out());
+    if (opened == ERROR_FILE_NOT_FOUND) return S_OK;
+    if (opened != ERROR_SUCCESS) return HRESULT_FROM_WIN32(static_cast<DWORD>(opened));
     for (DWORD index = 0;; ++index) {
         WCHAR name[256];
         DWORD length = 256;
@@ -133,7 +140,7 @@ std::vector<VdsProviderRegistration> vds_registered_providers() {
         registration.versionId = GetGuid(key.get(), u"VersionId");
         providers.push_back(std::move(registration));
     }
-    return providers;
+    return S_OK;
 }
 
 HRESULT register_vds_service_class(DWORD* cookie) {

@@ -329,13 +329,23 @@ void CServiceModule::Run() {
         }
 
         const UINT_PTR timer = SetTimer(nullptr, 0, kIdleTickMs, IdleTimerProc);
-        if (m_bService) {
-            LogEvent(res::MSG_SERVICE_STARTED, WORD{0}, static_cast<const WCHAR* const*>(nullptr));
-            SetServiceStatus(SERVICE_RUNNING);
+        {
+            // The disk-management side: the providers are loaded for the first
+            // vdsctl client and held until the service stops. The server goes
+            // first (it waits for running commands), then the providers.
+            vdscmd::HeldHost providers;
+            vdscmd::CommandServer commands(
+                vdscmd::wire::SocketPath(), *this,
+                [&providers](const vdscmd::wire::Command& command, vdscmd::CommandOutput& output,
+                             const std::atomic<bool>& stopping) { return providers.Run(command, output, stopping); });
+            if (m_bService) {
+                LogEvent(res::MSG_SERVICE_STARTED, WORD{0}, static_cast<const WCHAR* const*>(nullptr));
+                SetServiceStatus(SERVICE_RUNNING);
+            }
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+            KillTimer(nullptr, timer);
         }
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-        KillTimer(nullptr, timer);
         for (DWORD& cookie : m_classCookies)
             if (cookie) CoRevokeClassObject(std::exchange(cookie, 0));
         CoResumeClassObjects();
@@ -348,10 +358,20 @@ void CServiceModule::Run() {
 }
 
 bool CServiceModule::StopIfStillIdle() {
+    m_suspended = true;
     CoSuspendClassObjects();
     if (m_nLockCnt.load() == 0) return true;
     CoResumeClassObjects();
+    m_suspended = false;
     return false;
+}
+
+HRESULT CServiceModule::Enter() {
+    // Locked before the check: an idle stop that suspends first then sees the count.
+    Lock();
+    if (!m_suspended.load()) return S_OK;
+    Unlock();
+    return CO_E_SERVER_STOPPING;
 }
 
 void CServiceModule::IdleTick() {

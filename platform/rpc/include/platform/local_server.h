@@ -33,4 +33,7 @@ bool is_local_server();
 // already (it may be stopping), so activation asks again while nothing listens.
 using LocalServerStarter = std::function<HRESULT(REFCLSID clsid)>;
 void set_local_server_starter(LocalServerStarter starter);
+// Starts the server of the class as activation does (through the starter
+// above), for clients of the service's other socket.
+HRESULT start_local_server(REFCLSID clsid);
 }  // namespace platform

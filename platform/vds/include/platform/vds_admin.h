@@ -28,6 +28,9 @@ namespace platform {
 HRESULT vds_admin_create(IVdsAdmin** admin);
 // The registered providers in the store's key order.
 std::vector<VdsProviderRegistration> vds_registered_providers();
+// The same, telling a store that could not be read (S_OK with none when no
+// provider was ever registered).
+HRESULT vds_registered_providers(std::vector<VdsProviderRegistration>& providers);
 // Registers the class object of CLSID_VdsService in this process's class
 // table; revoke it with CoRevokeClassObject.
 HRESULT register_vds_service_class(DWORD* cookie);

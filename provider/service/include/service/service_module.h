@@ -5,11 +5,12 @@
 #include <hostlib/event_log.h>
 #include <platform/winsvc.h>
 #include <vds/module_lock.h>
+#include <vdscmd/server.h>
 
 #include <atomic>
 #include <string>
 
-class CServiceModule final : public CEventLogReporter, public ModuleLockCount {
+class CServiceModule final : public CEventLogReporter, public ModuleLockCount, public vdscmd::ServiceGate {
 public:
     static constexpr UINT kIdleTickMs = 30000;
 
@@ -30,6 +31,11 @@ public:
     // lives as long as its objects).
     LONG Unlock() override;
     LONG GetLockCount() const { return m_nLockCnt.load(); }
+
+    // A vdsctl client holds the module lock while its command runs; refused
+    // while an idle stop is under way.
+    HRESULT Enter() override;
+    void Leave() override { Unlock(); }
 
     const WCHAR* EventSourceName() const override { return m_szServiceName.c_str(); }
     void SetServiceStatus(DWORD state);
@@ -54,6 +60,7 @@ private:
     static std::u16string ModulePath();
 
     std::atomic<LONG> m_nLockCnt{0};
+    std::atomic<bool> m_suspended{false};
     LONG m_lastIdleCount = 1;
     DWORD m_classCookies[3] = {};
 };

@@ -1,4 +1,4 @@
-#include "output.h"
+#include <vdscmd/output.h>
 
 #include <cinttypes>
 #include <cstdio>
@@ -13,6 +13,7 @@
 #include <platform/memory.h>
 #include <platform/text.h>
 
+namespace vdscmd {
 namespace {
 
 const std::map<HRESULT, const char*> kVdsTexts = {
@@ -44,9 +45,10 @@ std::string Cell(const OutputOptions& options, const std::string& column, const 
 
 }  // namespace
 
-void PrintTable(const OutputOptions& options, const std::vector<std::string>& columns, const std::vector<Row>& rows) {
+void PrintTable(std::ostream& out, const OutputOptions& options, const std::vector<std::string>& columns,
+                const std::vector<Row>& rows) {
     if (options.json) {
-        std::cout << nlohmann::ordered_json(rows).dump() << "\n";  // one document per line
+        out << nlohmann::ordered_json(rows).dump() << "\n";  // one document per line
         return;
     }
     std::vector<size_t> widths;
@@ -67,7 +69,7 @@ void PrintTable(const OutputOptions& options, const std::vector<std::string>& co
             if (i + 1 < line.size()) text += std::string(widths[i] - line[i].size() + 2, ' ');
         }
         while (!text.empty() && text.back() == ' ') text.pop_back();
-        std::cout << text << "\n";
+        out << text << "\n";
     };
     std::vector<std::string> header;
     for (const std::string& column : columns) {
@@ -131,8 +133,8 @@ std::string ErrorText(HRESULT hr) {
     return std::string(code) + (message.empty() ? "" : ": " + message);
 }
 
-int ReportError(const std::string& what, HRESULT hr) {
-    std::cerr << "vdsctl: " << what << " failed: " << ErrorText(hr) << "\n";
+int ReportError(std::ostream& err, const std::string& what, HRESULT hr) {
+    err << "vdsctl: " << what << " failed: " << ErrorText(hr) << "\n";
     return 1;
 }
 
@@ -177,11 +179,12 @@ std::string NotificationText(const VDS_NOTIFICATION& notification) {
            row["id"].get<std::string>();
 }
 
-void ShowProgress(ULONG percent) {
+std::string ProgressText(ULONG percent) {
     constexpr int kWidth = 30;
     const int filled = static_cast<int>(std::min<ULONG>(percent, 100) * kWidth / 100);
-    std::fprintf(stderr, "\r[%s%s] %3u%%", std::string(filled, '#').c_str(), std::string(kWidth - filled, ' ').c_str(),
-                 static_cast<unsigned>(percent));
-    if (percent >= 100) std::fprintf(stderr, "\n");
-    std::fflush(stderr);
+    char tail[16];
+    std::snprintf(tail, sizeof(tail), "] %3u%%", static_cast<unsigned>(percent));
+    return "\r[" + std::string(filled, '#') + std::string(kWidth - filled, ' ') + tail + (percent >= 100 ? "\n" : "");
 }
+
+}  // namespace vdscmd

@@ -1,0 +1,159 @@
+// The user's view of an appliance with many LUNs: sanprovd installed in a
+// fresh state root, one Fibre Channel appliance stored, then
+//   - the first reading: the first vdsctl command, which starts the service,
+//     loads the providers and reads the appliance;
+//   - `vdsctl luns`, `vdsctl --json luns` and `vdsctl subsystems` repeated
+//     against the running service.
+// For each it prints the wall time, the client's and the service's CPU time
+// and the appliance requests it caused.
+//   service_listing_bench [LUN counts...]   (default: 1024 2048)
+#include <model/filer_record_list.h>
+#include <platform/text.h>
+
+#include "appliance_fixture.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <fcntl.h>
+
+#include <csignal>
+#include <iterator>
+#include <sstream>
+#include <cstdlib>
+
+namespace {
+
+using namespace bench;
+const char* const kAddress = "127.59.0.3";
+constexpr int kRepeats = 5;
+
+double seconds(const timeval& tv) { return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6; }
+
+struct Run {
+    int status = -1;
+    double wall = 0;
+    double cpu = 0;  // the child's user and system time
+};
+
+// Runs a program with its output thrown away.
+Run run(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    std::vector<std::string> copy = args;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    Run result;
+    const auto begin = std::chrono::steady_clock::now();
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        rusage usage{};
+        ::wait4(pid, &status, 0, &usage);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    }
+    result.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    posix_spawn_file_actions_destroy(&actions);
+    return result;
+}
+
+// The service's pid, as the service-manager stand-in records it.
+long service_pid(const fs::path& root) {
+    std::ifstream in(root / "run" / "scm" / "SanProvD.status");
+    long state = 0, exit = 0, specific = 0, pid = 0;
+    in >> state >> exit >> specific >> pid;
+    return pid;
+}
+
+double process_cpu(long pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; fields >> field; ++i) {
+        if (i == 14) utime = std::stoull(field);
+        if (i == 15) {
+            stime = std::stoull(field);
+            break;
+        }
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+size_t requests(const Simulator& sim) {
+    const auto log = nlohmann::json::parse(sim.control("GET", "/sim/log"), nullptr, false);
+    sim.control("POST", "/sim/log/clear");
+    return log.is_array() ? log.size() : 0;
+}
+
+int measure(int count, const fs::path& root) {
+    Simulator sim(fixture(count), kAddress);
+    if (sim.pid <= 0) {
+        std::fprintf(stderr, "the simulated appliance did not start\n");
+        return 1;
+    }
+    filer_record_list& list = process_filer_record_list();
+    list.Clear();
+    list.Add(u"", platform::utf8_to_wide_lossy(kAddress), u"root", u"zarvo123", 2);
+    if (FAILED(list.Save()) || run({SANPROVD, "-Service"}).status != 0) {
+        std::fprintf(stderr, "sanprovd did not install\n");
+        return 1;
+    }
+    sim.control("POST", "/sim/log/clear");
+    const Run first = run({VDSCTL, "--provider", "fc", "subsystems"});
+    const long pid = service_pid(root);
+    std::printf("%5d LUNs: first reading (service start, providers, appliance) wall %.2f s, client CPU %.3f s, "
+                "service CPU %.2f s, %zu requests (exit %d)\n",
+                count, first.wall, first.cpu, process_cpu(pid), requests(sim), first.status);
+    int failures = first.status != 0;
+    const std::vector<std::pair<const char*, std::vector<std::string>>> listings = {
+        {"luns", {VDSCTL, "luns"}},
+        {"--json luns", {VDSCTL, "--json", "luns"}},
+        {"subsystems", {VDSCTL, "subsystems"}},
+    };
+    for (const auto& [name, args] : listings) {
+        double wall = 0, client = 0, service = 0;
+        size_t asked = 0;
+        for (int i = 0; i < kRepeats; ++i) {
+            const double before = process_cpu(pid);
+            const Run listing = run(args);
+            service += process_cpu(pid) - before;
+            wall += listing.wall;
+            client += listing.cpu;
+            asked += requests(sim);
+            failures += listing.status != 0;
+        }
+        std::printf("%5d LUNs: vdsctl %-12s wall %.3f s (%.1f%% of the first reading), client CPU %.3f s, "
+                    "service CPU %.3f s, %.1f requests per listing\n",
+                    count, name, wall / kRepeats, 100.0 * wall / kRepeats / first.wall, client / kRepeats,
+                    service / kRepeats, static_cast<double>(asked) / kRepeats);
+    }
+    run({SCM, "stop", "SanProvD"});
+    for (int i = 0; i < 600 && ::kill(static_cast<pid_t>(pid), 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    run({SANPROVD, "-UnregServer"});
+    list.Clear();
+    return failures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    char root[] = "/tmp/sanprov-bench-root-XXXXXX";
+    ::setenv("SANPROV_ROOT", ::mkdtemp(root), 1);
+    std::vector<int> counts;
+    for (int i = 1; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
+    if (counts.empty()) counts = {1024, 2048};
+    int failures = 0;
+    for (int count : counts) failures += measure(count, root);
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+    return failures == 0 ? 0 : 1;
+}

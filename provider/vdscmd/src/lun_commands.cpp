@@ -1,0 +1,199 @@
+// The changes of LUNs, and the LUN of a host disk.
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+
+#include "session.h"
+
+namespace vdscmd {
+namespace {
+
+std::optional<ULONGLONG> ParseSize(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || value < 0) return std::nullopt;
+    ULONGLONG unit = 1;
+    switch (std::toupper(static_cast<unsigned char>(*end))) {
+        case 0: break;
+        case 'K': unit = 1ull << 10; break;
+        case 'M': unit = 1ull << 20; break;
+        case 'G': unit = 1ull << 30; break;
+        case 'T': unit = 1ull << 40; break;
+        default: return std::nullopt;
+    }
+    return static_cast<ULONGLONG>(value * static_cast<double>(unit));
+}
+
+// VDS takes a Fibre Channel initiator as the 16 hexadecimal digits of its port
+// WWN; the appliance, and so the mask a listing shows, writes it as eight
+// colon-separated pairs. The provider skips an entry in the listed form, so a
+// mask copied from a listing would map nothing: such entries lose their colons.
+bool IsColonWwn(std::string_view entry) {
+    if (entry.size() != 23) return false;
+    for (size_t i = 0; i < entry.size(); ++i)
+        if (i % 3 == 2 ? entry[i] != ':' : !std::isxdigit(static_cast<unsigned char>(entry[i]))) return false;
+    return true;
+}
+
+std::u16string MaskForVds(const std::string& list) {
+    std::string result;
+    for (size_t start = 0; start <= list.size();) {
+        const size_t end = std::min(list.find(';', start), list.size());
+        const std::string_view entry(list.data() + start, end - start);
+        if (start != 0) result += ';';
+        if (IsColonWwn(entry)) {
+            for (char c : entry)
+                if (c != ':') result += c;
+        } else {
+            result += entry;
+        }
+        start = end + 1;
+    }
+    return Wide(result);
+}
+
+// Runs a change on the one LUN that the first argument names.
+template <typename Action>
+int OnLun(Session& session, const char* what, size_t arguments, Action&& action) {
+    if (session.Args().positional.size() < arguments) return session.Report(std::string(what) + " (arguments)", E_INVALIDARG);
+    int status = 0;
+    auto lun = session.FindLun(what, session.Args().positional[0], status);
+    if (!lun) return status;
+    return session.Done(what, action(lun.get()));
+}
+
+std::string ReadAttribute(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::string text;
+    std::getline(in, text);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
+    return text;
+}
+
+// The unit serial number page as sysfs gives it (page 0x80: a 4-byte head, then the serial).
+std::string ReadSerial(const std::filesystem::path& device) {
+    std::ifstream in(device / "vpd_pg80", std::ios::binary);
+    std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (page.size() > 4) return page.substr(4, static_cast<unsigned char>(page[3]));
+    return ReadAttribute(device / "serial");
+}
+
+}  // namespace
+
+int CreateLun(Session& session) {
+    const auto size = ParseSize(session.Args().size);
+    if (!size) return session.Report("create-lun (--size)", E_INVALIDARG);
+    int status = 0;
+    auto s = session.OneSubsystem("create-lun", status);
+    if (!s) return status;
+    const VDS_LUN_TYPE type = session.Args().type.empty() ? VDS_LT_DEFAULT
+                                                          : static_cast<VDS_LUN_TYPE>(std::atoi(session.Args().type.c_str()));
+    std::u16string mask = MaskForVds(session.Args().mask);
+    VDS_HINTS hints{};
+    IVdsAsync* raw = nullptr;
+    HRESULT hr = s->object->CreateLun(type, *size, nullptr, 0, mask.data(), &hints, &raw);
+    if (FAILED(hr)) return session.Done("create-lun", hr);
+    Com<IVdsAsync> async(raw);
+    VDS_ASYNC_OUTPUT output{};
+    hr = session.WaitFor(async.get(), output);
+    if (output.cl.pLunUnk) {
+        IVdsLun* lun = nullptr;
+        output.cl.pLunUnk->QueryInterface(IID_PPV_ARGS(&lun));
+        output.cl.pLunUnk->Release();
+        Com<IVdsLun> owned(lun);
+        if (SUCCEEDED(hr) && lun)
+            PrintTable(session.Out(), session.Args().output, {"id", "name", "size", "status", "mask"}, {LunRow(*s, lun)});
+    }
+    return session.Done("create-lun", hr);
+}
+
+int ExtendLun(Session& session) {
+    const auto size = ParseSize(session.Args().size);
+    if (!size) return session.Report("extend-lun (--size)", E_INVALIDARG);
+    return OnLun(session, "extend-lun", 1, [&](IVdsLun* lun) {
+        IVdsAsync* raw = nullptr;
+        HRESULT hr = lun->Extend(*size, nullptr, 0, &raw);
+        if (FAILED(hr)) return hr;
+        Com<IVdsAsync> async(raw);
+        VDS_ASYNC_OUTPUT output{};
+        return session.WaitFor(async.get(), output);
+    });
+}
+
+int MaskLun(Session& session) {
+    return OnLun(session, "mask-lun", 2,
+                 [&](IVdsLun* lun) { return lun->SetMask(MaskForVds(session.Args().positional[1]).data()); });
+}
+
+int RenameLun(Session& session) {
+    return OnLun(session, "rename-lun", 2, [&](IVdsLun* lun) -> HRESULT {
+        IVdsLunNaming* naming = nullptr;
+        HRESULT hr = lun->QueryInterface(IID_PPV_ARGS(&naming));
+        if (FAILED(hr)) return hr;
+        Com<IVdsLunNaming> owned(naming);
+        std::u16string name = Wide(session.Args().positional[1]);
+        return naming->SetFriendlyName(name.data());
+    });
+}
+
+int DeleteLun(Session& session) {
+    return OnLun(session, "delete-lun", 1, [](IVdsLun* lun) { return lun->Delete(); });
+}
+
+int SetLbPolicy(Session& session) {
+    return OnLun(session, "set-lb-policy", 2, [&](IVdsLun* lun) -> HRESULT {
+        IVdsLunMpio* mpio = nullptr;
+        HRESULT hr = lun->QueryInterface(IID_PPV_ARGS(&mpio));
+        if (FAILED(hr)) return hr;
+        Com<IVdsLunMpio> owned(mpio);
+        VDS_LOADBALANCE_POLICY_ENUM current{};
+        VDS_PATH_POLICY* paths = nullptr;
+        LONG count = 0;
+        hr = mpio->GetLoadBalancePolicy(&current, &paths, &count);
+        if (FAILED(hr)) return hr;
+        const auto policy = static_cast<VDS_LOADBALANCE_POLICY_ENUM>(std::atoi(session.Args().positional[1].c_str()));
+        hr = mpio->SetLoadBalancePolicy(policy, paths, count);
+        CoTaskMemFree(paths);
+        return hr;
+    });
+}
+
+int QueryLun(Session& session) {
+    if (session.Args().positional.empty()) return session.Report("query-lun (device)", E_INVALIDARG);
+    const std::string devicePath = session.Args().positional[0];
+    const char* root = std::getenv("SANPROV_SYSFS_ROOT");
+    const std::filesystem::path device = std::filesystem::path(root ? root : "/sys") / "block" /
+                                         std::filesystem::path(devicePath).filename() / "device";
+    std::string vendor = ReadAttribute(device / "vendor"), product = ReadAttribute(device / "model"),
+                revision = ReadAttribute(device / "rev"), serial = ReadSerial(device);
+    VDS_LUN_INFORMATION info{};
+    info.m_version = 1;
+    info.m_BusType = VDSBusTypeScsi;
+    info.m_szVendorId = vendor.data();
+    info.m_szProductId = product.data();
+    info.m_szProductRevision = revision.data();
+    info.m_szSerialNumber = serial.data();
+    std::u16string path = Wide(devicePath);
+    for (LoadedProvider* provider : session.Providers()) {
+        IVdsHwProviderPrivate* priv = nullptr;
+        if (FAILED(provider->provider->QueryInterface(IID_PPV_ARGS(&priv)))) continue;
+        Com<IVdsHwProviderPrivate> owned(priv);
+        GUID lunId{};
+        if (priv->QueryIfCreatedLun(path.data(), &info, &lunId) == S_OK) {
+            Row row;
+            row["device"] = devicePath;
+            row["lun"] = IdText(lunId);
+            row["provider"] = ProviderName(provider);
+            PrintTable(session.Out(), session.Args().output, {"device", "lun", "provider"}, {row});
+            return 0;
+        }
+    }
+    session.Err() << "vdsctl: " << devicePath << " is not a LUN of a loaded provider\n" << std::flush;
+    return 1;
+}
+
+}  // namespace vdscmd

@@ -1,0 +1,181 @@
+#include <vdscmd/vds_host.h>
+
+#include <algorithm>
+
+#include <platform/apartment.h>
+#include <platform/classtable.h>
+#include <vds/provider_ids.h>
+#include <vds/zarvo_provider.h>
+
+namespace vdscmd {
+
+void NotificationQueue::Push(const VDS_NOTIFICATION* notifications, LONG count) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.insert(m_queue.end(), notifications, notifications + count);
+    }
+    m_arrived.notify_all();
+}
+
+std::vector<VDS_NOTIFICATION> NotificationQueue::Take(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    m_arrived.wait_for(lock, timeout, [this] { return !m_queue.empty(); });
+    std::vector<VDS_NOTIFICATION> taken;
+    taken.swap(m_queue);
+    return taken;
+}
+
+STDMETHODIMP NotificationHub::OnNotify(LONG count, VDS_NOTIFICATION* notifications) {
+    if (count <= 0 || !notifications) return S_OK;
+    std::lock_guard lock(m_mutex);
+    for (auto& listener : m_listeners) listener->Push(notifications, count);
+    return S_OK;
+}
+
+NotificationHub::Subscription::Subscription(NotificationHub& hub)
+    : m_hub(hub), m_queue(std::make_shared<NotificationQueue>()) {
+    std::lock_guard lock(m_hub.m_mutex);
+    m_at = m_hub.m_listeners.insert(m_hub.m_listeners.end(), m_queue);
+}
+
+NotificationHub::Subscription::~Subscription() {
+    std::lock_guard lock(m_hub.m_mutex);
+    m_hub.m_listeners.erase(m_at);
+}
+
+LoadedProvider::~LoadedProvider() {
+    if (priv) {
+        priv->OnUnload(TRUE);
+        priv->Release();
+    }
+    if (hw) hw->Release();
+    if (provider) provider->Release();
+}
+
+VdsHost::VdsHost() : m_hub(NewComObject<NotificationHub>()) {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    // The provider classes are served in this process. A class that another
+    // module of the process already serves (sanprovd's class table) stays with it.
+    for (const CLSID& clsid : {CLSID_ZarvoVdsProviderFC, CLSID_ZarvoVdsProviderIscsi}) {
+        IUnknown* factory = nullptr;
+        if (FAILED(GetProviderClassObject(clsid, IID_IUnknown, reinterpret_cast<void**>(&factory)))) continue;
+        DWORD cookie = 0;
+        if (SUCCEEDED(CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie)))
+            m_cookies.push_back(cookie);
+        factory->Release();
+    }
+}
+
+VdsHost::~VdsHost() {
+    m_providers.clear();
+    for (DWORD cookie : m_cookies) CoRevokeClassObject(cookie);
+    m_hub->Release();
+    CoUninitialize();
+}
+
+namespace {
+
+std::shared_ptr<LoadedProvider> Load(const VdsProviderRegistration& registration, IVdsAdviseSink* sink) {
+    auto loaded = std::make_shared<LoadedProvider>();
+    loaded->registration = registration;
+    loaded->loaded = CoCreateInstance(registration.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IVdsProvider,
+                                      reinterpret_cast<void**>(&loaded->provider));
+    if (SUCCEEDED(loaded->loaded)) {
+        loaded->provider->QueryInterface(IID_PPV_ARGS(&loaded->hw));
+        loaded->provider->QueryInterface(IID_PPV_ARGS(&loaded->priv));
+        IVdsHwProviderType* typed = nullptr;
+        if (SUCCEEDED(loaded->provider->QueryInterface(IID_PPV_ARGS(&typed)))) {
+            typed->GetProviderType(&loaded->type);
+            typed->Release();
+        }
+    }
+    if (loaded->priv) {
+        WCHAR machine[] = u"localhost";
+        loaded->loaded = loaded->priv->OnLoad(machine, sink);
+    }
+    // The first list pass runs on the provider's own thread; a pass of our
+    // own waits for it (the provider lock) and tells how it went.
+    if (SUCCEEDED(loaded->loaded) && loaded->hw) loaded->loaded = loaded->hw->Reenumerate();
+    return loaded;
+}
+
+}  // namespace
+
+void VdsHost::LoadProviders() {
+    std::vector<VdsProviderRegistration> registrations;
+    const HRESULT read = platform::vds_registered_providers(registrations);
+    std::lock_guard lock(m_mutex);
+    m_registrations = read;
+    if (FAILED(read)) return;  // what is held stays held
+    m_loaded = true;
+    std::erase_if(m_providers, [&](const std::shared_ptr<LoadedProvider>& held) {
+        return std::none_of(registrations.begin(), registrations.end(), [&](const VdsProviderRegistration& r) {
+            return r.providerId == held->registration.providerId;
+        });
+    });
+    ProviderList providers;
+    for (const VdsProviderRegistration& registration : registrations) {
+        auto held = std::find_if(m_providers.begin(), m_providers.end(), [&](const auto& p) {
+            return p->registration.providerId == registration.providerId;
+        });
+        providers.push_back(held != m_providers.end() ? *held : Load(registration, m_hub));
+    }
+    m_providers.swap(providers);
+}
+
+void VdsHost::EnsureLoaded() {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_loaded) return;
+    }
+    LoadProviders();
+}
+
+ProviderList VdsHost::Providers() {
+    std::lock_guard lock(m_mutex);
+    return m_providers;
+}
+
+HRESULT VdsHost::RegistrationsRead() {
+    std::lock_guard lock(m_mutex);
+    return m_registrations;
+}
+
+HRESULT RegisterZarvoProviders(bool unregister) {
+    DWORD cookie = 0;
+    const HRESULT served = platform::register_vds_service_class(&cookie);
+    IVdsAdmin* admin = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_VdsService, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IVdsAdmin,
+                                  reinterpret_cast<void**>(&admin));
+    if (SUCCEEDED(hr)) {
+        struct Provider {
+            GUID id;
+            CLSID clsid;
+            const WCHAR* name;
+            GUID versionId;
+        };
+        const Provider providers[] = {
+            {ZARVO_FC_PROVIDER_ID, CLSID_ZarvoVdsProviderFC, u"Zarvo VDS Hardware Provider (FCP)",
+             ZARVO_FC_PROVIDER_VERSION_ID},
+            {ZARVO_ISCSI_PROVIDER_ID, CLSID_ZarvoVdsProviderIscsi, u"Zarvo VDS Hardware Provider (iSCSI)",
+             ZARVO_ISCSI_PROVIDER_VERSION_ID},
+        };
+        for (const Provider& p : providers) {
+            HRESULT one = S_OK;
+            if (unregister) {
+                one = admin->UnregisterProvider(p.id);
+            } else {
+                std::u16string name = p.name;
+                std::u16string version = kZarvoProviderVersion;
+                one = admin->RegisterProvider(p.id, p.clsid, name.data(), VDS_PT_HARDWARE, nullptr, version.data(),
+                                              p.versionId);
+            }
+            if (FAILED(one) && SUCCEEDED(hr)) hr = one;
+        }
+        admin->Release();
+    }
+    if (SUCCEEDED(served)) CoRevokeClassObject(cookie);
+    return hr;
+}
+
+}  // namespace vdscmd
