@@ -6,6 +6,7 @@
 #include <model/controller.h>
 #include <model/drive.h>
 #include <model/lun.h>
+#include <model/volume.h>
 #include <model/filer_object_container.h>
 #include <model/zarvo_san.h>
 
@@ -268,9 +269,14 @@ TEST_F(FcSubsystem, ALunWhoseDetailsCannotBeReadStaysAsLastReadAndIsReportedOnce
         ASSERT_EQ(current().GetLun(kept, lun), S_OK);
         EXPECT_EQ(lun->GetSerialNumber(), serial);
         EXPECT_EQ(lun->PlexCount(), 1u);
-        std::vector<GUID> volumes;
-        current().QueryAssociatedVolumes(kept, volumes);
-        EXPECT_EQ(volumes.size(), 1u) << fault;
+        // The kept LUN and the LUN that shares its volume both still have it.
+        for (const GUID& id : {kept, id_of_key(*san_, kLunPaths[0])}) {
+            std::vector<GUID> volumes;
+            current().QueryAssociatedVolumes(id, volumes);
+            ASSERT_EQ(volumes.size(), 1u) << fault;
+            ZarvoVolume* volume = nullptr;
+            EXPECT_EQ(current().GetVolume(volumes[0], volume), S_OK) << fault;
+        }
 
         const auto reported = events_since(root_, eventsBefore, 0x8004250C);
         if (std::string(fault).find("volume-list-info") != std::string::npos) {
