@@ -1,4 +1,5 @@
 #include <korvex/http.h>
+#include <korvex/server.h>
 
 #include <adt/base64.h>
 #include <adt/hash.h>
@@ -115,7 +116,10 @@ namespace {
 // port for hosts-equiv) or minus the socket error.
 int connect_to(in_addr address, int port, http_conn_rec** connection, int hostsEquiv, int tlsKind,
                int timeoutSeconds) {
-    shttpc_rec* socket = shttpc_new(tlsKind, static_cast<unsigned>(timeoutSeconds) * 1000u);
+    // A silent appliance must not hold its caller forever.
+    const unsigned timeoutMs =
+        timeoutSeconds > 0 ? static_cast<unsigned>(timeoutSeconds) * 1000u : kx_reply_time_limit();
+    shttpc_rec* socket = shttpc_new(tlsKind, timeoutMs);
     if (!socket) return socket_failure();
     if (hostsEquiv && !bind_privileged_port(socket)) {
         shttpc_close(socket);

@@ -1,11 +1,14 @@
 #include <korvex/elem.h>
 #include <korvex/http.h>
 #include <korvex/reply.h>
+#include <korvex/results.h>
 #include <korvex/server.h>
 #include <korvex/status.h>
 
 #include <adt/pool.h>
 #include <adt/stab.h>
+#include <platform/errors.h>
+#include <platform/winsock.h>
 
 #include <cerrno>
 #include <iterator>
@@ -48,6 +51,10 @@ kx_elem_rec* connect_failure(int code) {
     return kx_failed(reason, -code);
 }
 
+// The appliance kept the connection open without answering in time: the
+// request fails as a connection that timed out.
+bool timed_out() { return WSAGetLastError() == static_cast<int>(WSAETIMEDOUT); }
+
 // The handle's login, unless the URL carried one.
 kx_elem_rec* take_handle_login(const kx_server_rec* s, http_credentials& credentials) {
     if (credentials.user || credentials.password) return nullptr;
@@ -78,9 +85,11 @@ kx_elem_rec* exchange(kx_server_rec* s, const char* document) {
         return failed;
     }
     Headers headers;
+    WSASetLastError(0);
     const int status = http_post(connection.c, url, &credentials, document, static_cast<int>(std::strlen(document)),
                                  &headers.table);
     http_credentials_free(&credentials);
+    if (status != 200 && timed_out()) return connect_failure(-static_cast<int>(WSAETIMEDOUT));
     if (status != 200) {
         char reason[KX_REASON_SIZE];
         return kx_failed(kx_status_text(status, KX_WIRE_NAME_HTTP, 0, reason, sizeof reason), kx_status_errno(status));
@@ -90,7 +99,12 @@ kx_elem_rec* exchange(kx_server_rec* s, const char* document) {
             return kx_failed("Unable to allocate memory", ENOMEM);
         return kx_failed("debugging bypassed xml parsing", KX_ERR_PARSE);
     }
-    return kx_read_reply(connection.c, headers.table, debug);
+    kx_elem_rec* outcome = kx_read_reply(connection.c, headers.table, debug);
+    if (outcome && !kx_results_passed(outcome) && timed_out()) {
+        kx_elem_destroy(outcome);
+        return connect_failure(-static_cast<int>(WSAETIMEDOUT));
+    }
+    return outcome;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <platform/winsock.h>
 
+#include <atomic>
 #include <mutex>
 
 #include <korvex/http.h>
@@ -47,6 +48,13 @@ bool kx_consume_reply(http_conn_rec* connection, int debugStyle, long length) {
 }
 
 kx_elem_rec* kx_failed(const char* reason, int errorNumber) { return kx_results_make("failed", reason, errorNumber); }
+
+namespace {
+std::atomic<unsigned> g_replyTimeLimitMs{KX_REPLY_TIME_LIMIT_DEFAULT_MS};
+}  // namespace
+
+unsigned kx_reply_time_limit() { return g_replyTimeLimitMs.load(); }
+void kx_set_reply_time_limit(unsigned milliseconds) { g_replyTimeLimitMs.store(milliseconds); }
 
 int kx_start_sockets() {
     static std::once_flag once;

@@ -181,6 +181,26 @@ TEST_F(ClientE2E, AnEmptyReplyOnAConnectionKeptOpenReturnsAtOnce) {
     EXPECT_EQ(o.reason, "No korvex element in response");
 }
 
+TEST_F(ClientE2E, AnApplianceThatStaysSilentFailsAsATimedOutConnection) {
+    EXPECT_GE(kx_reply_time_limit(), 60000u) << "a slow appliance is waited for generously";
+    struct Restore {
+        unsigned limit;
+        ~Restore() { kx_set_reply_time_limit(limit); }
+    } restore{kx_reply_time_limit()};
+    kx_set_reply_time_limit(500);
+
+    sim.fault(R"({"kind": "delay", "delay": 5})");
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome o = outcome(invoke());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_FALSE(o.passed);
+    EXPECT_EQ(o.error, 10060);
+    EXPECT_EQ(o.reason, "Can't connect to host (err=10060).");
+
+    sim.fault(R"({"kind": "delay", "delay": 0.1})");
+    EXPECT_TRUE(outcome(invoke()).passed) << "a reply within the limit is read as before";
+}
+
 TEST_F(ClientE2E, ReadsEscapedTextAndAttributes) {
     sim.fault(R"({"kind": "body", "body": "<korvex version='1.1'><results status=\"passed\" note=\"a &amp; b &lt;c&gt; &quot;d&quot; &#233;\"><comment>x &lt; y &amp;&amp; &apos;z&apos; &gt; &#x41;</comment></results></korvex>"})");
     ElemPtr r = invoke();

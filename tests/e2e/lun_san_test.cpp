@@ -8,8 +8,10 @@
 #include <model/lun.h>
 #include <model/zarvo_san.h>
 
+#include <hostlib/conversions.h>
 #include <platform/clock.h>
 #include <platform/critical_section.h>
+#include <platform/errorinfo.h>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +23,44 @@ using namespace subsystem_e2e;
 namespace code = notification_code;
 
 namespace {
+
+// The appliance's record of one LUN (null when it has none).
+nlohmann::ordered_json appliance_lun(const e2e::Appliance& sim, const std::string& path) {
+    const auto all = state(sim);
+    for (const auto& lun : all["luns"])
+        if (lun.value("path", "") == path) return lun;
+    return nullptr;
+}
+
+bool listed(ZarvoSan& san, const GUID& id) {
+    std::vector<GUID> luns;
+    san.QueryLuns(luns);
+    return std::count(luns.begin(), luns.end(), id) == 1;
+}
+
+// Leaves `text` as the calling thread's error information.
+void leave_error_info(const char* text) {
+    ICreateErrorInfo* creator = nullptr;
+    ASSERT_EQ(CreateErrorInfo(&creator), S_OK);
+    creator->SetDescription(const_cast<LPOLESTR>(wide(text).c_str()));
+    IErrorInfo* info = nullptr;
+    creator->QueryInterface(IID_PPV_ARGS(&info));
+    creator->Release();
+    SetErrorInfo(0, info);
+    info->Release();
+}
+
+// The calling thread's error information as text ("" when there is none); it is taken.
+std::string error_info_text() {
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) != S_OK || !info) return "";
+    BSTR description = nullptr;
+    info->GetDescription(&description);
+    std::string text = description ? WStringToString(description) : "";
+    SysFreeString(description);
+    info->Release();
+    return text;
+}
 
 class LunThroughSan : public ::testing::Test {
 protected:
@@ -144,6 +184,154 @@ TEST_F(LunThroughSan, AFailedCreationFreesItsNumberAndAnnouncesNothing) {
     ASSERT_EQ(san_->CreateLun(VDS_LT_DEFAULT, 200ULL << 20, {}, u"", nullptr, &async), S_OK);
     EXPECT_EQ(Finish(async), S_OK);
     EXPECT_EQ(LunPaths(), "/vol/ZarvoVolume0/ZarvoQtree0/ZarvoLun0;/vol/ZarvoVolume1/ZarvoQtree1/ZarvoLun1;");
+}
+
+TEST_F(LunThroughSan, AFailedDeletionAnnouncesNothingAndLeavesTheLunAsItWas) {
+    struct Case {
+        const char* path;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {"/vol/vol_dr/dr_lun", R"({"kind": "errno", "request": "lun-destroy", "errno": 9013, "reason": "mapped"})"},
+        {"/vol/vol1/q1/lun0", R"({"kind": "errno", "request": "lun-offline", "errno": 9017, "reason": "busy"})"},
+        {"/vol/vol1/q1/lun0", R"({"kind": "errno", "request": "lun-destroy", "errno": 9013, "reason": "mapped"})"},
+        {"/vol/vol1/q1/lun0", R"({"kind": "drop", "request": "lun-destroy", "execute": false})"},
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::string(c.path) + " / " + c.fault;
+        const GUID id = id_of_key(*san_, c.path);
+        LunProperties before;
+        ASSERT_EQ(san_->GetLunProperties(id, before), S_OK) << what;
+        sim_.fault(c.fault);
+        notifier_.clear();
+        ZarvoAsync* async = nullptr;
+        ASSERT_EQ(san_->DeleteLun(id, &async), S_OK) << what;
+        EXPECT_TRUE(FAILED(Finish(async))) << what;
+        EXPECT_TRUE(notifier_.batches().empty()) << what << ": no departure";
+        EXPECT_TRUE(listed(*san_, id)) << what;
+        const auto onAppliance = appliance_lun(sim_, c.path);
+        ASSERT_FALSE(onAppliance.is_null()) << what;
+        EXPECT_TRUE(onAppliance.value("online", true)) << what << ": a LUN the deletion took offline is online again";
+        LunProperties after;
+        ASSERT_EQ(san_->GetLunProperties(id, after), S_OK);
+        EXPECT_EQ(after.m_strUnmaskingList, before.m_strUnmaskingList);
+        sim_.control("POST", "/sim/faults/clear");
+    }
+    // Not busy: the LUN can be deleted once the appliance lets it.
+    const GUID id = id_of_key(*san_, "/vol/vol_dr/dr_lun");
+    notifier_.clear();
+    ZarvoAsync* async = nullptr;
+    ASSERT_EQ(san_->DeleteLun(id, &async), S_OK);
+    EXPECT_EQ(Finish(async), S_OK);
+    ASSERT_FALSE(notifier_.batches().empty());
+    EXPECT_EQ(notifier_.batches().back().back(), (Delivered{code::LunDepart, id}));
+    EXPECT_FALSE(listed(*san_, id));
+}
+
+TEST_F(LunThroughSan, AFailedVolumeDestroyBringsTheVolumeBackOnlineAndIsReported) {
+    const std::string path = "/vol/ZarvoVolume1/ZarvoQtree1/ZarvoLun1";
+    const GUID id = id_of_key(*san_, path);
+    const char* faults[] = {
+        R"({"kind": "errno", "request": "volume-destroy", "errno": 13041, "reason": "volume has clones"})",
+        R"({"kind": "drop", "request": "volume-destroy", "execute": false})",
+    };
+    for (const char* fault : faults) {
+        sim_.fault(fault);
+        notifier_.clear();
+        const size_t before = events(root_).size();
+        ZarvoAsync* async = nullptr;
+        ASSERT_EQ(san_->DeleteLun(id, &async), S_OK) << fault;
+        EXPECT_EQ(Finish(async), E_FAIL) << fault;
+        const std::string text = error_info_text();
+        EXPECT_NE(text.find("destroy the volume 'ZarvoVolume1'"), std::string::npos) << fault << ": " << text;
+        EXPECT_TRUE(notifier_.batches().empty()) << fault;
+        EXPECT_TRUE(listed(*san_, id)) << fault;
+        const auto appliance = state(sim_);
+        for (const auto& volume : appliance["volumes"])
+            if (volume["name"] == "ZarvoVolume1") {
+                EXPECT_EQ(volume.value("state", "online"), "online") << fault;
+            }
+        const auto onAppliance = appliance_lun(sim_, path);
+        ASSERT_FALSE(onAppliance.is_null()) << fault;
+        EXPECT_TRUE(onAppliance.value("online", true)) << fault;
+        const auto all = events(root_);
+        EXPECT_TRUE(std::any_of(all.begin() + static_cast<std::ptrdiff_t>(before), all.end(), [](const Event& e) {
+            return !e.inserts.empty() && e.inserts[0].find("destroy the volume 'ZarvoVolume1'") != std::string::npos;
+        })) << fault << ": the destroy's failure is reported";
+        sim_.control("POST", "/sim/faults/clear");
+    }
+    ZarvoAsync* async = nullptr;
+    ASSERT_EQ(san_->DeleteLun(id, &async), S_OK);
+    EXPECT_EQ(Finish(async), S_OK);
+    EXPECT_TRUE(appliance_lun(sim_, path).is_null());
+}
+
+TEST_F(LunThroughSan, AMaskingFailureIsTheCreationsResultAndTheLunStillArrives) {
+    for (const char* request : {"igroup-create", "igroup-add", "lun-map"}) {
+        sim_.fault(std::string(R"({"kind": "errno", "errno": 9007, "reason": "refused", "request": ")") + request +
+                   R"("})");
+        notifier_.clear();
+        ZarvoAsync* async = nullptr;
+        ASSERT_EQ(san_->CreateLun(VDS_LT_DEFAULT, 200ULL << 20, {}, u"20000000C9ABCDEF", nullptr, &async), S_OK);
+        GUID id{};
+        EXPECT_EQ(Finish(async, &id), E_FAIL) << request;
+        const auto batches = notifier_.batches();
+        ASSERT_FALSE(batches.empty()) << request;
+        EXPECT_EQ(batches.front().front(), (Delivered{code::LunArrive, id})) << request;
+        EXPECT_TRUE(listed(*san_, id)) << request;
+        sim_.control("POST", "/sim/faults/clear");
+        // The next creation's group exists already: remove it so each case runs every step.
+        load_state(sim_, [&] {
+            auto s = state(sim_);
+            auto& groups = s["igroups"];
+            for (auto g = groups.begin(); g != groups.end();) {
+                if ((*g)["name"] == "viaVDS.20:00:00:00:c9:ab:cd:ef") {
+                    for (auto& lun : s["luns"])
+                        if (lun.contains("maps")) lun["maps"].erase("viaVDS.20:00:00:00:c9:ab:cd:ef");
+                    g = groups.erase(g);
+                } else {
+                    ++g;
+                }
+            }
+            return s;
+        }());
+    }
+}
+
+TEST_F(LunThroughSan, AFailureNamesItsOwnRequestAndASuccessLeavesNoStaleText) {
+    const GUID id = id_of_key(*san_, "/vol/vol1/q1/lun0");
+    LunProperties properties;
+    ASSERT_EQ(san_->GetLunProperties(id, properties), S_OK);
+    const ULONGLONG grown = properties.m_prop.ullSize + (200ULL << 20);
+    leave_error_info("An attempt to read file '/vol/vol0/etc/FilerVDSName.vds' failed");
+    sim_.fault(R"({"kind": "errno", "request": "lun-resize", "errno": 13001, "reason": "resize refused"})");
+    ZarvoAsync* async = nullptr;
+    ASSERT_EQ(san_->SetSize(id, grown, &async), S_OK);
+    EXPECT_TRUE(FAILED(Finish(async)));
+    const std::string text = error_info_text();
+    EXPECT_NE(text.find("resize lun '/vol/vol1/q1/lun0'"), std::string::npos) << text;
+    EXPECT_NE(text.find("resize refused"), std::string::npos) << text;
+
+    leave_error_info("stale");
+    ASSERT_EQ(san_->SetSize(id, grown, &async), S_OK);
+    EXPECT_EQ(Finish(async), S_OK);
+    EXPECT_EQ(error_info_text(), "") << "a success leaves no error text";
+
+    leave_error_info("stale");
+    const GUID unknown{1, 0, 0, {}};
+    EXPECT_EQ(san_->SetLunName(unknown, u"x"), VDS_E_OBJECT_NOT_FOUND);
+    EXPECT_EQ(error_info_text(), "") << "an operation starts without the thread's older failure";
+}
+
+TEST_F(LunThroughSan, RenamingALunToTheNameItHasSendsNothingAndAnnouncesNothing) {
+    const GUID id = id_of_key(*san_, "/vol/vol1/q1/lun0");
+    clear_requests(sim_);
+    EXPECT_EQ(san_->SetLunName(id, u"lun0"), S_OK);
+    const auto sent = requests(sim_);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "lun-move"), 0);
+    EXPECT_TRUE(notifier_.batches().empty());
+    EXPECT_TRUE(listed(*san_, id));
+    EXPECT_FALSE(appliance_lun(sim_, "/vol/vol1/q1/lun0").is_null());
 }
 
 }  // namespace

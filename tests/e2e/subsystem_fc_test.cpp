@@ -6,6 +6,7 @@
 #include <model/controller.h>
 #include <model/drive.h>
 #include <model/lun.h>
+#include <model/volume.h>
 #include <model/filer_object_container.h>
 #include <model/zarvo_san.h>
 
@@ -227,21 +228,124 @@ TEST_F(FcSubsystem, InactiveSubsystemStopsItsApplianceThreadAndDeparts) {
 
 namespace {
 
-TEST_F(FcSubsystem, ALunThatCannotBeLoadedIsLeftOutAndTheRefreshGoesOn) {
+// The events of one id written since `before`.
+std::vector<Event> events_since(const TestRoot& root, size_t before, uint32_t id) {
+    std::vector<Event> found;
+    const auto all = events(root);
+    for (size_t i = before; i < all.size(); ++i)
+        if (all[i].id == id) found.push_back(all[i]);
+    return found;
+}
+
+TEST_F(FcSubsystem, ALunWhoseDetailsCannotBeReadStaysAsLastReadAndIsReportedOnce) {
     e2e::Appliance sim;
     sim.set(R"({"cluster/enabled": false})");
     ASSERT_EQ(start(sim), S_OK);
+    const GUID kept = id_of_key(*san_, kLunPaths[1]);
+    LunProperties before;
+    ASSERT_EQ(san_->GetLunProperties(kept, before), S_OK);
+    ZarvoLun* lun = nullptr;
+    ASSERT_EQ(current().GetLun(kept, lun), S_OK);
+    const std::string serial = lun->GetSerialNumber();
+
+    // The second LUN's details fail in this reading: refused, or the connection dropped.
+    const char* faults[] = {
+        R"({"kind": "errno", "errno": 13001, "reason": "serial number refused", "request": "lun-get-serial-number", "skip": 1})",
+        R"({"kind": "drop", "request": "lun-get-serial-number", "skip": 1})",
+        R"({"kind": "errno", "errno": 13001, "reason": "no volumes", "request": "volume-list-info"})",
+    };
+    for (const char* fault : faults) {
+        notifier_.clear();
+        const size_t eventsBefore = events(root_).size();
+        sim.fault(fault);
+        ASSERT_EQ(san_->RefreshSubSystem(), S_OK) << fault;
+        EXPECT_TRUE(notifier_.batches().empty()) << fault << ": a LUN still listed neither departs nor arrives";
+        EXPECT_EQ(current().m_lunMap.size(), kLunPaths.size()) << fault;
+        LunProperties after;
+        ASSERT_EQ(san_->GetLunProperties(kept, after), S_OK) << fault;
+        EXPECT_EQ(after.m_strIdentification, before.m_strIdentification);
+        EXPECT_EQ(after.m_strUnmaskingList, before.m_strUnmaskingList);
+        EXPECT_EQ(after.m_prop.ullSize, before.m_prop.ullSize);
+        ASSERT_EQ(current().GetLun(kept, lun), S_OK);
+        EXPECT_EQ(lun->GetSerialNumber(), serial);
+        EXPECT_EQ(lun->PlexCount(), 1u);
+        // The kept LUN and the LUN that shares its volume both still have it.
+        for (const GUID& id : {kept, id_of_key(*san_, kLunPaths[0])}) {
+            std::vector<GUID> volumes;
+            current().QueryAssociatedVolumes(id, volumes);
+            ASSERT_EQ(volumes.size(), 1u) << fault;
+            ZarvoVolume* volume = nullptr;
+            EXPECT_EQ(current().GetVolume(volumes[0], volume), S_OK) << fault;
+        }
+
+        const auto reported = events_since(root_, eventsBefore, 0x8004250C);
+        if (std::string(fault).find("volume-list-info") != std::string::npos) {
+            EXPECT_EQ(reported.size(), kLunPaths.size()) << "every LUN whose volume could not be read";
+        } else {
+            ASSERT_EQ(reported.size(), 1u) << fault;
+            ASSERT_EQ(reported[0].inserts.size(), 3u);
+            EXPECT_EQ(reported[0].inserts[0], sim.address());
+            EXPECT_EQ(reported[0].inserts[1], kLunPaths[1]);
+            EXPECT_NE(reported[0].inserts[2].find("serial"), std::string::npos) << reported[0].inserts[2];
+        }
+    }
+    // The next clean reading reads it again and finds nothing changed.
     notifier_.clear();
-    // The second LUN's serial number cannot be read in this reading.
-    sim.fault(R"({"kind": "errno", "errno": 13001, "reason": "refused", "request": "lun-get-serial-number", "skip": 1})");
     ASSERT_EQ(san_->RefreshSubSystem(), S_OK);
-    EXPECT_EQ(current().m_lunMap.size(), kLunPaths.size() - 1);
-    EXPECT_EQ(current().m_lunMap.count(id_of_key(*san_, kLunPaths[1])), 0u);
-    EXPECT_EQ(notifier_.batches(), (std::vector<std::vector<Delivered>>{
-                                       {{code::LunDepart, id_of_key(*san_, kLunPaths[1])}}}));
-    notifier_.clear();
-    ASSERT_EQ(san_->RefreshSubSystem(), S_OK);
+    EXPECT_TRUE(notifier_.batches().empty());
     EXPECT_EQ(current().m_lunMap.size(), kLunPaths.size());
+}
+
+TEST_F(FcSubsystem, AListingThatFailsKeepsThePreviousObjectsAndAnEmptyOneDepartsThem) {
+    e2e::Appliance sim;
+    sim.set(R"({"cluster/enabled": false})");
+    ASSERT_EQ(start(sim), S_OK);
+    const size_t drives = current().m_driveMap.size();
+    const size_t luns = current().m_lunMap.size();
+    ASSERT_EQ(luns, kLunPaths.size());
+    struct Case {
+        const char* request;
+        const char* fault;
+        uint32_t event;
+    };
+    const Case cases[] = {
+        {"lun-list-info", R"("kind": "drop")", 0x8004250D},
+        {"lun-list-info", R"("kind": "errno", "errno": 13001, "reason": "busy")", 0x8004250D},
+        {"disk-list-info", R"("kind": "drop")", 0x8004250E},
+        {"disk-list-info", R"("kind": "status", "status": 500)", 0x8004250E},
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::string(c.request) + " / " + c.fault;
+        notifier_.clear();
+        const size_t eventsBefore = events(root_).size();
+        sim.fault(std::string("{") + c.fault + R"(, "request": ")" + c.request + R"("})");
+        ASSERT_EQ(san_->RefreshSubSystem(), S_OK) << what;
+        EXPECT_TRUE(notifier_.batches().empty()) << what;
+        EXPECT_EQ(current().m_driveMap.size(), drives) << what;
+        EXPECT_EQ(current().m_lunMap.size(), luns) << what;
+        const auto reported = events_since(root_, eventsBefore, c.event);
+        ASSERT_EQ(reported.size(), 1u) << what;
+        EXPECT_EQ(reported[0].inserts.at(0), sim.address());
+    }
+    // Kept twice in a row, then read again: nothing changed.
+    sim.fault(R"({"kind": "drop", "request": "lun-list-info"})");
+    ASSERT_EQ(san_->RefreshSubSystem(), S_OK);
+    notifier_.clear();
+    ASSERT_EQ(san_->RefreshSubSystem(), S_OK);
+    EXPECT_TRUE(notifier_.batches().empty());
+
+    // An appliance that answers with no LUN has none left.
+    nlohmann::ordered_json s = state(sim);
+    s["luns"] = nlohmann::ordered_json::array();
+    load_state(sim, s);
+    notifier_.clear();
+    ASSERT_EQ(san_->RefreshSubSystem(), S_OK);
+    EXPECT_TRUE(current().m_lunMap.empty());
+    const auto batches = notifier_.batches();
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_EQ(std::count_if(batches[0].begin(), batches[0].end(),
+                            [](const Delivered& d) { return d.type == code::LunDepart; }),
+              static_cast<std::ptrdiff_t>(luns));
 }
 
 TEST_F(FcSubsystem, APathIsPresentOnlyThroughAControllerOfTheAdaptersName) {

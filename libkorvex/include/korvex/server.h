@@ -38,8 +38,16 @@ struct kx_server_rec {
     int port;             // 80
     char* prefix;         // owned, "" by default
     int dtdKind;          // kx_dtd_kind
-    int timeout;          // seconds; 0 blocks without limit
+    int timeout;          // seconds; 0 waits up to the reply time limit below
 };
+
+// How long a connection without a time-out of its own waits for the appliance
+// at most (connect, each write, each read), in milliseconds: a peer that keeps
+// the connection open without answering fails the request as timed out
+// (10060). Generous by default (five minutes); tests shorten it.
+inline constexpr unsigned KX_REPLY_TIME_LIMIT_DEFAULT_MS = 300000;
+unsigned kx_reply_time_limit();
+void kx_set_reply_time_limit(unsigned milliseconds);
 
 // 1, or 0 with the reason in the buffer; a second call always fails.
 int kx_startup(char* errorText, int size);

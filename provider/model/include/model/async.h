@@ -5,6 +5,8 @@
 #include <platform/guid.h>
 #include <platform/types.h>
 
+#include <platform/errorinfo.h>
+
 #include <atomic>
 
 class Async {
@@ -26,6 +28,8 @@ public:
     // 0x8004240C always: the work cannot be stopped.
     HRESULT Cancel() override;
     // Waits for completion, then copies the result and the id out. S_OK.
+    // The waiting thread's error information becomes what the work reported
+    // with a failure (none after a success), so its text names that failure.
     HRESULT Wait(HRESULT* result, GUID* id) override;
     // The result of the moment and the percent done (estimated from the clock
     // while the work runs, at most 85 then). S_OK; takes no lock.
@@ -42,8 +46,9 @@ public:
     void SetNotifications(NotificationSet* notifications);
     // From now the percent is estimated as the share of the duration elapsed.
     void StartAutoPercentage(DWORD durationMs);
-    // Completes the operation: percent 100, the notifications delivered and
-    // deleted, the event signalled.
+    // Completes the operation: a failure keeps the completing thread's error
+    // information, percent 100, the notifications delivered and deleted, the
+    // event signalled.
     void WakeUp();
 
     // True once WakeUp has run.
@@ -65,4 +70,6 @@ private:
     std::atomic<DWORD> m_dwDuration{0};
     std::atomic<DWORD> m_dwStartTick{0};
     NotificationSet* m_pNotifications = nullptr;  // owned
+    // Written before the event is signalled, read by waiters after it.
+    IErrorInfo* m_pErrorInfo = nullptr;  // one reference, owned
 };

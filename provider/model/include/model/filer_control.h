@@ -34,7 +34,10 @@ public:
     // calls nothing through it.
     CFiler* FilerGetApi();
 
-    HRESULT FilerListDrives(const std::u16string& diskName, std::vector<fapi_disk_info_t>& disks);
+    // The listings fail also when the appliance lists nothing; `answeredEmpty`
+    // (optional) tells that case from a request that failed.
+    HRESULT FilerListDrives(const std::u16string& diskName, std::vector<fapi_disk_info_t>& disks,
+                            bool* answeredEmpty = nullptr);
     HRESULT FilerListAggregates(std::vector<fapi_aggr_info_t>& aggregates);
     HRESULT FilerGetRootAggregate(std::u16string& rootName);
     HRESULT FilerListVolumes(std::vector<fapi_volume_info_t>& volumes);
@@ -45,8 +48,10 @@ public:
     HRESULT FilerCreateQtree(const std::u16string& qtree, const std::u16string& volume);
     HRESULT FilerListQtrees(const std::u16string& volume, std::vector<fapi_qtree_info_t>& qtrees);
     // An empty path lists every LUN.
-    HRESULT FilerListLuns(const std::u16string& path, std::vector<fapi_lun_info_t>& luns);
+    HRESULT FilerListLuns(const std::u16string& path, std::vector<fapi_lun_info_t>& luns,
+                          bool* answeredEmpty = nullptr);
     HRESULT FilerOfflineLun(const std::u16string& path);
+    HRESULT FilerOnlineLun(const std::u16string& path);
     HRESULT FilerDeleteLun(const std::u16string& path, BOOL silent);
     HRESULT FilerCreateLun(const std::u16string& path, ULONGLONG size, ULONGLONG& actualSize);
     HRESULT FilerAssignLun(const std::u16string& path, const std::u16string& igroup);

@@ -275,6 +275,15 @@ public:
     HRESULT ReadIscsiTarget();
     HRESULT ReadLuns();
     HRESULT ReadLun(const fapi_lun_info_t& record, int index);
+    // A LUN object of this container's protocol under `lunId`, tied to the
+    // online controller ports or to the iSCSI target; null without memory.
+    ZarvoLun* NewLunObject(const GUID& lunId);
+    // A reading that could not read what the appliance still holds keeps the
+    // previous reading's objects: each is reported once, with the failure.
+    HRESULT KeepPreviousLun(const GUID& lunId, const std::u16string& path, HRESULT failure);
+    HRESULT KeepPreviousLuns(HRESULT failure);
+    // The reading this one follows (the San's current container), or null.
+    FilerObjectContainer* PreviousReading();
 
     // Space allocation, extents and plexes.
     HRESULT GetMaxLunSizeFromAggregateSize(bool isExtent, ULONGLONG aggregateBytes, ULONGLONG& usableBytes);
@@ -341,6 +350,8 @@ public:
     CMpioMgmt m_mpioMgmt;
     bool m_partnerUp = false;
     std::u16string m_strMaskingList;
+    // The disks the reading that built this container listed (or kept).
+    std::vector<fapi_disk_info_t> m_listedDisks;
     // The name by which discovery reached the cluster partner (m_partnerName
     // with the appliance's domain suffix where it applies): every request to
     // the partner uses it.

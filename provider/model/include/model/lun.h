@@ -99,6 +99,10 @@ public:
     // the reading of an appliance LUN.
     HRESULT Initialize(LONG type, ULONGLONG size, NotificationSet* notifications);
     HRESULT LoadConfig(const fapi_lun_info_t& record);
+    // A LUN the appliance still lists but whose details this reading could
+    // not read: rebuilt from what the previous reading read of it, with the
+    // same objects and state, and no request.
+    HRESULT KeepFrom(const ZarvoLun& previous);
 
     // The maps of the objects the LUN is made of.
     HRESULT AddPlexObject(const GUID& id, ZarvoPlex* plex);
@@ -169,6 +173,7 @@ protected:
 private:
     HRESULT LoadConfigSteps(const fapi_lun_info_t& record);
     HRESULT LoadMapping();
+    HRESULT KeepSteps(const ZarvoLun& previous);
     void ReleaseLoadedExtents();
     HRESULT InitializeSteps(LONG type, ULONGLONG size, NotificationSet* notifications, struct CreationUndo& undo);
     void UndoCreation(const struct CreationUndo& undo);

@@ -159,6 +159,8 @@ public:
     bool IsActive() override;
 
 private:
+    // Clears the calling thread's error information at the start of an operation.
+    static void BeginOperation();
     // The subsystem id, read under the San lock.
     GUID CurrentId();
     // Takes the San lock around one call of the current container; the

@@ -239,7 +239,10 @@ template <typename Map, typename Known>
 HRESULT DropUnknown(Map& map, const Known& known, const char* name) {
     try {
         for (auto it = map.begin(); it != map.end();) {
-            if (known.count(it->first)) {
+            // Only the very object the container holds: one deleted with another
+            // LUN may have been built again under its id.
+            const auto held = known.find(it->first);
+            if (held != known.end() && held->second == it->second) {
                 ++it;
                 continue;
             }

@@ -12,9 +12,13 @@
 #include <model/properties.h>
 #include <model/zarvo_san.h>
 
+#include <hostlib/com_error.h>
 #include <hostlib/conversions.h>
 #include <hostlib/event_log.h>
 #include <hostlib/trace.h>
+#include <platform/bstr.h>
+#include <platform/errorinfo.h>
+#include <platform/memory.h>
 #include <platform/text.h>
 #include <platform/thread.h>
 #include <res/message_ids.h>
@@ -42,6 +46,29 @@ std::u16string Widen(const std::string& text) { return platform::utf8_to_wide_lo
 
 void Report(DWORD eventId, std::initializer_list<const WCHAR*> inserts) {
     process_event_reporter().LogEvent(eventId, static_cast<WORD>(inserts.size()), inserts.begin());
+}
+
+// A failure reports only what went wrong after this.
+void ClearErrorInfo() { SetErrorInfo(0, nullptr); }
+
+// What a failed request reported on this thread, else the text of its code.
+std::u16string FailureText(HRESULT hr) {
+    std::u16string text;
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+        BSTR description = nullptr;
+        if (SUCCEEDED(info->GetDescription(&description)) && description) text = description;
+        SysFreeString(description);
+        info->Release();
+    }
+    if (text.empty()) {
+        WCHAR* message = nullptr;
+        get_message_text(hr, &message, nullptr);
+        if (message) text = message;
+        LocalFree(message);
+    }
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' ')) text.pop_back();
+    return text;
 }
 
 // The identity request's failure as its event: its own id for "unreachable"
@@ -203,10 +230,21 @@ void FilerObjectContainer::ReadClusterPartner() {
 
 HRESULT FilerObjectContainer::ReadDrives() {
     std::vector<fapi_disk_info_t> disks;
-    if (FAILED(m_filerControl.FilerListDrives(u"", disks))) {
+    bool none = false;
+    m_listedDisks.clear();
+    ClearErrorInfo();
+    if (const HRESULT hr = m_filerControl.FilerListDrives(u"", disks, &none); FAILED(hr)) {
         trace_printf(kRefreshTrace, "WARNING: No drives discovered");
-        return S_OK;
+        const FilerObjectContainer* previous = PreviousReading();
+        // A disk list that could not be read does not mean that every drive left.
+        if (none || !previous || previous->m_listedDisks.empty()) return S_OK;
+        disks = previous->m_listedDisks;
+        trace_printf("FilerObjectContainer::RefreshContainer, KEEP %d drives of the previous reading",
+                     static_cast<int>(disks.size()));
+        const std::u16string failure = FailureText(hr);
+        Report(res::MSG_DRIVES_KEPT_UNLISTED, {m_filerName.c_str(), failure.c_str()});
     }
+    m_listedDisks = disks;
     SetBusAdapterMap(disks);
     m_freespace = 0;
     for (size_t index = 0; index < disks.size(); ++index) {
@@ -305,9 +343,12 @@ HRESULT FilerObjectContainer::ReadIscsiTarget() {
 
 HRESULT FilerObjectContainer::ReadLuns() {
     std::vector<fapi_lun_info_t> luns;
-    if (FAILED(m_filerControl.FilerListLuns(u"", luns))) {
+    bool none = false;
+    ClearErrorInfo();
+    const HRESULT listed = m_filerControl.FilerListLuns(u"", luns, &none);
+    if (FAILED(listed)) {
         trace_printf(kRefreshTrace, "WARNING: no luns discovered.");
-        return S_OK;
+        if (none) return S_OK;
     }
     HRESULT hr = InitializeLunNumbers();
     if (FAILED(hr)) {
@@ -316,17 +357,38 @@ HRESULT FilerObjectContainer::ReadLuns() {
         Report(res::MSG_LUN_NUMBERS_FAILED, {HresultToString(hr)});
         return hr;
     }
+    if (FAILED(listed)) return KeepPreviousLuns(listed);
     for (size_t index = 0; index < luns.size(); ++index) {
         if (FAILED(hr = ReadLun(luns[index], static_cast<int>(index)))) return hr;
     }
     return S_OK;
 }
 
-// One LUN of the listing. A LUN whose configuration cannot be read is left out
-// of this reading; only running out of memory ends the refresh.
+// One LUN of the listing. A LUN whose configuration cannot be read keeps what
+// the previous reading knew of it, or waits for the next reading when it is
+// new; only running out of memory ends the refresh.
 HRESULT FilerObjectContainer::ReadLun(const fapi_lun_info_t& record, int index) {
     GUID lunId{};
     m_pSan->CheckCreateGuid(NarrowFromWide(record.path), lunId);
+    ZarvoLun* lun = NewLunObject(lunId);
+    if (!lun) {
+        Report(res::MSG_OUT_OF_MEMORY, {});
+        return E_OUTOFMEMORY;
+    }
+    trace_printf("FOUND Lun[%d] %s", index, Narrow(record.path).c_str());
+    ClearErrorInfo();
+    const HRESULT hr = lun->LoadConfig(record);
+    if (FAILED(hr)) {
+        delete lun;
+        trace_printf(kRefreshTrace, "ERROR: failed to load lun configuration");
+        trace_printf("FilerObjectContainer::RefreshContainer, SKIP Lun[%d] %s, code %08lX", index,
+                     Narrow(record.path).c_str(), trace_code(hr));
+        return KeepPreviousLun(lunId, record.path, hr);
+    }
+    return S_OK;
+}
+
+ZarvoLun* FilerObjectContainer::NewLunObject(const GUID& lunId) {
     ZarvoLun* lun = nullptr;
     if (m_pSan->GetProviderType() == 2) {
         lun = new (std::nothrow) ZarvoLunFCP(this, m_lunPortAssoc, lunId, 0, 0, u"");
@@ -343,17 +405,54 @@ HRESULT FilerObjectContainer::ReadLun(const fapi_lun_info_t& record, int index) 
         lun = new (std::nothrow) ZarvoLunIscsi(this, m_iscsiTargetId, lunId, 0, 0, u"");
         if (lun) AssociateLunToTarget(lunId, m_iscsiTargetId);
     }
+    return lun;
+}
+
+FilerObjectContainer* FilerObjectContainer::PreviousReading() {
+    FilerObjectContainer* previous = m_pSan ? m_pSan->GetContainer() : nullptr;
+    return previous == this ? nullptr : previous;
+}
+
+HRESULT FilerObjectContainer::KeepPreviousLun(const GUID& lunId, const std::u16string& path, HRESULT failure) {
+    FilerObjectContainer* previous = PreviousReading();
+    if (!previous) return S_OK;
+    const auto found = previous->m_lunMap.find(lunId);
+    if (found == previous->m_lunMap.end() || !found->second) return S_OK;
+    ZarvoLun* lun = NewLunObject(lunId);
     if (!lun) {
         Report(res::MSG_OUT_OF_MEMORY, {});
         return E_OUTOFMEMORY;
     }
-    trace_printf("FOUND Lun[%d] %s", index, Narrow(record.path).c_str());
-    const HRESULT hr = lun->LoadConfig(record);
+    const HRESULT hr = lun->KeepFrom(*found->second);
     if (FAILED(hr)) {
         delete lun;
-        trace_printf(kRefreshTrace, "ERROR: failed to load lun configuration");
-        trace_printf("FilerObjectContainer::RefreshContainer, SKIP Lun[%d] %s, code %08lX", index,
-                     Narrow(record.path).c_str(), trace_code(hr));
+        return hr == E_OUTOFMEMORY ? hr : S_OK;
+    }
+    trace_printf("FilerObjectContainer::RefreshContainer, KEEP Lun %s as last read, code %08lX",
+                 Narrow(path).c_str(), trace_code(failure));
+    const std::u16string text = FailureText(failure);
+    Report(res::MSG_LUN_KEPT_UNREAD, {m_filerName.c_str(), path.c_str(), text.c_str()});
+    return S_OK;
+}
+
+HRESULT FilerObjectContainer::KeepPreviousLuns(HRESULT failure) {
+    FilerObjectContainer* previous = PreviousReading();
+    if (!previous || previous->m_lunMap.empty()) return S_OK;
+    trace_printf("FilerObjectContainer::RefreshContainer, KEEP %d luns of the previous reading",
+                 static_cast<int>(previous->m_lunMap.size()));
+    const std::u16string text = FailureText(failure);
+    Report(res::MSG_LUNS_KEPT_UNLISTED, {m_filerName.c_str(), text.c_str()});
+    for (const auto& [lunId, old] : previous->m_lunMap) {
+        if (!old) continue;
+        ZarvoLun* lun = NewLunObject(lunId);
+        if (!lun) {
+            Report(res::MSG_OUT_OF_MEMORY, {});
+            return E_OUTOFMEMORY;
+        }
+        if (const HRESULT hr = lun->KeepFrom(*old); FAILED(hr)) {
+            delete lun;
+            if (hr == E_OUTOFMEMORY) return hr;
+        }
     }
     return S_OK;
 }

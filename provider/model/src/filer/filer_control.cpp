@@ -118,6 +118,18 @@ bool contains(const std::array<int, N>& numbers, int value) {
     return false;
 }
 
+// Best effort: the failure that made the undo necessary is the one reported.
+void bring_back_online(CFiler& filer, const std::u16string& volume) {
+    try {
+        filer.fapi_volume_online(volume.c_str());
+        trace_printf("CFilerControl::FilerDeleteVolume(): volume %s brought back online",
+                     NarrowFromWide(volume).c_str());
+    } catch (...) {
+        trace_printf("CFilerControl::FilerDeleteVolume(): volume %s could not be brought back online",
+                     NarrowFromWide(volume).c_str());
+    }
+}
+
 }  // namespace
 
 CFiler* CFilerControl::FilerGetApi() {
@@ -147,11 +159,15 @@ CFiler& api_of(CFilerControl& control) {
 }
 }  // namespace
 
-HRESULT CFilerControl::FilerListDrives(const std::u16string& diskName, std::vector<fapi_disk_info_t>& disks) {
+HRESULT CFilerControl::FilerListDrives(const std::u16string& diskName, std::vector<fapi_disk_info_t>& disks,
+                                       bool* answeredEmpty) {
     TraceScope scope("CFilerControl::FilerListDrives");
+    if (answeredEmpty) *answeredEmpty = false;
     return GUARDED([&] {
         api_of(*this).fapi_disk_list_info(or_null(diskName), disks);
-        return disks.empty() ? empty_list("CFilerControl::FilerListDrives") : S_OK;
+        if (!disks.empty()) return S_OK;
+        if (answeredEmpty) *answeredEmpty = true;
+        return empty_list("CFilerControl::FilerListDrives");
     });
 }
 
@@ -194,9 +210,17 @@ HRESULT CFilerControl::FilerDeleteVolume(const std::u16string& volume, BOOL sile
     if (volume.empty()) return empty_strings("CFilerControl::FilerDeleteVolume");
     return GUARDED(
         [&] {
-            if (api_of(*this).is_volume_online(volume.c_str()))
-                api_of(*this).fapi_volume_offline(volume.c_str(), std::nullopt);
-            api_of(*this).fapi_volume_destroy(volume.c_str());
+            CFiler& filer = api_of(*this);
+            const bool wasOnline = filer.is_volume_online(volume.c_str());
+            if (wasOnline) filer.fapi_volume_offline(volume.c_str(), std::nullopt);
+            try {
+                filer.fapi_volume_destroy(volume.c_str());
+            } catch (const _com_error&) {
+                // An offline volume hides its LUNs and nothing would bring it
+                // back: a deletion that cannot finish is undone.
+                if (wasOnline) bring_back_online(filer, volume);
+                throw;
+            }
             return S_OK;
         },
         Reporting{.silent = (silent & 1) != 0});
@@ -220,11 +244,14 @@ HRESULT CFilerControl::FilerListQtrees(const std::u16string& volume, std::vector
     });
 }
 
-HRESULT CFilerControl::FilerListLuns(const std::u16string& path, std::vector<fapi_lun_info_t>& luns) {
+HRESULT CFilerControl::FilerListLuns(const std::u16string& path, std::vector<fapi_lun_info_t>& luns,
+                                     bool* answeredEmpty) {
     TraceScope scope("CFilerControl::FilerListLuns");
+    if (answeredEmpty) *answeredEmpty = false;
     return GUARDED([&] {
         api_of(*this).fapi_lun_list_info(or_null(path), luns, nullptr);
         if (!luns.empty()) return S_OK;
+        if (answeredEmpty) *answeredEmpty = true;
         trace_printf("CFilerControl::FilerListLuns(): FAPI library error: path %s", NarrowFromWide(path).c_str());
         return E_FAIL;
     });
@@ -235,6 +262,15 @@ HRESULT CFilerControl::FilerOfflineLun(const std::u16string& path) {
     if (path.empty()) return empty_strings("CFilerControl::FilerOfflineLun");
     return GUARDED([&] {
         api_of(*this).fapi_lun_offline(NarrowFromWide(path).c_str());
+        return S_OK;
+    });
+}
+
+HRESULT CFilerControl::FilerOnlineLun(const std::u16string& path) {
+    TraceScope scope("CFilerControl::FilerOnlineLun");
+    if (path.empty()) return empty_strings("CFilerControl::FilerOnlineLun");
+    return GUARDED([&] {
+        api_of(*this).fapi_lun_online(NarrowFromWide(path).c_str());
         return S_OK;
     });
 }

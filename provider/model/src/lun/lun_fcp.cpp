@@ -79,7 +79,10 @@ HRESULT ZarvoLunFCP::LunAttach() {
                 catalog.groups.clear();
             }
         }
-        hr = lun_masking::MapToInitiator(*this, *m_pFOContainer, catalog, initiator, 0, true, "ZarvoLunFCP").hr;
+        // The first initiator left without the LUN is the attach's answer.
+        const HRESULT mapped =
+            lun_masking::MapToInitiator(*this, *m_pFOContainer, catalog, initiator, 0, true, "ZarvoLunFCP").hr;
+        if (SUCCEEDED(hr)) hr = mapped;
     }
     trace_printf("ZarvoLunFCP::LunAttach(): returning %08lX", trace_code(hr));
     return hr;

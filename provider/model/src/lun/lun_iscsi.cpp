@@ -44,18 +44,21 @@ HRESULT ZarvoLunIscsi::LunAttach() {
     }
     lun_masking::IgroupCatalog catalog;
     bool listed = false;
+    HRESULT hr = S_OK;
     for (const std::u16string& initiator : SplitUnmaskingList(stored)) {
         trace_printf("ZarvoLunIscsi::LunAttach, initiatorName = %s", N(initiator).c_str());
         if (!listed) {
             listed = true;
             if (FAILED(m_pFOContainer->m_filerControl.FilerListIgroups(catalog.groups))) catalog.groups.clear();
         }
-        if (lun_masking::MapToInitiator(*this, *m_pFOContainer, catalog, initiator, 1, false, "ZarvoLunIscsi")
-                .outOfMemory)
-            return E_OUTOFMEMORY;
+        const lun_masking::EntryOutcome outcome =
+            lun_masking::MapToInitiator(*this, *m_pFOContainer, catalog, initiator, 1, false, "ZarvoLunIscsi");
+        if (outcome.outOfMemory) return E_OUTOFMEMORY;
+        // The first initiator left without the LUN is the attach's answer.
+        if (SUCCEEDED(hr)) hr = outcome.hr;
     }
-    trace_printf("ZarvoLunIscsi::LunAttach(): returning %08lX", trace_code(S_OK));
-    return S_OK;
+    trace_printf("ZarvoLunIscsi::LunAttach(): returning %08lX", trace_code(hr));
+    return hr;
 }
 
 HRESULT ZarvoLunIscsi::LunDetach() {

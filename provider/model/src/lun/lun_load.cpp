@@ -152,3 +152,85 @@ HRESULT ZarvoLun::LoadMapping() {
     m_state = SUCCEEDED(hr) ? LUN_STATE_ATTACHED : LUN_STATE_DETACHED;
     return hr;
 }
+
+HRESULT ZarvoLun::KeepFrom(const ZarvoLun& previous) {
+    HRESULT hr;
+    try {
+        hr = KeepSteps(previous);
+    } catch (...) {
+        trace_printf("ZarvoLun::KeepFrom(): %s", "caught exception");
+        hr = E_FAIL;
+    }
+    trace_printf("ZarvoLun::KeepFrom(): returning %08lX", trace_code(hr));
+    if (FAILED(hr)) ReleaseLoadedExtents();
+    return hr;
+}
+
+// The steps of LoadConfig with the previous reading's records in place of the
+// appliance's answers.
+HRESULT ZarvoLun::KeepSteps(const ZarvoLun& previous) {
+    using lun_objects::ReuseOrBuild;
+    FilerObjectContainer* container = m_pFOContainer;
+    trace_printf("ZarvoLun::KeepFrom, Lun %s", N(previous.m_properties.m_strIdentification).c_str());
+    m_lunRecord = previous.m_lunRecord;
+    HRESULT hr = SetDefaults(&m_lunRecord);
+    if (FAILED(hr)) return hr;
+    const GUID id = GetId();
+    m_properties = previous.m_properties;
+    m_properties.m_prop.id = id;
+    m_name = previous.m_name;
+    m_path = previous.m_path;
+    m_volumeRecord = previous.m_volumeRecord;
+    m_qtreeRecord = previous.m_qtreeRecord;
+    m_aggregateRecord = previous.m_aggregateRecord;
+    m_igroupRecords = previous.m_igroupRecords;
+    m_serialNumber = previous.m_serialNumber;
+    m_loadBalancePolicy = previous.m_loadBalancePolicy;
+    // A reading waits for the queued work, so the previous state is a settled one.
+    m_state = previous.m_state == LUN_STATE_ATTACHED ? LUN_STATE_ATTACHED : LUN_STATE_DETACHED;
+
+    if (!previous.m_volumeMap.empty()) {
+        ZarvoVolume* volume = nullptr;
+        if (FAILED(hr = ReuseOrBuild(container, this, m_volumeRecord.name, m_volumeRecord, volume)) || !volume)
+            return FAILED(hr) ? hr : E_OUTOFMEMORY;
+        if (FAILED(hr = container->AssociateLunToVolume(id, volume->GetId()))) return hr;
+    }
+    if (!previous.m_qtreeMap.empty()) {
+        const std::u16string key = m_qtreeRecord.qtree.empty() ? m_qtreeRecord.volume : m_qtreeRecord.qtree;
+        ZarvoQtree* qtree = nullptr;
+        if (FAILED(hr = ReuseOrBuild(container, this, key, m_qtreeRecord, qtree)) || !qtree)
+            return FAILED(hr) ? hr : E_OUTOFMEMORY;
+        if (FAILED(hr = container->AssociateLunToQtree(id, qtree->GetId()))) return hr;
+    }
+    if (!previous.m_aggregateMap.empty()) {
+        ZarvoAggregate* aggregate = nullptr;
+        if (FAILED(hr = ReuseOrBuild(container, this, m_aggregateRecord.uuid, m_aggregateRecord, aggregate)) ||
+            !aggregate)
+            return FAILED(hr) ? hr : E_OUTOFMEMORY;
+        if (FAILED(hr = container->AssociateLunToAggregate(id, aggregate->GetId()))) return hr;
+    }
+    m_owner = previous.m_owner;
+    if (m_owner == 1) {
+        m_lunNumber = previous.m_lunNumber;
+        if (FAILED(hr = container->SetLunNumber(m_lunNumber, 1))) return hr;
+    }
+    if (!previous.m_plexMap.empty() && !m_aggregateRecord.plexes.empty()) {
+        const fapi_plex_info_t& aggregatePlex = m_aggregateRecord.plexes.front();
+        const std::u16string plexName = m_properties.m_strIdentification + u"_Plex0";
+        GUID plexId{};
+        container->m_pSan->CheckCreateGuid(NarrowFromWide(plexName), plexId);
+        auto* plex = new (std::nothrow) ZarvoPlex(container, this, plexId, aggregatePlex);
+        if (!plex) return E_OUTOFMEMORY;
+        // The LUN is there whether or not its extents still fit the drives.
+        if (FAILED(plex->LoadConfig(aggregatePlex, plexName))) {
+            trace_printf("ZarvoLun::KeepFrom(): %s", "WARNING: plex not laid out");
+            delete plex;
+        }
+    }
+    for (const fapi_igroup_info_t& group : m_igroupRecords) {
+        ZarvoIgroup* igroup = nullptr;
+        if (FAILED(hr = ReuseOrBuild(container, this, group.name, group, igroup)) || !igroup)
+            return FAILED(hr) ? hr : E_OUTOFMEMORY;
+    }
+    return S_OK;
+}

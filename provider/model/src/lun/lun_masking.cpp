@@ -62,24 +62,32 @@ EntryOutcome MapToInitiator(ZarvoLun& lun, FilerObjectContainer& container, Igro
         if (FAILED(outcome.hr)) return outcome;
     }
 
+    // A step the appliance refused leaves the initiator without the LUN: the
+    // entry answers that failure, and the map is still tried.
+    HRESULT failure = S_OK;
+    const auto keep = [&](HRESULT hr) {
+        if (FAILED(hr) && SUCCEEDED(failure)) failure = hr;
+    };
     if (!group) {
-        igroup->Create(groupName, type);
-        catalog.groups.push_back(record);
-        group = &catalog.groups.back();
+        const HRESULT created = igroup->Create(groupName, type);
+        keep(created);
+        if (SUCCEEDED(created)) {
+            catalog.groups.push_back(record);
+            group = &catalog.groups.back();
+        }
     }
     if (!member) {
-        igroup->AddInitiator(groupName, initiator);
-        group->initiators.push_back(initiator);
+        const HRESULT added = igroup->AddInitiator(groupName, initiator);
+        keep(added);
+        if (SUCCEEDED(added) && group) group->initiators.push_back(initiator);
     }
 
     const std::u16string& path = lun.GetIdentificationText();
-    if (FAILED(filer.FilerAssignLun(path, groupName))) {
-        if (strict) trace_printf("%s::LunAttach, WARN: lun mapping failed", className);
-        else trace_printf("%s::LunAttach, lun %s mapped to %s", className, N(path).c_str(), N(groupName).c_str());
-    } else {
-        trace_printf("%s::LunAttach, lun %s mapped to %s", className, N(path).c_str(), N(groupName).c_str());
-    }
-    outcome.hr = S_OK;
+    const HRESULT mapped = filer.FilerAssignLun(path, groupName);
+    keep(mapped);
+    if (FAILED(mapped)) trace_printf("%s::LunAttach, WARN: lun mapping failed", className);
+    else trace_printf("%s::LunAttach, lun %s mapped to %s", className, N(path).c_str(), N(groupName).c_str());
+    outcome.hr = failure;
     return outcome;
 }
 

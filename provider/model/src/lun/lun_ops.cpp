@@ -134,22 +134,27 @@ HRESULT ZarvoLun::SetName(const std::u16string& requested) {
                                        ? u"/vol/" + volumeName + u"/" + name
                                        : u"/vol/" + volumeName + u"/" + qtreeName + u"/" + name;
     trace_printf("ZarvoLun::SetName, NEW Lun Path = %s", N(newPath).c_str());
-    if (FAILED(hr = container->m_filerControl.FilerRenameLun(newPath, oldPath)))
-        return finish(hr, "ERROR: cannot rename a lun");
-    // Only a LUN the appliance renamed gets its new path.
-    m_path = newPath;
-    trace_printf("ZarvoLun::SetName, Lun %s renamed to %s", N(oldPath).c_str(), N(newPath).c_str());
-
-    GUID id = GetId();
-    if (FAILED(hr = san->ReplaceGuidKey(NarrowFromWide(oldPath), NarrowFromWide(newPath), id)))
-        return finish(hr, "cannot replace guid key");
-    m_properties.m_prop.id = id;
     const std::u16string oldName = m_properties.m_strFriendlyName;
-    trace_printf("ZarvoLun::SetName, GUID Key replaced from %s to %s; GUID=%s", N(oldName).c_str(), N(name).c_str(),
-                 GuidToString(id).c_str());
-    m_properties.m_strFriendlyName = name;
-    m_name = name;
-    m_properties.m_strIdentification = newPath;
+    if (newPath == oldPath) {
+        // The appliance refuses a move onto the LUN's own path: the LUN already has the name.
+        trace_printf("ZarvoLun::SetName, Lun %s already has that name", N(oldPath).c_str());
+    } else {
+        if (FAILED(hr = container->m_filerControl.FilerRenameLun(newPath, oldPath)))
+            return finish(hr, "ERROR: cannot rename a lun");
+        // Only a LUN the appliance renamed gets its new path.
+        m_path = newPath;
+        trace_printf("ZarvoLun::SetName, Lun %s renamed to %s", N(oldPath).c_str(), N(newPath).c_str());
+
+        GUID id = GetId();
+        if (FAILED(hr = san->ReplaceGuidKey(NarrowFromWide(oldPath), NarrowFromWide(newPath), id)))
+            return finish(hr, "cannot replace guid key");
+        m_properties.m_prop.id = id;
+        trace_printf("ZarvoLun::SetName, GUID Key replaced from %s to %s; GUID=%s", N(oldName).c_str(),
+                     N(name).c_str(), GuidToString(id).c_str());
+        m_properties.m_strFriendlyName = name;
+        m_name = name;
+        m_properties.m_strIdentification = newPath;
+    }
     if (!changed) return finish(S_OK);
     const WCHAR* inserts[] = {container->m_filerName.c_str(), oldName.c_str(), requested.c_str(), name.c_str()};
     process_event_reporter().LogEvent(0x80000BCE, 4, inserts);
@@ -198,6 +203,11 @@ HRESULT ZarvoLun::LunDelete() {
     }
     if (lunAlone && SUCCEEDED(hr)) {
         if (FAILED(hr = container->m_filerControl.FilerDeleteLun(path, FALSE))) fail("cannot get delete lun", hr);
+    }
+    if (!volumeRemoved && FAILED(hr)) {
+        // Nothing left the appliance: the LUN stays listed as it is.
+        trace_printf("ZarvoLun::LunDelete(): returning %08lX", trace_code(hr));
+        return hr;
     }
     if (SUCCEEDED(hr)) {
         trace_printf("ZarvoLun::LunDelete, filer deleted lun %s", N(path).c_str());

@@ -157,6 +157,12 @@ HRESULT ZarvoLun::RunWork(int32_t type, int32_t value, Async* async) {
         break;
     case LUN_DELETE_ATTACHED:
     case LUN_DELETE_DETACHED: {
+        // The deletion may destroy this object: keep what is needed after it.
+        FilerObjectContainer* container = m_pFOContainer;
+        const GUID id = GetId();
+        const std::u16string path = m_properties.m_strIdentification;
+        const LONG settled = type == LUN_DELETE_ATTACHED ? LUN_STATE_ATTACHED : LUN_STATE_DETACHED;
+        bool offlined = false;
         if (type == LUN_DELETE_ATTACHED) {
             const std::u16string path = m_properties.m_strIdentification;
             std::vector<fapi_lun_info_t> luns;
@@ -167,18 +173,29 @@ HRESULT ZarvoLun::RunWork(int32_t type, int32_t value, Async* async) {
                 trace_printf("%s::DoWork,  lun %s deleted....continue", ClassName(), N(path).c_str());
             } else if (luns.front().online) {
                 hr = m_pFOContainer->OfflineLun(path);
+                offlined = SUCCEEDED(hr);
                 trace_printf("%s::DoWork, filer offlined lun %s", ClassName(), N(path).c_str());
                 if (RescansHost()) ScsiBusRescan2(8);
             } else {
                 trace_printf("%s::DoWork, lun %s already offline...continue", ClassName(), N(path).c_str());
             }
             step("LUN_DELETE_ATTACHED hr=", hr);
-            if (FAILED(hr)) break;
-            m_state = LUN_STATE_DELETED;
+            if (SUCCEEDED(hr)) m_state = LUN_STATE_DELETED;
         }
         // The deletion's own result reaches the caller.
-        hr = LunDelete();
-        step("LUN_DELETE_DETACHED hr=", hr);
+        if (SUCCEEDED(hr)) {
+            hr = LunDelete();
+            step("LUN_DELETE_DETACHED hr=", hr);
+        }
+        ZarvoLun* stays = nullptr;
+        if (SUCCEEDED(container->GetLun(id, stays)) && stays) {
+            // A deletion that failed announces no departure and leaves the LUN
+            // as it was: back in its state, and online when this work took it offline.
+            stays->m_state = settled;
+            if (offlined && FAILED(container->m_filerControl.FilerOnlineLun(path)))
+                trace_printf("%s::DoWork, lun %s stays offline", stays->ClassName(), N(path).c_str());
+            if (zarvoAsync) zarvoAsync->SetNotifications(nullptr);
+        }
         break;
     }
     case DELAY: trace_printf("%sDELAY", prefix.c_str()); break;

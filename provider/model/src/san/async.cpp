@@ -2,6 +2,7 @@
 
 #include <hostlib/trace.h>
 #include <platform/clock.h>
+#include <platform/errorinfo.h>
 #include <platform/event.h>
 #include <platform/handle.h>
 #include <platform/vds.h>
@@ -16,6 +17,7 @@ ZarvoAsync::~ZarvoAsync() {
         CloseHandle(m_event);
         trace_printf("ZarvoAsync::~ZarvoAsync(): %s", "m_event handle closed.");
     }
+    if (m_pErrorInfo) m_pErrorInfo->Release();
     if (m_pNotifications) {
         delete m_pNotifications;  // never delivered: the work did not complete
         trace_printf("ZarvoAsync::~ZarvoAsync(): %s", "m_pNotifications deleted.");
@@ -30,6 +32,8 @@ HRESULT ZarvoAsync::Cancel() {
 HRESULT ZarvoAsync::Wait(HRESULT* result, GUID* id) {
     TraceScope scope("ZarvoAsync::Wait");
     WaitForSingleObject(m_event, INFINITE);
+    // An older failure of this thread must not stand for the work's outcome.
+    SetErrorInfo(0, FAILED(m_hrResult.load()) ? m_pErrorInfo : nullptr);
     if (result) *result = m_hrResult.load();
     if (id) *id = m_id;
     return S_OK;
@@ -87,6 +91,7 @@ void ZarvoAsync::StartAutoPercentage(DWORD durationMs) {
 
 void ZarvoAsync::WakeUp() {
     TraceScope scope("ZarvoAsync::WakeUp");
+    if (FAILED(m_hrResult.load()) && !m_pErrorInfo) GetErrorInfo(0, &m_pErrorInfo);
     m_iPercent.store(100);
     if (m_pNotifications) {
         m_pNotifications->Deliver();

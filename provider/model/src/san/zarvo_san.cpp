@@ -10,6 +10,7 @@
 
 #include <platform/com.h>
 #include <platform/debug.h>
+#include <platform/errorinfo.h>
 #include <platform/errors.h>
 
 #include <memory>
@@ -30,9 +31,14 @@ void CopyStrings(Properties& properties) {
 
 }  // namespace
 
+// A failure names its own request: what an earlier operation of this thread
+// left in its error information must not stand for it.
+void ZarvoSan::BeginOperation() { SetErrorInfo(0, nullptr); }
+
 template <typename Operation>
 auto ZarvoSan::Forward(Operation&& operation) {
     AutoLock lock(&m_lock);
+    BeginOperation();
     return operation(*m_pContainer);
 }
 
@@ -126,12 +132,14 @@ HRESULT ZarvoSan::GetDrive(SHORT busNumber, SHORT slotNumber, GUID& driveId) {
 HRESULT ZarvoSan::ReplaceDrive() {
     TraceScope scope("ZarvoSan::ReplaceDrive");
     AutoLock lock(&m_lock);
+    BeginOperation();
     return S_OK;
 }
 
 HRESULT ZarvoSan::Reenumerate() {
     TraceScope scope("ZarvoSan::Reenumerate");
     AutoLock lock(&m_lock);
+    BeginOperation();
     bool changed = false;
     const HRESULT hr = m_pContainer->ValidateDrives(changed);
     if (!changed && SUCCEEDED(hr)) return hr;
@@ -160,6 +168,7 @@ HRESULT ZarvoSan::QueryIfCreatedLun(const std::u16string& devicePath, const VDS_
 HRESULT ZarvoSan::SetName(const std::u16string& friendlyName) {
     TraceScope scope("ZarvoSan::SetName");
     AutoLock lock(&m_lock);
+    BeginOperation();
     SubSystemProperties before;
     m_pContainer->GetProperties(before);
     const HRESULT hr = m_pContainer->SetName(friendlyName);
@@ -178,13 +187,17 @@ HRESULT ZarvoSan::GetLunProperties(const GUID& lunId, LunProperties& properties)
 HRESULT ZarvoSan::SetLunName(const GUID& lunId, const std::u16string& name) {
     TraceScope scope("ZarvoSan::SetLunName");
     AutoLock lock(&m_lock);
+    BeginOperation();
     const GUID lun = lunId;
     LunProperties before;
     HRESULT hr = m_pContainer->GetLunProperties(lun, before);
     if (FAILED(hr)) return hr;
     hr = m_pContainer->SetLunName(lun, name);
     if (FAILED(hr)) return hr;
-    if (before.m_strFriendlyName != name) SendSyncNotification(kLunModifyType, lun);
+    // Only a name that changed is announced; the LUN keeps its id across a rename.
+    LunProperties after;
+    if (SUCCEEDED(m_pContainer->GetLunProperties(lun, after)) && after.m_strFriendlyName != before.m_strFriendlyName)
+        SendSyncNotification(kLunModifyType, lun);
     return hr;
 }
 
@@ -452,6 +465,7 @@ HRESULT ZarvoSan::CreatePortalGroup(const GUID& targetId, ZarvoAsync** async) {
 
 HRESULT ZarvoSan::SetTargetName(const GUID& targetId, const std::u16string& alias) {
     AutoLock lock(&m_lock);
+    BeginOperation();
     const GUID target = targetId;
     IscsiTargetProperties before;
     HRESULT hr = m_pContainer->GetTargetPropertiesRecord(target, before);

@@ -45,6 +45,7 @@ ZarvoSan::ZarvoSan() {
 
 HRESULT ZarvoSan::Initialize(const CFilerRecord& record, LONG providerType, bool firstEnumerationDone) {
     TraceScope scope("ZarvoSan::Initialize");
+    BeginOperation();
     m_logonData = record;
     m_iProviderType = providerType;
     m_filerName = m_logonData.GetDisplayName();
@@ -109,6 +110,7 @@ HRESULT ZarvoSan::Initialize(const CFilerRecord& record, LONG providerType, bool
 HRESULT ZarvoSan::RefreshSubSystem() {
     try {
         AutoLock lock(&m_lock);
+        BeginOperation();
         trace_printf("Refreshing a Filer. Thread %08X,  subSystem id %s  ", GetCurrentThreadId(),
                      GuidToString(m_pContainer->GetID()).c_str());
         // Running work stays queued until it ends, so this also waits for it;

@@ -32,6 +32,7 @@ HRESULT ZarvoSan::QueueWork(LONG workType, LONG value, ZarvoWork* work, Async* a
 HRESULT ZarvoSan::DoWork(WorkItem& item) {
     TraceScope scope("ZarvoSan::DoWork");
     AutoLock lock(&m_lock);
+    BeginOperation();
     // The object may have gone since the item was queued (an earlier item
     // deleted it): such an item must not run on a freed object.
     bool valid = platform::is_nil(item.id) && item.type == TARGET_CREATE_PORTALGROUP;
