@@ -784,6 +784,8 @@ TEST_F(VdsctlTest, ARescanWhileTheApplianceIsUnreachableLeavesTheHostsDisksAsThe
     ASSERT_EQ(2u, after.size());
     for (size_t i = 0; i < after.size(); ++i)
         EXPECT_EQ(disks[i].name + " " + disks[i].serial, after[i].name + " " + after[i].serial);
+}
+
 TEST_F(VdsctlTest, AnUnreachableApplianceOfTheListMakesEveryCommandExitNonZero) {
     e2e::Appliance iscsi;
     Store(iscsi.address(), 3);
