@@ -306,8 +306,9 @@ std::vector<Entry> list_entries(char which) {
     return entries;
 }
 
-// Turns the list in memory into the other one and saves it, forever.
-[[noreturn]] void commit_forever() {
+// Turns the list in memory into the other one and saves it, forever; says
+// so on `saved` after each save.
+[[noreturn]] void commit_forever(int saved) {
     filer_record_list list;
     list.Load();
     for (;;) {
@@ -324,25 +325,39 @@ std::vector<Entry> list_entries(char which) {
             it->second->m_iFlags = FILER_RECORD_CHANGED;
         }
         list.Save();
+        (void)!::write(saved, "s", 1);
     }
 }
 
 }  // namespace
 
 TEST_F(FilerList, AWriterKilledAnywhereInASaveLeavesTheOldListOrTheNew) {
+    std::chrono::microseconds save{};
     {
         filer_record_list list;
         for (const Entry& e : list_entries('A')) list.Add(e.key, e.name, u"root", e.password.c_str(), 2);
+        const auto start = std::chrono::steady_clock::now();
         ASSERT_EQ(list.Save(), S_OK);
+        save = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
     }
     std::mt19937 random(20240229);
     std::set<char> seen;
     for (int round = 0; round < 40; ++round) {
+        int saved[2];
+        ASSERT_EQ(::pipe(saved), 0);
         const pid_t child = ::fork();
-        if (child == 0) commit_forever();
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 60000));
+        if (child == 0) {
+            ::close(saved[0]);
+            commit_forever(saved[1]);
+        }
+        ::close(saved[1]);
+        // Once the writer is under way, anywhere within its next saves.
+        char first;
+        ASSERT_EQ(::read(saved[0], &first, 1), 1);
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % (2 * save.count() + 1000)));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
+        ::close(saved[0]);
 
         filer_record_list list;
         ASSERT_EQ(list.Load(), S_OK);
