@@ -13,6 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // Set while no other thread runs (static construction, or a test between
@@ -59,9 +63,18 @@ std::string default_log_path() {
 
 void open_log_file(const std::u16string& value) {
     const std::string path = value.empty() ? default_log_path() : platform::wide_to_utf8_lossy(value);
-    // Appending and shared: other processes may read and write the file meanwhile.
-    if (FILE* file = std::fopen(path.c_str(), "a+"))
-        if (FILE* previous = g_traceFile.exchange(file)) std::fclose(previous);
+    // Appending and shared: other processes may read and write the file
+    // meanwhile. Owner-only, also when an earlier run left it open: it names
+    // the appliances and every call.
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    ::fchmod(fd, 0600);
+    FILE* file = ::fdopen(fd, "a+");
+    if (!file) {
+        ::close(fd);
+        return;
+    }
+    if (FILE* previous = g_traceFile.exchange(file)) std::fclose(previous);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
@@ -155,6 +157,23 @@ TEST_F(TraceLogTest, AppendsToAnExistingFile) {
     const auto lines = test_root::read_lines(log_path());
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "earlier");
+}
+
+TEST_F(TraceLogTest, TheFileIsOwnerOnlyWhateverTheUmaskOrAnEarlierRunLeft) {
+    // It names the appliances and every call made to them.
+    const mode_t umask = ::umask(0);
+    std::ofstream(log_path("earlier.log")) << "earlier\n";
+    std::filesystem::permissions(log_path("earlier.log"), std::filesystem::perms::all);
+    for (const char* name : {"new.log", "earlier.log"}) {
+        set_text(u"LogFile", wide(log_path(name)));
+        trace_open();
+        trace_printf("probe");
+        trace_close();
+        struct stat st {};
+        ASSERT_EQ(::stat(log_path(name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << name;
+    }
+    ::umask(umask);
 }
 
 TEST_F(TraceLogTest, DebuggerCopyHasNoTimestamp) {

@@ -1,6 +1,7 @@
 #include <adt/shttpc.h>
 #include <adt/sock.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
@@ -80,6 +82,21 @@ ConnectionPtr connected(int kind, unsigned timeout, const Listener& l) {
 
 long long elapsed_ms(Clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+}
+
+// Generous: reached only when what a test waits for never comes.
+Clock::time_point generous_deadline() { return Clock::now() + std::chrono::seconds(30); }
+
+// Waits until the connection's socket shows one of `events` (an error or a
+// hang-up always counts), at most until the deadline.
+bool socket_shows(const shttpc_rec* c, short events, Clock::time_point deadline) {
+    for (;;) {
+        const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd p{static_cast<int>(c->socket), events, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(std::max(left, 0LL)));
+        if (n > 0) return true;
+        if (n == 0 || errno != EINTR) return false;
+    }
 }
 
 }  // namespace
@@ -170,7 +187,7 @@ TEST(Sockets, WritingToAClosedPeerFailsWithoutSigpipe) {
     const linger abort{1, 0};
     ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
     ::close(peer);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(socket_shows(c.get(), 0, generous_deadline())) << "the reset arrives";
     int result = 0;
     for (int i = 0; i < 5 && result >= 0; ++i) result = shttpc_write(c.get(), "data", 4);
     EXPECT_EQ(result, -1);
@@ -294,10 +311,15 @@ TEST(Tls, WritingToAClosedTlsPeerFailsWithoutSigpipe) {
     ConnectionPtr c = connected(SHTTPC_TLS, 0, server.listener());
     ASSERT_TRUE(c && c->ssl);
     server.join();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto deadline = generous_deadline();
+    ASSERT_TRUE(socket_shows(c.get(), POLLRDHUP, deadline)) << "the peer's close arrives";
+    // What is written now the closed peer answers with a reset.
     const std::string chunk(16384, 'x');
     int result = 0;
-    for (int i = 0; i < 20 && result >= 0; ++i) result = shttpc_write(c.get(), chunk.data(), static_cast<int>(chunk.size()));
+    for (int i = 0; i < 20 && result >= 0; ++i) {
+        result = shttpc_write(c.get(), chunk.data(), static_cast<int>(chunk.size()));
+        if (result >= 0) socket_shows(c.get(), 0, deadline);
+    }
     EXPECT_EQ(result, -1);
 }
 

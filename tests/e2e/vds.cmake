@@ -1,6 +1,6 @@
-# vdsctl driving both providers against simulated appliances. Creating a LUN
-# waits for the host's bus rescans (deleting a mapped one up to three minutes),
-# so these tests get more time than the rest.
+# vdsctl driving both providers against simulated appliances and a simulated
+# host. A LUN's creation and deletion wait for the host's bus rescans, so these
+# tests get more time than the rest.
 if(TARGET vdsctl AND TARGET model)
   find_package(nlohmann_json 3 REQUIRED)
   add_executable(vds_e2e_tests vds_vdsctl_test.cpp)
@@ -9,5 +9,5 @@ if(TARGET vdsctl AND TARGET model)
                                               GTest::gtest GTest::gtest_main)
   target_compile_definitions(vds_e2e_tests PRIVATE VDSCTL="$<TARGET_FILE:vdsctl>")
   add_dependencies(vds_e2e_tests vdsctl)
-  gtest_discover_tests(vds_e2e_tests PROPERTIES LABELS e2e TIMEOUT 600 DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(vds_e2e_tests PROPERTIES ${SANPROV_E2E_PROPERTIES} TIMEOUT 600 DISCOVERY_TIMEOUT 60)
 endif()

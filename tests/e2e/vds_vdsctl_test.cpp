@@ -5,10 +5,12 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <set>
 #include <string>
@@ -18,6 +20,7 @@
 #include <nlohmann/json.hpp>
 
 #include "appliance.h"
+#include "host.h"
 
 #include <model/filer_record_list.h>
 #include <platform/text.h>
@@ -25,6 +28,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr const char* kIscsiInitiator = "iqn.1994-05.com.example:vdsctl-e2e";
 
 struct Outcome {
     int status = -1;
@@ -41,11 +46,13 @@ protected:
         setenv("SANPROV_ROOT", m_root.c_str(), 1);
         // The host's own initiator name (if it has one) must not decide what the tests see.
         const fs::path nameFile = m_root / "initiatorname.iscsi";
-        std::ofstream(nameFile) << "InitiatorName=iqn.1994-05.com.example:vdsctl-e2e\n";
+        std::ofstream(nameFile) << "InitiatorName=" << kIscsiInitiator << "\n";
         setenv("SANPROV_ISCSI_INITIATOR_NAME_FILE", nameFile.c_str(), 1);
         process_filer_record_list().Clear();
     }
     void TearDown() override {
+        m_host.reset();
+        e2e::SimulatedHost::Unexport();
         unsetenv("SANPROV_ISCSI_INITIATOR_NAME_FILE");
         process_filer_record_list().Clear();
         std::error_code ignored;
@@ -105,8 +112,37 @@ protected:
             GTEST_SKIP() << "the SAN model does not bring up subsystems yet";
     }
 
+    // A simulated host that follows the appliances: what the test starts
+    // rescans it, never the real machine.
+    void FollowWithHost(std::initializer_list<const e2e::Appliance*> appliances) {
+        std::vector<std::string> addresses;
+        for (const e2e::Appliance* a : appliances) addresses.push_back(a->address() + ":" + std::to_string(a->port()));
+        m_host = std::make_unique<e2e::SimulatedHost>(addresses, kIscsiInitiator);
+        m_host->Export();
+    }
+
+    // The name of the registered provider of that type ("FC", "iSCSI").
+    std::string ProviderOfType(const std::string& type) {
+        for (const auto& row : Vdsctl("--json providers").Json())
+            if (row["type"] == type) return row["name"];
+        return "";
+    }
+
+    // The one LUN of a create-lun's output (its row), or null.
+    static nlohmann::json CreatedLun(const Outcome& created) {
+        const auto documents = Documents(created.out);
+        if (documents.empty() || !documents[0].is_array() || documents[0].size() != 1) return nullptr;
+        return documents[0][0];
+    }
+
     fs::path m_root;
+    std::unique_ptr<e2e::SimulatedHost> m_host;
 };
+
+using Clock = std::chrono::steady_clock;
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 }  // namespace
 
@@ -159,11 +195,13 @@ TEST_F(VdsctlTest, BothProvidersListTheirSubsystemsAndObjects) {
 
 TEST_F(VdsctlTest, LunIsCreatedExtendedRenamedMaskedAndDeletedWithItsNotifications) {
     e2e::Appliance fc({"--partner-address", e2e::Appliance::unused_address()});
+    FollowWithHost({&fc});
     Store(fc.address(), 2);
     RegisterAndRequireSubsystems();
     if (IsSkipped()) return;
 
-    const Outcome created = Vdsctl("--json --provider fc create-lun --size 64M --mask 21:00:00:e0:8b:05:05:04");
+    const Outcome created = Vdsctl(std::string("--json --provider fc create-lun --size 64M --mask ") +
+                                   e2e::SimulatedHost::kFcInitiator);
     ASSERT_EQ(0, created.status) << created.err;
     const auto documents = Documents(created.out);
     ASSERT_FALSE(documents.empty());
@@ -316,4 +354,111 @@ TEST_F(VdsctlTest, IscsiTargetTakesAnAliasAndAPortalMovesIntoANewPortalGroup) {
             EXPECT_EQ(address, group["portals"]);
         }
     EXPECT_TRUE(found);
+}
+
+// The host side end to end over Fibre Channel: the new disk is on the host
+// after the first rescan pass, carries the LUN's identification and leads
+// query-lun to the LUN; it grows with the LUN and vanishes with it. LUNs that
+// the appliance maps to another host's ports never show here.
+TEST_F(VdsctlTest, FibreChannelLunIsADiskOfTheHostFromItsFirstRescanUntilItsDeletion) {
+    e2e::Appliance fc;
+    FollowWithHost({&fc});
+    Store(fc.address(), 2);
+    RegisterAndRequireSubsystems();
+    if (IsSkipped()) return;
+    ASSERT_TRUE(m_host->Disks().empty()) << "the fixture maps its LUNs to " << e2e::SimulatedHost::kOtherFcInitiator;
+
+    auto start = Clock::now();
+    const Outcome created = Vdsctl(std::string("--json --provider fc create-lun --size 64M --mask ") +
+                                   e2e::SimulatedHost::kFcInitiator);
+    const double createSeconds = SecondsSince(start);
+    ASSERT_EQ(0, created.status) << created.err;
+    const auto lun = CreatedLun(created);
+    ASSERT_FALSE(lun.is_null()) << created.out;
+    // The first pass of the rescan loop saw the disk come: one five-second wait, not three.
+    EXPECT_LT(createSeconds, 12.0);
+    EXPECT_TRUE(Contains(Notifications(created.out), "lun arrive")) << created.out;
+
+    const auto disks = m_host->Disks();
+    ASSERT_EQ(1u, disks.size());
+    const e2e::SimulatedHost::Disk disk = disks[0];
+    EXPECT_EQ(e2e::SimulatedHost::kFcHost, disk.host);
+    EXPECT_EQ(lun["identification"].get<std::string>(), disk.path);
+    EXPECT_EQ(64u << 20, disk.size);
+    const Outcome found = Vdsctl("--json query-lun /dev/" + disk.name);
+    ASSERT_EQ(0, found.status) << found.err;
+    ASSERT_EQ(1u, found.Json().size()) << found.out;
+    EXPECT_EQ(ProviderOfType("FC"), found.Json()[0]["provider"]) << found.out;
+
+    // Ids hold for one process: later commands name the LUN.
+    const std::string name = lun["name"];
+    ASSERT_EQ(0, Vdsctl("extend-lun " + name + " --size 32M").status);
+    ASSERT_TRUE(m_host->Rescan(e2e::SimulatedHost::kFcHost));
+    EXPECT_EQ(96u << 20, m_host->DiskWithSerial(disk.serial).size);
+
+    start = Clock::now();
+    const Outcome deleted = Vdsctl("--json delete-lun " + name);
+    const double deleteSeconds = SecondsSince(start);
+    EXPECT_EQ(0, deleted.status) << deleted.err;
+    EXPECT_TRUE(Contains(Notifications(deleted.out), "lun depart")) << deleted.out;
+    EXPECT_LT(deleteSeconds, 12.0);
+    EXPECT_TRUE(m_host->Disks().empty());
+    EXPECT_EQ(1, Vdsctl("query-lun /dev/" + disk.name).status);
+    std::cout << "create with mask: " << createSeconds << " s, mapped delete: " << deleteSeconds << " s\n";
+}
+
+// The same over iSCSI, where the provider leaves rescans to the host's
+// initiator: the host's rescan finds the LUN unmasked to its node name and
+// loses it once unmasked; the deletion of the unmasked LUN waits for nothing.
+TEST_F(VdsctlTest, IscsiLunIsADiskOfTheHostWhileItIsUnmaskedToTheHostsInitiator) {
+    e2e::Appliance iscsi;
+    FollowWithHost({&iscsi});
+    Store(iscsi.address(), 3);
+    RegisterAndRequireSubsystems();
+    if (IsSkipped()) return;
+    const auto before = m_host->Disks().size();
+
+    const Outcome created = Vdsctl(std::string("--json --provider iscsi create-lun --size 64M --mask ") + kIscsiInitiator);
+    ASSERT_EQ(0, created.status) << created.err;
+    const auto lun = CreatedLun(created);
+    ASSERT_FALSE(lun.is_null()) << created.out;
+    ASSERT_TRUE(m_host->Rescan(e2e::SimulatedHost::kIscsiHost));
+    ASSERT_EQ(before + 1, m_host->Disks().size());
+    e2e::SimulatedHost::Disk disk;
+    for (const auto& d : m_host->Disks())
+        if (d.path == lun["identification"].get<std::string>()) disk = d;
+    ASSERT_FALSE(disk.name.empty());
+    EXPECT_EQ(e2e::SimulatedHost::kIscsiHost, disk.host);
+    const Outcome found = Vdsctl("--json query-lun /dev/" + disk.name);
+    ASSERT_EQ(0, found.status) << found.err;
+    EXPECT_EQ(ProviderOfType("iSCSI"), found.Json()[0]["provider"]) << found.out;
+
+    const std::string id = lun["name"];
+    ASSERT_EQ(0, Vdsctl("mask-lun " + id + " ''").status);
+    ASSERT_TRUE(m_host->Rescan(e2e::SimulatedHost::kIscsiHost));
+    EXPECT_TRUE(m_host->DiskWithSerial(disk.serial).name.empty());
+    const auto start = Clock::now();
+    const Outcome deleted = Vdsctl("--json delete-lun " + id);
+    EXPECT_EQ(0, deleted.status) << deleted.err;
+    EXPECT_TRUE(Contains(Notifications(deleted.out), "lun depart")) << deleted.out;
+    EXPECT_LT(SecondsSince(start), 5.0);
+}
+
+// A host whose paths to an appliance are down keeps the appliance's disks
+// through a rescan, as a real host keeps its devices until they are removed.
+TEST_F(VdsctlTest, ARescanWhileTheApplianceIsUnreachableLeavesTheHostsDisksAsTheyWere) {
+    e2e::Appliance fc;
+    // The fixture's group of two LUNs becomes this host's.
+    fc.set(std::string(R"({"igroups/ig_host1_fc/initiators": [")") + e2e::SimulatedHost::kFcInitiator + "\"]}");
+    FollowWithHost({&fc});
+    const auto disks = m_host->Disks();
+    ASSERT_EQ(2u, disks.size());
+    EXPECT_EQ("0:0:0:0", disks[0].address);
+    fc.control("POST", "/sim/shutdown");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(m_host->Rescan(e2e::SimulatedHost::kFcHost));
+    const auto after = m_host->Disks();
+    ASSERT_EQ(2u, after.size());
+    for (size_t i = 0; i < after.size(); ++i)
+        EXPECT_EQ(disks[i].name + " " + disks[i].serial, after[i].name + " " + after[i].serial);
 }

@@ -3,7 +3,7 @@
 // by name for one call and let go after it, so what the library answers is
 // always the library the platform's table names now.
 #include <hostlib/heap_records.h>
-#include <hostlib/kvxadmin.h>
+#include <platform/kvxadmin.h>
 #include <platform/library.h>
 
 class kvxadmin_library {

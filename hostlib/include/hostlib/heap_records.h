@@ -1,22 +1,7 @@
 #pragma once
 // Results of the administration library: record lists and raw-read blocks
 // allocated on the process heap by that library, freed here after use.
-#include <platform/types.h>
-
-// One record: three texts.
-struct kvx_record {
-    WCHAR* text[3];
-};
-
-struct kvx_record_list {
-    DWORD count;
-    kvx_record* records;
-};
-
-struct kvx_buffer {
-    DWORD byteCount;
-    BYTE* data;
-};
+#include <platform/kvxadmin.h>
 
 // Frees every present text of the records, then the array; leaves the list empty.
 void free_heap_record_list(kvx_record_list* list);

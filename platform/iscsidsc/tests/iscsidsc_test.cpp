@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -115,6 +117,23 @@ TEST_F(IscsiDiscoveryLibrary, StaticTargetIsRecordedUnderTheStateRootAndReplaced
               ERROR_SUCCESS);
     EXPECT_EQ(record_of("iqn.1992-08.com.zarvo:sn.101173420"),
               "TargetName=iqn.1992-08.com.zarvo:sn.101173420\nTargetAlias=\nTargetFlags=0x00000002\nPersist=1\n");
+}
+
+TEST_F(IscsiDiscoveryLibrary, StaticTargetRecordsAreOwnerOnlyWhateverTheUmask) {
+    const mode_t umask = ::umask(0);
+    const DWORD added = addTarget_(u"iqn.1992-08.com.zarvo:sn.1", u"", 0, 1, nullptr, nullptr, nullptr);
+    ::umask(umask);
+    ASSERT_EQ(added, ERROR_SUCCESS);
+    struct Case {
+        fs::path path;
+        mode_t mode;
+    };
+    for (const Case& c : {Case{root_ / "iscsi", 0700}, Case{root_ / "iscsi" / "static-targets", 0700},
+                          Case{root_ / "iscsi" / "static-targets" / "iqn.1992-08.com.zarvo:sn.1", 0600}}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(c.path.c_str(), &st), 0) << c.path;
+        EXPECT_EQ(st.st_mode & 07777, c.mode) << c.path;
+    }
 }
 
 TEST_F(IscsiDiscoveryLibrary, StaticTargetWhoseNameIsNoFileNameIsRefused) {

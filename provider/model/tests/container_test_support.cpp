@@ -1,5 +1,5 @@
 #include "container_test_support.h"
-#include "state_root.h"
+#include "test_root.h"
 
 #include <hostlib/trace.h>
 
@@ -45,7 +45,7 @@ private:
 
 }  // namespace
 
-std::filesystem::path state_root() { return model_test::state_root(); }
+std::filesystem::path state_root() { return test_root::path(); }
 
 std::vector<std::string> read_lines(const std::filesystem::path& file) {
     std::vector<std::string> lines;
@@ -69,7 +69,7 @@ ScopedEnv::~ScopedEnv() {
 
 TraceCapture::TraceCapture() {
     static int serial = 0;
-    m_file = model_test::state_root() / ("trace-" + std::to_string(++serial) + ".log");
+    m_file = test_root::path() / ("trace-" + std::to_string(++serial) + ".log");
     set_log_file(platform::utf8_to_wide_lossy(m_file.string()));
     trace_close();
     trace_open();

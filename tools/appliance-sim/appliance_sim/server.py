@@ -16,7 +16,7 @@ import time
 import urllib.parse
 from http import HTTPStatus
 
-from . import dispatch, faults, xmlio
+from . import dispatch, faults, scsi, xmlio
 from . import errors as E
 from .faults import FaultError, FaultTable
 from .reqlog import RequestLog, part
@@ -469,6 +469,7 @@ class Control:
             ("POST", "/sim/set"): self.state_set,
             ("POST", "/sim/reset"): self.reset,
             ("POST", "/sim/shutdown"): self.shutdown,
+            ("GET", "/sim/scsi"): self.scsi_luns,
         }
         handler = table.get((method, path))
         if handler is None and method == "GET" and path.startswith("/sim/log/"):
@@ -550,6 +551,12 @@ class Control:
         if what.get("faults", True):
             self.server.faults.clear()
         return {}
+
+    def scsi_luns(self, request):
+        protocol = request.query.get("protocol", [""])[0]
+        if protocol not in scsi.PROTOCOLS:
+            raise ControlError(400, "protocol must be one of %s" % ", ".join(scsi.PROTOCOLS))
+        return scsi.visible_luns(self.server.app, protocol, request.query.get("initiator", []))
 
     def shutdown(self, request):
         threading.Thread(target=self.server.stop, daemon=True).start()

@@ -1,5 +1,5 @@
 #include "memory_appliance.h"
-#include "state_root.h"
+#include "test_root.h"
 
 #include <korvex/elem.h>
 #include <korvex/reply.h>
@@ -19,7 +19,7 @@ namespace model_test {
 
 namespace {
 
-std::filesystem::path event_log_file() { return state_root() / "eventlog" / "SanProvD.jsonl"; }
+std::filesystem::path event_log_file() { return test_root::path() / "eventlog" / "SanProvD.jsonl"; }
 
 // Every appliance of the process by host name; guarded by one lock, which
 // also serialises the appliances' own state between the test and the
