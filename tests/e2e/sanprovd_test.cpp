@@ -30,6 +30,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -241,9 +242,14 @@ public:
             if (prepare) prepare();
             std::thread([] {
                 char command;
-                if (::read(g_childCommands, &command, 1) == 1 && command == 'h')
+                if (::read(g_childCommands, &command, 1) != 1) return;
+                if (command == 'h')
                     PostThreadMessageW(_Module().m_dwThreadID, WM_TIMER, 0,
                                        reinterpret_cast<LPARAM>(&idle_ticks_then_hold));
+                // As a thread that cannot be started is reported: nothing catches it.
+                if (command == 't')
+                    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                            "thread start");
             }).detach();
             CServiceModule& module = _Module();
             module.Init();
@@ -260,6 +266,7 @@ public:
         }
     }
     void send(char command) { EXPECT_EQ(::write(m_commands, &command, 1), 1); }
+    void signal(int number) { ::kill(m_pid, number); }
     int wait() {
         int status = 0;
         ::waitpid(std::exchange(m_pid, -1), &status, 0);
@@ -369,4 +376,69 @@ TEST_F(Sanprovd, AStartThatFailsLeavesItsFailureCodeForTheServiceManagerAndNoSto
             << c.step << ": no start, and no stop event for a start that failed";
     }
     EXPECT_EQ(run("-UnregServer"), 0);
+}
+
+TEST_F(Sanprovd, AServiceThatDiesShowsAsStoppedWithAFailureCode) {
+    ASSERT_EQ(run("-Service"), 0);
+    struct Case {
+        const char* how;
+        char command;  // or 0: killed
+        std::string event;
+    };
+    const Case cases[] = {
+        {"an exception nothing caught", 't',
+         "Service terminated unexpectedly: thread start: Resource temporarily unavailable"},
+        {"killed", 0, ""},
+    };
+    for (const Case& c : cases) {
+        const size_t before = events().size();
+        ServiceChild child;
+        ASSERT_TRUE(wait_for_state("RUNNING")) << c.how;
+        if (c.command) child.send(c.command);
+        else child.signal(SIGKILL);
+        EXPECT_NE(child.wait(), 0) << c.how;
+        const std::string query = scm("query SanProvD");
+        EXPECT_NE(query.find("STOPPED"), std::string::npos) << c.how << ": " << query;
+        EXPECT_NE(query.find("WIN32_EXIT_CODE 1067 "), std::string::npos) << c.how << ": " << query;
+        const auto texts = events();
+        std::vector<std::string> added(texts.begin() + before, texts.end());
+        std::vector<std::string> expected = {"Service started."};
+        if (!c.event.empty()) expected.push_back(c.event);
+        EXPECT_EQ(added, expected) << c.how;
+    }
+    EXPECT_EQ(run("-UnregServer"), 0);
+}
+
+TEST_F(Sanprovd, TheServiceManagerToolTellsAnUnreadableRegistryFromAMissingService) {
+    ASSERT_EQ(run("-Service"), 0);
+    const fs::path hive = m_root / "registry" / "HKLM.reg";
+    {
+        std::ofstream out(hive, std::ios::binary | std::ios::trunc);
+        out << "not a hive\n";
+    }
+    for (const char* command : {"query SanProvD", "start SanProvD", "stop SanProvD", "list"}) {
+        const std::string said = scm(command);
+        EXPECT_EQ(said.find("1060"), std::string::npos) << command << ": " << said;
+        EXPECT_NE(said.find("failed: 1009 (The configuration registry database is corrupt.)"), std::string::npos)
+            << command << ": " << said;
+    }
+}
+
+TEST_F(Sanprovd, ItsMemoryNeverReachesACoreFile) {
+    const pid_t server = spawn(nullptr);
+    std::string limit;
+    for (int i = 0; i < 500 && limit.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!fs::exists(platform::local_server_socket())) continue;
+        std::ifstream in("/proc/" + std::to_string(server) + "/limits");
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("Max core file size", 0) == 0) limit = line;
+    }
+    ::kill(server, SIGKILL);
+    ::waitpid(server, nullptr, 0);
+    std::istringstream fields(limit.substr(std::string("Max core file size").size()));
+    std::string soft, hard;
+    fields >> soft >> hard;
+    EXPECT_EQ(soft, "0") << limit;
+    EXPECT_EQ(hard, "0") << limit << ": nothing the process loads can raise it again";
 }

@@ -1,5 +1,7 @@
 // scm: the service-manager stand-in's command line.
 //   scm start|stop|query <name>    scm list
+#include <platform/memory.h>
+#include <platform/message.h>
 #include <platform/registry.h>
 #include <platform/text.h>
 #include <platform/winsvc.h>
@@ -25,14 +27,27 @@ int usage() {
     return 2;
 }
 
-int failed(const char* what) {
-    std::fprintf(stderr, "scm: %s failed: %lu\n", what, static_cast<unsigned long>(GetLastError()));
+// The code and the system's text for it, so "the registry cannot be read"
+// does not pass for "no such service".
+int failed(const char* what, DWORD error = GetLastError()) {
+    WCHAR* text = nullptr;
+    constexpr DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    std::string said;
+    if (FormatMessageW(flags, nullptr, error, 0, reinterpret_cast<WCHAR*>(&text), 0, nullptr) && text) {
+        said = platform::wide_to_utf8_lossy(text);
+        while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
+        LocalFree(text);
+    }
+    std::fprintf(stderr, "scm: %s failed: %lu%s%s%s\n", what, static_cast<unsigned long>(error),
+                 said.empty() ? "" : " (", said.c_str(), said.empty() ? "" : ")");
     return 1;
 }
 
 int list() {
     HKEY services = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kServicesKey, 0, KEY_READ, &services) != ERROR_SUCCESS) return 0;
+    const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kServicesKey, 0, KEY_READ, &services);
+    if (opened == ERROR_FILE_NOT_FOUND) return 0;
+    if (opened != ERROR_SUCCESS) return failed("RegOpenKeyEx", static_cast<DWORD>(opened));
     SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     for (DWORD i = 0;; ++i) {
         WCHAR name[256];

@@ -95,11 +95,13 @@ HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD dwClsContex
     if (!lpdwRegister) return E_INVALIDARG;
     *lpdwRegister = 0;
     if (!pUnk || !(dwClsContext & CLSCTX_ALL) || flags > REGCLS_MULTI_SEPARATE) return E_INVALIDARG;
-    const HRESULT hr = class_table().add(rclsid, pUnk, dwClsContext, flags, *lpdwRegister);
+    HRESULT hr = class_table().add(rclsid, pUnk, dwClsContext, flags, *lpdwRegister);
     // Only the administration class is served to other processes.
     if (SUCCEEDED(hr) && rclsid == CLSID_ZarvoVdsProviderAdmin && (dwClsContext & CLSCTX_LOCAL_SERVER) &&
-        flags != REGCLS_SINGLEUSE)
-        platform::detail::serve_admin_class(*lpdwRegister, pUnk);
+        flags != REGCLS_SINGLEUSE) {
+        hr = platform::detail::serve_admin_class(*lpdwRegister, pUnk);
+        if (FAILED(hr)) class_table().remove(std::exchange(*lpdwRegister, 0));
+    }
     return hr;
 }
 

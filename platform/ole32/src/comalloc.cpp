@@ -8,6 +8,7 @@ namespace {
 std::atomic<int> g_passBeforeFailing{0};
 std::atomic<int> g_failing{0};
 std::atomic<SIZE_T> g_largest{0};
+std::atomic<long> g_live{0};
 
 void note_size(SIZE_T cb) {
     SIZE_T seen = g_largest.load(std::memory_order_relaxed);
@@ -29,19 +30,26 @@ void platform::fail_task_allocations(int pass, int fail) {
 
 SIZE_T platform::take_largest_task_allocation() { return g_largest.exchange(0); }
 
+long platform::live_task_allocations() { return g_live.load(); }
+
 LPVOID CoTaskMemAlloc(SIZE_T cb) {
     note_size(cb);
-    return injected_failure() ? nullptr : std::malloc(cb ? cb : 1);
+    void* p = injected_failure() ? nullptr : std::malloc(cb ? cb : 1);
+    if (p) ++g_live;
+    return p;
 }
 
 LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
     if (!pv) return CoTaskMemAlloc(cb);
     if (cb == 0) {
-        std::free(pv);
+        CoTaskMemFree(pv);
         return nullptr;
     }
     note_size(cb);
     return std::realloc(pv, cb);
 }
 
-void CoTaskMemFree(LPVOID pv) { std::free(pv); }
+void CoTaskMemFree(LPVOID pv) {
+    if (pv) --g_live;
+    std::free(pv);
+}

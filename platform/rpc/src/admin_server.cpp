@@ -5,6 +5,7 @@
 #include <platform/comalloc.h>
 #include <platform/local_server.h>
 #include <platform/provider_admin.h>
+#include <platform/socket_server.h>
 #include <platform/state_root.h>
 
 #include <fcntl.h>
@@ -47,6 +48,7 @@ public:
         if (m_fd >= 0) ::close(m_fd);
     }
     int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
 
 private:
     int m_fd;
@@ -71,15 +73,77 @@ T* out_pointer(Marker m, T* local) {
     return m == Marker::Null ? nullptr : m == Marker::Bad ? wire::bad_pointer<T>() : local;
 }
 
-void reply_text(wire::Writer& out, Marker m, LPWSTR text) {
-    if (m != Marker::Present) return;
-    if (text == kUnchangedText) return out.marker(Marker::Unchanged);
-    out.wstr(text);
-    CoTaskMemFree(text);
+// An out pointer's marker in a request. "Unchanged" only ever comes back in a
+// reply: a request carrying it is malformed.
+Marker out_marker(wire::Reader& in) {
+    const Marker m = in.marker();
+    if (m == Marker::Unchanged) in.fail();
+    return m;
 }
 
+void free_record(FILER_RECORD* r) {
+    if (!r) return;
+    CoTaskMemFree(r->wszKey);
+    CoTaskMemFree(r->wszDnsName);
+    CoTaskMemFree(r->wszUserName);
+    CoTaskMemFree(r->wszPassword);
+    CoTaskMemFree(r);
+}
+
+// A text the object may hand back: freed whatever the reply makes of it.
+class TextOut {
+public:
+    TextOut() = default;
+    TextOut(const TextOut&) = delete;
+    TextOut& operator=(const TextOut&) = delete;
+    ~TextOut() {
+        if (m_text != kUnchangedText) CoTaskMemFree(m_text);
+    }
+    LPWSTR* slot() { return &m_text; }
+    // The reply's form of it: marker and text when the caller passed a pointer.
+    void reply(wire::Writer& out, Marker sent) const {
+        if (sent != Marker::Present) return;
+        if (m_text == kUnchangedText) return out.marker(Marker::Unchanged);
+        out.wstr(m_text);
+    }
+
+private:
+    LPWSTR m_text = kUnchangedText;
+};
+
+// A record list the object may hand back, with its count: freed whatever the
+// reply makes of it.
+class RecordsOut {
+public:
+    RecordsOut() = default;
+    RecordsOut(const RecordsOut&) = delete;
+    RecordsOut& operator=(const RecordsOut&) = delete;
+    ~RecordsOut() {
+        if (m_array == kUnchangedArray || !m_array) return;
+        for (ULONG i = 0; i < m_count; ++i) free_record(m_array[i]);
+        CoTaskMemFree(m_array);
+    }
+    ULONG* count() { return &m_count; }
+    FILER_RECORD*** array() { return &m_array; }
+    void reply(wire::Writer& out, Marker countSent, Marker arraySent) const {
+        if (countSent == Marker::Present) out.u32(m_count);
+        if (arraySent != Marker::Present) return;
+        if (m_array == kUnchangedArray) return out.marker(Marker::Unchanged);
+        if (!m_array) return out.marker(Marker::Null);
+        const ULONG n = countSent == Marker::Present ? m_count : 0;
+        out.marker(Marker::Present);
+        out.u32(n);
+        for (ULONG i = 0; i < n; ++i) out.record(m_array[i]);
+    }
+
+private:
+    ULONG m_count = 0;
+    FILER_RECORD** m_array = kUnchangedArray;
+};
+
 // One call of the object, decoded from `in` and answered into `out`; false for
-// a malformed request.
+// a malformed request. Whatever the object hands back is freed when the call
+// is answered, or when it cannot be.
 class Dispatcher {
 public:
     explicit Dispatcher(IZarvoVdsProviderAdmin* object) : m_object(object) {}
@@ -100,7 +164,7 @@ private:
         HRESULT value;
     };
     static HrOut hr_out(wire::Reader& in) {
-        HrOut h{in.marker(), 0};
+        HrOut h{out_marker(in), 0};
         if (h.marker == Marker::Present) h.value = static_cast<HRESULT>(in.u32());
         return h;
     }
@@ -108,59 +172,35 @@ private:
     bool get_last_error(wire::Reader& in, wire::Writer& out) {
         const DWORD flags = in.u32();
         HrOut hr = hr_out(in);
-        const Marker textMarker = in.marker();
+        const Marker textMarker = out_marker(in);
         if (!in.at_end()) return false;
-        LPWSTR text = kUnchangedText;
-        const HRESULT result = m_object->GetLastError(flags, out_pointer(hr.marker, &hr.value),
-                                                      out_pointer(textMarker, &text));
+        TextOut text;
+        const HRESULT result =
+            m_object->GetLastError(flags, out_pointer(hr.marker, &hr.value), out_pointer(textMarker, text.slot()));
         out.u32(static_cast<uint32_t>(result));
         if (hr.marker == Marker::Present) out.u32(static_cast<uint32_t>(hr.value));
-        reply_text(out, textMarker, text);
+        text.reply(out, textMarker);
         return true;
     }
 
     bool load(wire::Reader& in, wire::Writer& out) {
         const DWORD flags = in.u32();
-        const Marker countMarker = in.marker();
-        ULONG count = countMarker == Marker::Present ? in.u32() : 0;
-        const Marker arrayMarker = in.marker();
+        const Marker countMarker = out_marker(in);
+        RecordsOut records;
+        if (countMarker == Marker::Present) *records.count() = in.u32();
+        const Marker arrayMarker = out_marker(in);
         if (!in.at_end()) return false;
-        FILER_RECORD** array = kUnchangedArray;
-        const HRESULT result = m_object->LoadFilerList(flags, out_pointer(countMarker, &count),
-                                                       out_pointer(arrayMarker, &array));
+        const HRESULT result = m_object->LoadFilerList(flags, out_pointer(countMarker, records.count()),
+                                                       out_pointer(arrayMarker, records.array()));
         out.u32(static_cast<uint32_t>(result));
-        if (countMarker == Marker::Present) out.u32(count);
-        if (arrayMarker != Marker::Present) return true;
-        if (array == kUnchangedArray) {
-            out.marker(Marker::Unchanged);
-        } else if (!array) {
-            out.marker(Marker::Null);
-        } else {
-            const ULONG n = countMarker == Marker::Present ? count : 0;
-            out.marker(Marker::Present);
-            out.u32(n);
-            for (ULONG i = 0; i < n; ++i) {
-                out.record(array[i]);
-                free_record(array[i]);
-            }
-            CoTaskMemFree(array);
-        }
+        records.reply(out, countMarker, arrayMarker);
         return true;
-    }
-
-    static void free_record(FILER_RECORD* r) {
-        if (!r) return;
-        CoTaskMemFree(r->wszKey);
-        CoTaskMemFree(r->wszDnsName);
-        CoTaskMemFree(r->wszUserName);
-        CoTaskMemFree(r->wszPassword);
-        CoTaskMemFree(r);
     }
 
     bool commit(wire::Reader& in, wire::Writer& out) {
         const DWORD flags = in.u32();
         const ULONG count = in.u32();
-        const Marker arrayMarker = in.marker();
+        const Marker arrayMarker = out_marker(in);
         if (!in.ok()) return false;
         wire::RecordStore store;
         std::vector<FILER_RECORD*> records;
@@ -175,8 +215,6 @@ private:
                 records.push_back(*r);
             }
             array = records.data();
-        } else if (arrayMarker == Marker::Unchanged) {
-            return false;
         }
         if (!in.at_end()) return false;
         out.u32(static_cast<uint32_t>(m_object->CommitFilerList(flags, count, array)));
@@ -189,14 +227,14 @@ private:
         auto record = store.read(in);
         if (!record) return false;
         HrOut hr = hr_out(in);
-        const Marker textMarker = in.marker();
+        const Marker textMarker = out_marker(in);
         if (!in.at_end()) return false;
-        LPWSTR text = kUnchangedText;
+        TextOut text;
         const HRESULT result = m_object->CheckFilerEntry(flags, *record, out_pointer(hr.marker, &hr.value),
-                                                         out_pointer(textMarker, &text));
+                                                         out_pointer(textMarker, text.slot()));
         out.u32(static_cast<uint32_t>(result));
         if (hr.marker == Marker::Present) out.u32(static_cast<uint32_t>(hr.value));
-        reply_text(out, textMarker, text);
+        text.reply(out, textMarker);
         return true;
     }
 
@@ -209,139 +247,66 @@ wire::Writer hresult_frame(HRESULT hr) {
     return w;
 }
 
+HRESULT create_object(wire::Reader& in, IClassFactory* factory, detail::ActivationGate& gate,
+                      ComRef<IZarvoVdsProviderAdmin>& object) {
+    const GUID iid = in.guid();
+    if (!in.at_end()) return E_INVALIDARG;
+    if (iid != IID_IUnknown && iid != IID_IZarvoVdsProviderAdmin) return E_NOINTERFACE;
+    std::lock_guard hold(gate.mutex);
+    if (gate.suspended) return CO_E_SERVER_STOPPING;
+    void* p = nullptr;
+    const HRESULT hr = factory->CreateInstance(nullptr, IID_IZarvoVdsProviderAdmin, &p);
+    if (SUCCEEDED(hr)) object = ComRef<IZarvoVdsProviderAdmin>::adopt(static_cast<IZarvoVdsProviderAdmin*>(p));
+    return hr;
+}
+
+// Said to a connection that is not served, in place of the greeting. The
+// socket is new and empty, so the few bytes never wait.
+void refuse_connection(int fd, SocketServer::Refusal why) {
+    const HRESULT hr =
+        why == SocketServer::Refusal::TooManyConnections ? HRESULT_FROM_WIN32(RPC_S_SERVER_TOO_BUSY) : E_OUTOFMEMORY;
+    std::vector<uint8_t> frame = {4, 0, 0, 0};
+    const auto bytes = hresult_frame(hr).bytes();
+    frame.insert(frame.end(), bytes.begin(), bytes.end());
+    (void)!::send(fd, frame.data(), frame.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+}
+
+std::atomic<size_t> g_connectionLimit{kDefaultConnectionLimit};
+
 class AdminServer {
 public:
-    AdminServer(Fd listener, std::filesystem::path path, ComRef<IClassFactory> factory)
-        : m_listener(std::move(listener)), m_path(std::move(path)), m_factory(std::move(factory)) {
-        int pipeFds[2];
-        if (::pipe2(pipeFds, O_CLOEXEC) == 0) {
-            m_wakeRead = Fd(pipeFds[0]);
-            m_wakeWrite = Fd(pipeFds[1]);
-        }
+    AdminServer(std::filesystem::path path, ComRef<IClassFactory> factory)
+        : m_path(std::move(path)), m_factory(std::move(factory)) {
         struct stat st{};
         if (::stat(m_path.c_str(), &st) == 0) m_inode = st.st_ino;
-        m_acceptor = std::thread([this] { accept_loop(); });
+    }
+
+    // False when the server cannot run (its accepting thread did not start).
+    bool start(Fd listener) {
+        SocketServer::Handlers handlers{
+            [this](int fd) { detail::serve_admin_connection(fd, m_factory.get(), m_gate); }, refuse_connection};
+        m_sockets = SocketServer::start(listener.release(), std::move(handlers), g_connectionLimit.load());
+        return m_sockets != nullptr;
     }
 
     ~AdminServer() {
-        (void)!::write(m_wakeWrite.get(), "x", 1);
-        m_acceptor.join();
+        m_sockets.reset();  // stops accepting, ends every connection and joins its thread
         // Only the socket file this server made is removed.
         struct stat st{};
         if (::stat(m_path.c_str(), &st) == 0 && st.st_ino == m_inode) ::unlink(m_path.c_str());
-        std::list<std::unique_ptr<Connection>> connections;
-        {
-            std::lock_guard lock(m_mutex);
-            connections.swap(m_connections);
-            for (auto& c : connections) ::shutdown(c->fd.get(), SHUT_RDWR);
-        }
-        for (auto& c : connections) c->thread.join();
     }
 
     void suspend(bool on) {
-        std::lock_guard gate(m_gate);
-        m_suspended = on;
+        std::lock_guard hold(m_gate.mutex);
+        m_gate.suspended = on;
     }
 
 private:
-    struct Connection {
-        Fd fd;
-        std::thread thread;
-        std::atomic<bool> done{false};
-    };
-
-    void accept_loop() {
-        for (;;) {
-            pollfd fds[2] = {{m_listener.get(), POLLIN, 0}, {m_wakeRead.get(), POLLIN, 0}};
-            const int n = ::poll(fds, 2, 1000);
-            reap();
-            if (n < 0 && errno != EINTR) return;
-            if (fds[1].revents) return;
-            if (n <= 0 || !(fds[0].revents & POLLIN)) continue;
-            Fd client(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
-            if (client.get() < 0) continue;
-            auto connection = std::make_unique<Connection>();
-            connection->fd = std::move(client);
-            Connection* c = connection.get();
-            std::lock_guard lock(m_mutex);
-            c->thread = std::thread([this, c] {
-                serve(c->fd.get());
-                ::shutdown(c->fd.get(), SHUT_RDWR);  // the client sees the end now, not at the reaping
-                c->done = true;
-            });
-            m_connections.push_back(std::move(connection));
-        }
-    }
-
-    // Joins the threads of connections that ended by themselves.
-    void reap() {
-        std::list<std::unique_ptr<Connection>> ended;
-        {
-            std::lock_guard lock(m_mutex);
-            for (auto it = m_connections.begin(); it != m_connections.end();) {
-                auto next = std::next(it);
-                if ((*it)->done) ended.splice(ended.end(), m_connections, it);
-                it = next;
-            }
-        }
-        for (auto& c : ended) c->thread.join();
-    }
-
-    // The connection's one object; refused peers get E_ACCESSDENIED before any call.
-    void serve(int fd) {
-        const HRESULT hello = peer_allowed(fd) ? S_OK : E_ACCESSDENIED;
-        if (FAILED(wire::send_frame(fd, hresult_frame(hello).bytes())) || FAILED(hello)) return;
-        ComRef<IZarvoVdsProviderAdmin> object;
-        std::vector<uint8_t> request;
-        for (;;) {
-            const HRESULT got = wire::recv_frame(fd, wire::kMaxRequest, request);
-            if (got == E_INVALIDARG) {
-                // Oversized: answered, and the connection ends (its bytes are not read).
-                (void)wire::send_frame(fd, hresult_frame(E_INVALIDARG).bytes());
-                return;
-            }
-            if (FAILED(got)) return;
-            wire::Reader in(request);
-            const auto method = static_cast<Method>(in.u32());
-            wire::Writer out;
-            bool ok = in.ok();
-            if (ok && method == Method::Create) {
-                ok = !object;
-                if (ok) out = hresult_frame(create(in, object));
-            } else if (ok) {
-                ok = object && Dispatcher(object.get()).run(method, in, out);
-            }
-            if (!ok) {
-                // A malformed request ends the connection: its state is unknown.
-                (void)wire::send_frame(fd, hresult_frame(E_INVALIDARG).bytes());
-                return;
-            }
-            if (FAILED(wire::send_frame(fd, out.bytes()))) return;
-        }
-    }
-
-    HRESULT create(wire::Reader& in, ComRef<IZarvoVdsProviderAdmin>& object) {
-        const GUID iid = in.guid();
-        if (!in.at_end()) return E_INVALIDARG;
-        if (iid != IID_IUnknown && iid != IID_IZarvoVdsProviderAdmin) return E_NOINTERFACE;
-        std::lock_guard gate(m_gate);
-        if (m_suspended) return CO_E_SERVER_STOPPING;
-        void* p = nullptr;
-        const HRESULT hr = m_factory->CreateInstance(nullptr, IID_IZarvoVdsProviderAdmin, &p);
-        if (SUCCEEDED(hr)) object = ComRef<IZarvoVdsProviderAdmin>::adopt(static_cast<IZarvoVdsProviderAdmin*>(p));
-        return hr;
-    }
-
-    Fd m_listener;
     std::filesystem::path m_path;
     ino_t m_inode = 0;
     ComRef<IClassFactory> m_factory;
-    Fd m_wakeRead, m_wakeWrite;
-    std::mutex m_mutex;
-    std::list<std::unique_ptr<Connection>> m_connections;
-    std::mutex m_gate;
-    bool m_suspended = false;
-    std::thread m_acceptor;
+    detail::ActivationGate m_gate;
+    std::unique_ptr<SocketServer> m_sockets;
 };
 
 // A connect that succeeds means a live server already holds the path.
@@ -377,6 +342,8 @@ Serving& serving() {
 
 }  // namespace
 
+void set_local_server_connection_limit(size_t limit) { g_connectionLimit = limit ? limit : kDefaultConnectionLimit; }
+
 bool is_local_server() {
     std::lock_guard lock(serving().mutex);
     return serving().server != nullptr;
@@ -384,19 +351,55 @@ bool is_local_server() {
 
 namespace detail {
 
-void serve_admin_class(DWORD cookie, IUnknown* classObject) {
+// The connection's one object; refused peers get E_ACCESSDENIED before any call.
+void serve_admin_connection(int fd, IClassFactory* factory, ActivationGate& gate) {
+    const HRESULT hello = peer_allowed(fd) ? S_OK : E_ACCESSDENIED;
+    if (FAILED(wire::send_frame(fd, hresult_frame(hello).bytes())) || FAILED(hello)) return;
+    ComRef<IZarvoVdsProviderAdmin> object;
+    std::vector<uint8_t> request;
+    for (;;) {
+        const HRESULT got = wire::recv_frame(fd, wire::kMaxRequest, request);
+        if (got == E_INVALIDARG) {
+            // Oversized: answered, and the connection ends (its bytes are not read).
+            (void)wire::send_frame(fd, hresult_frame(E_INVALIDARG).bytes());
+            return;
+        }
+        if (FAILED(got)) return;
+        wire::Reader in(request);
+        const auto method = static_cast<Method>(in.u32());
+        wire::Writer out;
+        bool ok = in.ok();
+        if (ok && method == Method::Create) {
+            ok = !object;
+            if (ok) out = hresult_frame(create_object(in, factory, gate, object));
+        } else if (ok) {
+            ok = object && Dispatcher(object.get()).run(method, in, out);
+        }
+        if (!ok) {
+            // A malformed request ends the connection: its state is unknown.
+            (void)wire::send_frame(fd, hresult_frame(E_INVALIDARG).bytes());
+            return;
+        }
+        if (FAILED(wire::send_frame(fd, out.bytes()))) return;
+    }
+}
+
+HRESULT serve_admin_class(DWORD cookie, IUnknown* classObject) {
     void* p = nullptr;
-    if (FAILED(classObject->QueryInterface(IID_IClassFactory, &p))) return;
+    if (FAILED(classObject->QueryInterface(IID_IClassFactory, &p))) return S_OK;  // not a class this server can make
     auto factory = ComRef<IClassFactory>::adopt(static_cast<IClassFactory*>(p));
     Serving& s = serving();
     std::lock_guard lock(s.mutex);
-    if (s.server) return;
+    if (s.server) return S_OK;
     const auto path = local_server_socket();
     Fd fd = listen_at(path);
-    if (fd.get() < 0) return;  // another process serves it; this one serves in process only
-    s.server = std::make_unique<AdminServer>(std::move(fd), path, std::move(factory));
-    s.server->suspend(s.suspended);
+    if (fd.get() < 0) return S_OK;  // another process serves it; this one serves in process only
+    auto server = std::make_unique<AdminServer>(path, std::move(factory));
+    if (!server->start(std::move(fd))) return E_OUTOFMEMORY;  // the socket file goes with the server
+    server->suspend(s.suspended);
+    s.server = std::move(server);
     s.cookie = cookie;
+    return S_OK;
 }
 
 void stop_serving_admin_class(DWORD cookie) {

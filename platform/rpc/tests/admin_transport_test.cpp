@@ -5,11 +5,14 @@
 #include <platform/comalloc.h>
 #include <platform/local_server.h>
 #include <platform/probe.h>
+#include <platform/socket_server.h>
 #include <platform/provider_admin.h>
 #include <platform/text.h>
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -25,8 +28,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -80,7 +86,10 @@ public:
     HRESULT STDMETHODCALLTYPE GetLastError(DWORD flags, HRESULT* phr, LPWSTR* ppwsz) override {
         if (!writable(phr, sizeof *phr) || !writable(ppwsz, sizeof *ppwsz)) return E_INVALIDARG;
         *phr = static_cast<HRESULT>(0xC0042501u);
-        *ppwsz = task_text(flags == 7 ? "live=" + std::to_string(g_live.load()) : m_seen);
+        // Counted before this call's own text is made.
+        const long blocks = platform::live_task_allocations();
+        *ppwsz = task_text(flags == 7 ? "live=" + std::to_string(g_live.load()) + " blocks=" + std::to_string(blocks)
+                                      : m_seen);
         return S_OK;
     }
     // Flags 0: two records; 1: writes nothing; 2: an empty list.
@@ -150,7 +159,8 @@ public:
 // every object it made was released by then.
 class ServerProcess {
 public:
-    ServerProcess() {
+    // `prepare` runs in the server process before it registers its class.
+    explicit ServerProcess(const std::function<void()>& prepare = {}) {
         int ready[2], stop[2];
         EXPECT_EQ(::pipe(ready), 0);
         EXPECT_EQ(::pipe(stop), 0);
@@ -158,6 +168,7 @@ public:
         if (m_pid == 0) {
             ::close(ready[0]);
             ::close(stop[1]);
+            if (prepare) prepare();
             static EchoFactory factory;
             DWORD cookie = 0;
             if (FAILED(CoRegisterClassObject(CLSID_ZarvoVdsProviderAdmin, &factory, CLSCTX_LOCAL_SERVER,
@@ -187,6 +198,7 @@ public:
         m_pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
     }
+    pid_t pid() const { return m_pid; }
     void kill() {
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
@@ -313,15 +325,19 @@ protected:
         CoTaskMemFree(s);
         return t;
     }
-    static int live_objects() {
+    // The server's live objects and task blocks, as one of its objects sees them.
+    static std::pair<int, long> server_counts() {
         IZarvoVdsProviderAdmin* admin = create();
-        if (!admin) return -1;
+        if (!admin) return {-1, -1};
         HRESULT hr = 0;
         LPWSTR text = nullptr;
         admin->GetLastError(7, &hr, &text);
         admin->Release();
-        return std::stoi(text_of(text).substr(5)) - 1;  // less the object that asked
+        const std::string said = text_of(text);
+        return {std::stoi(said.substr(5)) - 1,  // less the object that asked
+                std::stol(said.substr(said.find("blocks=") + 7))};
     }
+    static int live_objects() { return server_counts().first; }
     fs::path m_root;
 };
 
@@ -550,18 +566,41 @@ TEST_F(AdminTransport, AListReplyBuysNoMoreMemoryThanItsBytesHoldRecords) {
     }
 }
 
+namespace {
+
+// A connection to the server without the client library; the greeting is left unread.
+int connect_only() {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int dir = ::open(platform::local_server_socket().parent_path().c_str(), O_PATH);
+    const sockaddr_un addr = socket_address(dir);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    ::close(dir);
+    return fd;
+}
+
+// The HRESULT of a one-word frame (the greeting or an answer), or nullopt when
+// the connection ends first.
+std::optional<HRESULT> read_hresult(int fd) {
+    uint32_t frame[2] = {};
+    if (::recv(fd, frame, 8, MSG_WAITALL) != 8 || frame[0] != 4) return std::nullopt;
+    return static_cast<HRESULT>(frame[1]);
+}
+
+int connect_raw() {
+    const int fd = connect_only();
+    EXPECT_EQ(read_hresult(fd), S_OK);
+    return fd;
+}
+
+bool ended(int fd) {
+    char c;
+    return ::recv(fd, &c, 1, 0) <= 0;
+}
+
+}  // namespace
+
 TEST_F(AdminTransport, MalformedAndOversizedFramesAreRefusedAndEndTheConnection) {
     ServerProcess server;
-    auto connect_raw = [] {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        const int dir = ::open(platform::local_server_socket().parent_path().c_str(), O_PATH);
-        const sockaddr_un addr = socket_address(dir);
-        EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-        ::close(dir);
-        uint8_t hello[8];
-        EXPECT_EQ(::recv(fd, hello, 8, MSG_WAITALL), 8);  // length 4, S_OK
-        return fd;
-    };
     auto frame = [](std::initializer_list<uint32_t> words, uint32_t length) {
         std::vector<uint8_t> bytes;
         auto put = [&](uint32_t v) {
@@ -603,5 +642,159 @@ TEST_F(AdminTransport, MalformedAndOversizedFramesAreRefusedAndEndTheConnection)
     ASSERT_EQ(::send(fd, commit.data(), commit.size(), MSG_NOSIGNAL), 17);
     reply_then_eof(fd);
     EXPECT_EQ(live_objects(), 0);
+    EXPECT_EQ(server.stop(), 0);
+}
+
+TEST_F(AdminTransport, AnUnchangedMarkerInARequestIsRefusedAndLeavesNothingAllocated) {
+    ServerProcess server;
+    auto request = [](std::initializer_list<Bytes> parts) {
+        Bytes payload;
+        for (const Bytes& p : parts) payload.insert(payload.end(), p.begin(), p.end());
+        Bytes frame = words({static_cast<uint32_t>(payload.size())});
+        frame.insert(frame.end(), payload.begin(), payload.end());
+        return frame;
+    };
+    const Bytes present = {1}, unchanged = {3};
+    // A record as a check sends it: present, four empty strings, type and flags.
+    Bytes record = {1};
+    for (int i = 0; i < 4; ++i) {
+        record.push_back(1);
+        for (uint8_t b : words({0})) record.push_back(b);
+    }
+    for (uint8_t b : words({3, 0})) record.push_back(b);
+    Bytes create = words({0});
+    create.insert(create.end(), reinterpret_cast<const uint8_t*>(&IID_IZarvoVdsProviderAdmin),
+                  reinterpret_cast<const uint8_t*>(&IID_IZarvoVdsProviderAdmin) + sizeof(GUID));
+    struct Case {
+        const char* what;
+        Bytes call;
+    };
+    const Case cases[] = {
+        {"GetLastError, its HRESULT", request({words({1, 0}), unchanged, present, words({0})})},
+        {"GetLastError, its text", request({words({1, 0}), present, words({0}), unchanged})},
+        {"LoadFilerList, its count", request({words({2, 0}), unchanged, present})},
+        {"LoadFilerList, its array", request({words({2, 0}), present, words({0}), unchanged})},
+        {"CheckFilerEntry, its HRESULT", request({words({4, 0}), record, unchanged, present})},
+        {"CheckFilerEntry, its text", request({words({4, 0}), record, present, words({0}), unchanged})},
+    };
+    const auto [objects, blocks] = server_counts();
+    ASSERT_EQ(objects, 0);
+    for (int round = 0; round < 3; ++round)
+        for (const Case& c : cases) {
+            const int fd = connect_raw();
+            const Bytes made = request({create});
+            ASSERT_EQ(::send(fd, made.data(), made.size(), MSG_NOSIGNAL), static_cast<ssize_t>(made.size()));
+            ASSERT_EQ(read_hresult(fd), S_OK) << c.what;
+            ASSERT_EQ(::send(fd, c.call.data(), c.call.size(), MSG_NOSIGNAL), static_cast<ssize_t>(c.call.size()));
+            EXPECT_EQ(read_hresult(fd), E_INVALIDARG) << c.what;
+            EXPECT_TRUE(ended(fd)) << c.what << ": the connection is closed";
+            ::close(fd);
+        }
+    int left = -1;
+    for (int i = 0; i < 100 && (left = live_objects()) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(left, 0);
+    EXPECT_EQ(server_counts().second, blocks) << "the server holds no more memory than before";
+    EXPECT_EQ(server.stop(), 0);
+}
+
+TEST_F(AdminTransport, ConnectionsBeyondTheLimitAreRefusedAndTheServerServesOn) {
+    ServerProcess server([] { platform::set_local_server_connection_limit(3); });
+    std::vector<int> held;
+    for (int i = 0; i < 3; ++i) held.push_back(connect_raw());
+    const HRESULT busy = HRESULT_FROM_WIN32(RPC_S_SERVER_TOO_BUSY);
+    const int extra = connect_only();
+    EXPECT_EQ(read_hresult(extra), busy) << "refused in place of the greeting";
+    EXPECT_TRUE(ended(extra));
+    ::close(extra);
+    HRESULT hr = S_OK;
+    EXPECT_EQ(create(&hr), nullptr);
+    EXPECT_EQ(hr, busy);
+
+    ::close(held.back());
+    held.pop_back();
+    IZarvoVdsProviderAdmin* admin = nullptr;
+    for (int i = 0; i < 100 && !(admin = create()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_NE(admin, nullptr) << "a connection that ends makes room";
+    ULONG count = 0;
+    FILER_RECORD** records = nullptr;
+    EXPECT_EQ(admin->LoadFilerList(2, &count, &records), S_OK);
+    admin->Release();
+    for (int fd : held) ::close(fd);
+    EXPECT_EQ(server.stop(), 0);
+}
+
+TEST_F(AdminTransport, AConnectionWhoseThreadCannotStartIsRefusedAndTheServerGoesOn) {
+    ServerProcess server([] { platform::fail_socket_server_threads(2); });
+    for (int i = 0; i < 2; ++i) {
+        HRESULT hr = S_OK;
+        EXPECT_EQ(create(&hr), nullptr);
+        EXPECT_EQ(hr, E_OUTOFMEMORY);
+    }
+    IZarvoVdsProviderAdmin* admin = create();
+    ASSERT_NE(admin, nullptr);
+    admin->Release();
+    EXPECT_EQ(server.stop(), 0) << "the server lived on and released every object";
+}
+
+namespace {
+// CPU time (user and system) the process has used, in clock ticks.
+long cpu_ticks(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) utime = std::stol(field);
+        if (i == 15) stime = std::stol(field);
+    }
+    return utime + stime;
+}
+}  // namespace
+
+TEST_F(AdminTransport, OutOfDescriptorsTheServerWaitsInsteadOfSpinningAndServesWhenSomeFree) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers' own memory checks need descriptors (they open pipes)";
+#endif
+    ServerProcess server([] {
+        // Room for the listener, its wake-up pipe and a few connections: the
+        // limit bounds descriptor numbers, and a new one takes the lowest free.
+        std::set<int> open;
+        for (const auto& entry : fs::directory_iterator("/proc/self/fd"))
+            open.insert(std::stoi(entry.path().filename().string()));
+        int below = 0;
+        for (int free = 0; free < 8; ++below)
+            if (!open.count(below)) ++free;
+        const rlimit limit{static_cast<rlim_t>(below), static_cast<rlim_t>(below)};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        platform::set_local_server_connection_limit(1000);
+    });
+    std::vector<int> clients;
+    for (int i = 0; i < 12; ++i) clients.push_back(connect_only());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long before = cpu_ticks(server.pid());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const long used = cpu_ticks(server.pid()) - before;
+    EXPECT_LT(used, ::sysconf(_SC_CLK_TCK) / 5) << "ticks used in a second while connections wait";
+
+    // Those greeted end; the ones that waited are greeted once descriptors free up.
+    std::vector<int> waiting;
+    for (int fd : clients) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 0) == 1) {
+            EXPECT_EQ(read_hresult(fd), S_OK);
+            ::close(fd);
+        } else {
+            waiting.push_back(fd);
+        }
+    }
+    EXPECT_FALSE(waiting.empty()) << "the limit held some connections back";
+    for (int fd : waiting) {
+        pollfd p{fd, POLLIN, 0};
+        EXPECT_EQ(::poll(&p, 1, 5000), 1);
+        EXPECT_EQ(read_hresult(fd), S_OK);
+        ::close(fd);
+    }
     EXPECT_EQ(server.stop(), 0);
 }

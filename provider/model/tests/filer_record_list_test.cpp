@@ -7,11 +7,17 @@
 #include <platform/registry.h>
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -80,6 +86,11 @@ protected:
         }
         RegCloseKey(h);
         return keys;
+    }
+
+    std::string hive_text() const {
+        std::ifstream in(m_root / "registry" / "HKLM.reg", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     fs::path m_root;
@@ -153,9 +164,10 @@ TEST_F(FilerList, StoredPasswordLengthFollowsThePaddingRule) {
     }
 }
 
-TEST_F(FilerList, LoadKeepsWhatItCanReadOfEachRecord) {
+TEST_F(FilerList, LoadKeepsWhatItCanReadAndSkipsRecordsMissingAValue) {
     // A full record, a password written in clear by hand, an unknown type, a
-    // name of the wrong type and a missing password.
+    // name of the wrong type; then records left half written: no password,
+    // a name and type only, a key with no values.
     set_text(u"a", u"name", u"filer-a");
     set_dword(u"a", u"type", 2);
     set_text(u"a", u"username", u"root");
@@ -163,21 +175,42 @@ TEST_F(FilerList, LoadKeepsWhatItCanReadOfEachRecord) {
     set_text(u"b", u"name", u"filer-b");
     set_dword(u"b", u"type", 5);
     set_text(u"b", u"username", u"u");
+    set_text(u"b", u"password", u"pw");
     set_dword(u"c", u"name", 7);
     set_text(u"d", u"name", u"filer-d");
     set_dword(u"d", u"type", 3);
+    set_text(u"e", u"name", u"filer-e");
+    set_dword(u"e", u"type", 3);
+    set_text(u"e", u"username", u"u");
+    HKEY empty = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::u16string(kFilersKey) + u"\\f").c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &empty, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(empty);
 
     filer_record_list list;
     ASSERT_EQ(list.Load(), S_OK);
-    ASSERT_EQ(list.m_map.size(), 4u);
+    std::vector<std::u16string> loaded;
+    for (auto& [key, record] : list.m_map) loaded.push_back(key);
+    EXPECT_EQ(loaded, (std::vector<std::u16string>{u"a", u"b", u"c"}));
     const CFilerRecord& a = *list.m_map.at(u"a");
     EXPECT_EQ(a.m_iType, 2);
     EXPECT_NE(a.m_strPassword, u"handwritten") << "stored text is decrypted like any other value";
     EXPECT_EQ(list.m_map.at(u"b")->m_iType, 0) << "a type above 3 is not a known type";
-    EXPECT_EQ(list.m_map.at(u"c")->m_strDnsName, u"");
+    EXPECT_EQ(list.m_map.at(u"c")->m_strDnsName, u"") << "a value of the wrong kind keeps the record";
     EXPECT_EQ(list.m_map.at(u"c")->m_strKey, u"c");
-    EXPECT_EQ(list.m_map.at(u"d")->m_iType, 3);
     for (auto& [key, record] : list.m_map) EXPECT_EQ(record->m_iFlags, 0);
+
+    // Each skipped record is reported once, however often the list is read.
+    list.Clear();
+    ASSERT_EQ(list.Load(), S_OK);
+    std::vector<std::string> reported;
+    std::ifstream log(m_root / "eventlog" / "SanProvD.jsonl");
+    for (std::string line; std::getline(log, line);) {
+        const auto at = line.find("The stored subsystem record \\\"");
+        if (at != std::string::npos) reported.push_back(line.substr(at + 30, 1));
+    }
+    EXPECT_EQ(reported, (std::vector<std::string>{"d", "e", "f"}));
 
     CFilerRecord direct;
     HKEY filers = nullptr;
@@ -189,6 +222,7 @@ TEST_F(FilerList, LoadKeepsWhatItCanReadOfEachRecord) {
 }
 
 TEST_F(FilerList, AtMost250RecordsAreLoaded) {
+    platform::RegistryTransaction transaction;  // one hive write for them all
     HKEY filers = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFilersKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &filers, nullptr),
               ERROR_SUCCESS);
@@ -198,16 +232,21 @@ TEST_F(FilerList, AtMost250RecordsAreLoaded) {
         ASSERT_EQ(RegCreateKeyExW(filers, std::u16string(name.begin(), name.end()).c_str(), 0, nullptr, 0,
                                   KEY_ALL_ACCESS, nullptr, &sub, nullptr),
                   ERROR_SUCCESS);
+        const DWORD type = 2;
+        for (const WCHAR* text : {u"name", u"username", u"password"})
+            RegSetValueExW(sub, text, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"x"), 4);
+        RegSetValueExW(sub, u"type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&type), 4);
         RegCloseKey(sub);
     }
     RegCloseKey(filers);
+    ASSERT_EQ(transaction.Commit(), ERROR_SUCCESS);
     filer_record_list list;
     ASSERT_EQ(list.Load(), S_OK);
     EXPECT_EQ(list.m_map.size(), 250u);
     EXPECT_EQ(list.m_map.count(u"k250"), 0u) << "the first 250 in enumeration order";
 }
 
-TEST_F(FilerList, SaveDeletesMarkedRecordsAndKeepsFailuresMarked) {
+TEST_F(FilerList, SaveDeletesMarkedRecordsAndAFailureWritesNothing) {
     filer_record_list list;
     list.Add(kKey1, u"one", u"u", nullptr, 2);
     list.Add(kKey2, u"two", u"u", u"pw", 3);
@@ -215,6 +254,8 @@ TEST_F(FilerList, SaveDeletesMarkedRecordsAndKeepsFailuresMarked) {
     EXPECT_EQ(list.m_map.at(kKey1)->m_strPassword, u"") << "a NULL password is empty";
 
     list.m_map.at(kKey1)->m_iFlags = FILER_RECORD_DELETE;
+    list.m_map.at(kKey2)->m_strDnsName = u"two-changed";
+    list.m_map.at(kKey2)->m_iFlags = FILER_RECORD_CHANGED;
     const CFilerRecord* added = list.Add(u"", u"three", u"u", u"", 2);
     EXPECT_EQ(added->m_strKey.size(), 36u) << "an empty key gets a new one";
     list.m_map.erase(added->m_strKey);
@@ -224,12 +265,19 @@ TEST_F(FilerList, SaveDeletesMarkedRecordsAndKeepsFailuresMarked) {
     keyless->m_iFlags = FILER_RECORD_CHANGED;
     list.m_map[u""] = std::move(keyless);
 
+    const std::string before = hive_text();
     EXPECT_EQ(list.Save(), E_INVALIDARG) << "a record that could not be written fails the save";
-    EXPECT_EQ(stored_keys(), std::vector<std::u16string>{kKey2});
-    ASSERT_EQ(list.m_map.count(u""), 1u);
-    EXPECT_EQ(list.m_map.at(u"")->m_iFlags, FILER_RECORD_CHANGED) << "it stays marked for the next save";
+    EXPECT_EQ(hive_text(), before) << "and nothing of the save reaches the registry";
+    ASSERT_EQ(list.m_map.size(), 3u) << "the deletion waits for the next save";
+    EXPECT_EQ(list.m_map.at(u"")->m_iFlags, FILER_RECORD_CHANGED);
+    EXPECT_EQ(list.m_map.at(kKey1)->m_iFlags, FILER_RECORD_DELETE);
+    EXPECT_EQ(list.m_map.at(kKey2)->m_iFlags, FILER_RECORD_CHANGED) << "written before the failure, still marked";
 
     list.m_map.at(u"")->m_iFlags = FILER_RECORD_DELETE;
+    EXPECT_EQ(list.Save(), S_OK);
+    EXPECT_EQ(stored_keys(), std::vector<std::u16string>{kKey2});
+    EXPECT_EQ(value(kKey2, u"name").bytes.size(), sizeof(u"two-changed"));
+
     list.m_map.at(kKey2)->m_iFlags = FILER_RECORD_DELETE;
     EXPECT_EQ(list.Save(), S_OK);
     EXPECT_TRUE(list.m_map.empty());
@@ -238,6 +286,98 @@ TEST_F(FilerList, SaveDeletesMarkedRecordsAndKeepsFailuresMarked) {
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFilersKey, 0, KEY_READ, &filers), ERROR_SUCCESS)
         << "an empty Filers key stays";
     RegCloseKey(filers);
+}
+
+namespace {
+
+// Two lists a commit moves between: three records deleted, three changed and
+// three added, each with its own password.
+struct Entry {
+    std::u16string key, name, password;
+};
+std::vector<Entry> list_entries(char which) {
+    const int first = which == 'A' ? 0 : 3;
+    std::vector<Entry> entries;
+    for (int i = first; i < first + 6; ++i) {
+        const std::u16string n(1, static_cast<char16_t>(u'0' + i));
+        const std::u16string w(1, static_cast<char16_t>(which));
+        entries.push_back({u"00000000-0000-0000-0000-00000000000" + n, w + u"-filer-" + n, w + u"-pw-" + n});
+    }
+    return entries;
+}
+
+// Turns the list in memory into the other one and saves it, forever; says
+// so on `saved` after each save.
+[[noreturn]] void commit_forever(int saved) {
+    filer_record_list list;
+    list.Load();
+    for (;;) {
+        const char to = list.m_map.at(list_entries('B').front().key)->m_strDnsName[0] == u'A' ? 'B' : 'A';
+        for (auto& [key, record] : list.m_map) record->m_iFlags = FILER_RECORD_DELETE;
+        for (const Entry& e : list_entries(to)) {
+            auto it = list.m_map.find(e.key);
+            if (it == list.m_map.end()) {
+                list.Add(e.key, e.name, u"root", e.password.c_str(), 2);
+                continue;
+            }
+            it->second->m_strDnsName = e.name;
+            it->second->m_strPassword = e.password;
+            it->second->m_iFlags = FILER_RECORD_CHANGED;
+        }
+        list.Save();
+        (void)!::write(saved, "s", 1);
+    }
+}
+
+}  // namespace
+
+TEST_F(FilerList, AWriterKilledAnywhereInASaveLeavesTheOldListOrTheNew) {
+    std::chrono::microseconds save{};
+    {
+        filer_record_list list;
+        for (const Entry& e : list_entries('A')) list.Add(e.key, e.name, u"root", e.password.c_str(), 2);
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(list.Save(), S_OK);
+        save = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    }
+    std::mt19937 random(20240229);
+    std::set<char> seen;
+    for (int round = 0; round < 40; ++round) {
+        int saved[2];
+        ASSERT_EQ(::pipe(saved), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(saved[0]);
+            commit_forever(saved[1]);
+        }
+        ::close(saved[1]);
+        // Once the writer is under way, anywhere within its next saves.
+        char first;
+        ASSERT_EQ(::read(saved[0], &first, 1), 1);
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % (2 * save.count() + 1000)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ::close(saved[0]);
+
+        filer_record_list list;
+        ASSERT_EQ(list.Load(), S_OK);
+        std::vector<std::u16string> loaded;
+        for (auto& [key, record] : list.m_map) loaded.push_back(key);
+        ASSERT_EQ(stored_keys(), loaded) << "round " << round << ": no record is left half written";
+        ASSERT_FALSE(list.m_map.empty());
+        const char which = static_cast<char>(list.m_map.begin()->second->m_strDnsName[0]);
+        seen.insert(which);
+        std::vector<Entry> got;
+        for (auto& [key, record] : list.m_map) got.push_back({key, record->m_strDnsName, record->m_strPassword});
+        const std::vector<Entry> want = list_entries(which);
+        ASSERT_EQ(got.size(), want.size()) << "round " << round;
+        for (size_t i = 0; i < want.size(); ++i) {
+            EXPECT_EQ(got[i].key, want[i].key) << "round " << round;
+            EXPECT_EQ(got[i].name, want[i].name) << "round " << round << ": one list, not a mix";
+            EXPECT_EQ(got[i].password, want[i].password) << "round " << round;
+        }
+    }
+    EXPECT_EQ(seen.size(), 2u) << "the kills fell on both sides of a save";
 }
 
 TEST_F(FilerList, AFailedKeyContainerCheckReadsAndWritesNothing) {

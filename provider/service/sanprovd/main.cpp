@@ -1,6 +1,7 @@
 // sanprovd: the provider service and COM local server.
 #include <hostlib/trace.h>
 #include <platform/text.h>
+#include <service/core_dumps.h>
 #include <service/service_module.h>
 
 #include <fstream>
@@ -20,6 +21,8 @@ std::u16string process_command_line() {
 }  // namespace
 
 int main() {
+    // Before the stored list, and with it the passwords, can be read.
+    ForbidCoreDumps();
     CServiceModule& module = _Module();
     module.Init();
     return module.WinMain(process_command_line());

@@ -22,7 +22,11 @@
 #include <vds/provider_ids.h>
 #include <vds/zarvo_provider.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <exception>
 #include <filesystem>
+#include <string>
 
 namespace {
 
@@ -37,6 +41,30 @@ std::u16string load_string(UINT id) {
 }
 
 void IdleTimerProc(HWND, UINT, UINT_PTR, DWORD) { _Module().IdleTick(); }
+
+// Whatever ends the process without a stop (an exception nothing caught, on
+// any thread) is the service's failure: an event, and the stopped state with
+// an exit code that tells the service manager so.
+[[noreturn]] void EndAbnormally() {
+    static std::atomic<bool> ending{false};
+    if (!ending.exchange(true)) {
+        std::string what = "no exception";
+        if (const auto error = std::current_exception()) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& e) {
+                what = e.what();
+            } catch (...) {
+                what = "an unknown exception";
+            }
+        }
+        CServiceModule& m = _Module();
+        m.LogEvent(u"Service terminated unexpectedly: %s", what);
+        m.m_status.dwWin32ExitCode = ERROR_PROCESS_ABORTED;
+        m.SetServiceStatus(SERVICE_STOPPED);
+    }
+    std::abort();
+}
 
 // The class table: the two providers and the administration class.
 struct ClassEntry {
@@ -94,6 +122,7 @@ void CServiceModule::Init() {
     m_bService = true;
     SetModuleLockCount(this);
     set_process_event_reporter(this);
+    std::set_terminate(EndAbnormally);
 }
 
 std::u16string CServiceModule::ModulePath() {

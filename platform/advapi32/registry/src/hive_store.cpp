@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace platform::reg {
 namespace {
@@ -148,12 +149,42 @@ private:
     int m_error = 0;
 };
 
+// A hive staged by this thread's open transaction: its writer locks and the
+// tree the thread changes. Members go in reverse order: the flock before the
+// process's writer mutex.
+struct HiveStore::Staged {
+    explicit Staged(HiveStore& s) : store(s), writer(s.m_writeMutex), lock(s.m_lockFile, Lock::Writer) {}
+    HiveStore& store;
+    std::unique_lock<std::mutex> writer;
+    Lock lock;
+    std::unique_ptr<RegKey> tree;
+    bool changed = false;
+};
+
+}  // namespace platform::reg
+
+struct platform::RegistryTransaction::State {
+    std::vector<std::unique_ptr<reg::HiveStore::Staged>> hives;
+    reg::HiveStore::Staged* find(const reg::HiveStore* store) const {
+        for (const auto& s : hives)
+            if (&s->store == store) return s.get();
+        return nullptr;
+    }
+};
+
+namespace platform::reg {
+namespace {
+thread_local RegistryTransaction::State* t_transaction = nullptr;
+}  // namespace
+
 HiveStore::HiveStore(std::filesystem::path file)
     : m_file(std::move(file)),
       m_lockFile(std::filesystem::path(m_file).replace_extension(".lock")),
       m_tempFile(std::filesystem::path(m_file) += ".tmp") {}
 
 LONG HiveStore::read(const std::function<LONG(const RegKey&)>& op) {
+    if (t_transaction)
+        if (const Staged* staged = t_transaction->find(this)) return op(*staged->tree);
     std::shared_ptr<const RegKey> tree;
     {
         std::lock_guard guard(m_cacheMutex);
@@ -166,6 +197,18 @@ LONG HiveStore::read(const std::function<LONG(const RegKey&)>& op) {
 }
 
 LONG HiveStore::modify(const std::function<LONG(RegKey&, bool&)>& op) {
+    if (RegistryTransaction::State* transaction = t_transaction) {
+        Staged* staged = transaction->find(this);
+        if (!staged) {
+            auto made = std::make_unique<Staged>(*this);
+            if (LONG err = stage(*made)) return err;
+            staged = transaction->hives.emplace_back(std::move(made)).get();
+        }
+        bool changed = false;
+        const LONG result = op(*staged->tree, changed);
+        staged->changed |= changed;
+        return result;
+    }
     std::lock_guard writer(m_writeMutex);
     Lock lock(m_lockFile, Lock::Writer);
     if (!lock.held()) return from_errno(lock.error(), ERROR_CANTWRITE);
@@ -178,16 +221,29 @@ LONG HiveStore::modify(const std::function<LONG(RegKey&, bool&)>& op) {
     bool changed = false;
     const LONG result = op(*tree, changed);
     if (!changed) return result;
+    const LONG err = write_back(lock, std::move(tree));
+    return err ? err : result;
+}
+
+LONG HiveStore::stage(Staged& staged) {
+    if (!staged.lock.held()) return from_errno(staged.lock.error(), ERROR_CANTWRITE);
+    std::lock_guard guard(m_cacheMutex);
+    if (LONG err = refresh(staged.lock)) return err;
+    staged.tree = clone(*m_tree);
+    return ERROR_SUCCESS;
+}
+
+LONG HiveStore::write_back(Lock& lock, std::unique_ptr<RegKey> tree) {
     std::optional<Stamp> stamp;
     const LONG err = commit(lock, *tree, stamp);
     std::lock_guard guard(m_cacheMutex);
     if (err || !stamp) {
         m_tree.reset();  // the change did not land, or the new file cannot be told apart: read it again
-        return err ? err : result;
+        return err;
     }
     m_tree = std::move(tree);
     m_stamp = *stamp;
-    return result;
+    return ERROR_SUCCESS;
 }
 
 LONG HiveStore::refresh(const Lock& lock) {
@@ -276,3 +332,28 @@ HiveStore& hive_store(const std::string& hive) {
 void set_commit_hook(void (*hook)()) { g_commitHook.store(hook); }
 
 }  // namespace platform::reg
+
+namespace platform {
+
+RegistryTransaction::RegistryTransaction() {
+    if (reg::t_transaction) return;  // joins the one already open
+    m_state = std::make_unique<State>();
+    reg::t_transaction = m_state.get();
+}
+
+RegistryTransaction::~RegistryTransaction() {
+    // Not committed: the staged copies go and the files stay as they were.
+    if (m_state && reg::t_transaction == m_state.get()) reg::t_transaction = nullptr;
+}
+
+LSTATUS RegistryTransaction::Commit() {
+    if (!m_state) return ERROR_SUCCESS;  // the outer transaction writes
+    reg::t_transaction = nullptr;
+    const auto state = std::move(m_state);
+    LONG first = ERROR_SUCCESS;
+    for (auto& staged : state->hives)
+        if (staged->changed && first == ERROR_SUCCESS) first = staged->store.write_back(staged->lock, std::move(staged->tree));
+    return first;  // the writer locks go with the state
+}
+
+}  // namespace platform

@@ -6,6 +6,11 @@
 // be read is reported once and left as it is. The lock file also
 // holds a change count that every writer bumps, so a reader never mistakes a
 // new hive for the one it has parsed.
+//
+// While a thread has a RegistryTransaction open, its changes go to a staged
+// copy of each hive it touches: the first change takes the hive's writer
+// locks (held to the end of the transaction), the thread reads its own staged
+// copy, and the commit writes each changed hive in one replacement.
 #include "registry_tree.h"
 
 #include <sys/types.h>
@@ -29,7 +34,12 @@ public:
     // back before the call returns, and a failed write is the call's result.
     LONG modify(const std::function<LONG(RegKey& root, bool& changed)>& op);
 
+    // This thread's staged copy of the hive (see above).
+    struct Staged;
+
 private:
+    friend struct Staged;
+    friend class platform::RegistryTransaction;
     struct Stamp {
         dev_t dev = 0;
         ino_t ino = 0;
@@ -46,6 +56,10 @@ private:
     // Writes the tree; `written` receives the new file's stamp when it can be read.
     LONG commit(Lock& lock, const RegKey& tree, std::optional<Stamp>& written);
     LONG report_unreadable(const Stamp& stamp, const char* why, LONG error);
+    // Takes the writer locks and copies the current tree for this thread's transaction.
+    LONG stage(Staged& staged);
+    // Writes a staged tree and makes it the cached one.
+    LONG write_back(Lock& lock, std::unique_ptr<RegKey> tree);
 
     const std::filesystem::path m_file;
     const std::filesystem::path m_lockFile;

@@ -433,6 +433,63 @@ TEST_F(Registry, CrashBeforeRenameLeavesTheOldHive) {
     EXPECT_EQ(query(reread, u"name"), (Stored{REG_DWORD, le_bytes(1, 4)}));
 }
 
+std::atomic<int> g_replacements{0};
+
+TEST_F(Registry, ATransactionReplacesTheHiveOnceAtItsCommitAndOnlyItsThreadSeesItBefore) {
+    HKEY key = create(kParameters);
+    ASSERT_EQ(set_dword(key, u"kept", 1), ERROR_SUCCESS);
+    const std::string before = file_text(hive());
+    platform::set_hive_commit_hook([] { ++g_replacements; });
+    std::optional<Stored> otherThreadSaw;
+    {
+        platform::RegistryTransaction transaction;
+        HKEY sub = create(u"Sub", KEY_ALL_ACCESS, key);
+        ASSERT_EQ(set_dword(sub, u"a", 1), ERROR_SUCCESS);
+        ASSERT_EQ(set_dword(key, u"kept", 2), ERROR_SUCCESS);
+        {
+            platform::RegistryTransaction inner;  // joins the outer one
+            ASSERT_EQ(RegDeleteValueW(key, u"kept"), ERROR_SUCCESS);
+            ASSERT_EQ(set_dword(key, u"kept", 3), ERROR_SUCCESS);
+            EXPECT_EQ(inner.Commit(), ERROR_SUCCESS);
+        }
+        EXPECT_EQ(query(sub, u"a"), (Stored{REG_DWORD, le_bytes(1, 4)})) << "its own thread reads its changes";
+        EXPECT_EQ(query(key, u"kept"), (Stored{REG_DWORD, le_bytes(3, 4)}));
+        std::thread([&] { otherThreadSaw = query(key, u"kept"); }).join();
+        EXPECT_EQ(file_text(hive()), before) << "nothing reaches the file before the commit";
+        EXPECT_EQ(g_replacements, 0);
+        EXPECT_EQ(transaction.Commit(), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(otherThreadSaw, (Stored{REG_DWORD, le_bytes(1, 4)})) << "other threads read the hive as it was";
+    EXPECT_EQ(g_replacements, 1) << "one replacement for the whole transaction";
+    reread_from_disk();
+    HKEY reread = open(kParameters);
+    EXPECT_EQ(query(reread, u"kept"), (Stored{REG_DWORD, le_bytes(3, 4)}));
+    EXPECT_EQ(subkeys(reread), std::vector<std::u16string>{u"Sub"});
+}
+
+TEST_F(Registry, ATransactionEndedWithoutCommitLeavesTheHiveAndHoldsOffOtherWriters) {
+    HKEY key = create(kParameters);
+    ASSERT_EQ(set_dword(key, u"v", 1), ERROR_SUCCESS);
+    std::atomic<bool> otherWrote{false};
+    std::thread other;
+    {
+        platform::RegistryTransaction transaction;
+        ASSERT_EQ(set_dword(key, u"v", 2), ERROR_SUCCESS);
+        ASSERT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, u"SYSTEM"), ERROR_SUCCESS);
+        other = std::thread([&] {
+            EXPECT_EQ(set_dword(key, u"w", 7), ERROR_SUCCESS);
+            otherWrote = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_FALSE(otherWrote) << "a writer waits for the open transaction";
+    }
+    other.join();
+    reread_from_disk();
+    HKEY reread = open(kParameters);
+    EXPECT_EQ(query(reread, u"v"), (Stored{REG_DWORD, le_bytes(1, 4)})) << "the dropped changes never landed";
+    EXPECT_EQ(query(reread, u"w"), (Stored{REG_DWORD, le_bytes(7, 4)}));
+}
+
 TEST_F(Registry, StoreFilesAreOwnerOnlyWhateverTheUmask) {
     const mode_t old = ::umask(0277);
     HKEY key = create(kParameters);

@@ -37,13 +37,21 @@ ServiceHandle* service_of(SC_HANDLE h) {
     return s && !s->name.empty() ? s : nullptr;
 }
 
-bool has_record(const std::u16string& name) {
+// ERROR_SUCCESS when the service has a record, ERROR_SERVICE_DOES_NOT_EXIST
+// when it has none, or the registry's own error when the records cannot be
+// read (a damaged store is not a missing service).
+DWORD find_record(const std::u16string& name) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_of(name).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    const bool exists = RegQueryValueExW(key, u"ImagePath", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return exists;
+    LSTATUS s = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_of(name).c_str(), 0, KEY_READ, &key);
+    if (s == ERROR_SUCCESS) {
+        s = RegQueryValueExW(key, u"ImagePath", nullptr, nullptr, nullptr, nullptr);
+        RegCloseKey(key);
+    }
+    if (s == ERROR_FILE_NOT_FOUND || s == ERROR_KEY_DELETED) return ERROR_SERVICE_DOES_NOT_EXIST;
+    return static_cast<DWORD>(s);
 }
+
+bool has_record(const std::u16string& name) { return find_record(name) == ERROR_SUCCESS; }
 
 LSTATUS set_dword(HKEY key, const WCHAR* name, DWORD value) {
     return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
@@ -97,8 +105,8 @@ SC_HANDLE CreateServiceW(SC_HANDLE scm, LPCWSTR name, LPCWSTR displayName, DWORD
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (has_record(name)) {
-        SetLastError(ERROR_SERVICE_EXISTS);
+    if (const DWORD found = find_record(name); found != ERROR_SERVICE_DOES_NOT_EXIST) {
+        SetLastError(found == ERROR_SUCCESS ? ERROR_SERVICE_EXISTS : found);
         return nullptr;
     }
     const DWORD error = write_config(name, serviceType, startType, errorControl, binaryPath, dependencies,
@@ -115,8 +123,8 @@ SC_HANDLE OpenServiceW(SC_HANDLE scm, LPCWSTR name, DWORD) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (!has_record(name)) {
-        SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
+    if (const DWORD found = find_record(name); found != ERROR_SUCCESS) {
+        SetLastError(found);
         return nullptr;
     }
     return reinterpret_cast<SC_HANDLE>(new ServiceHandle{name});
@@ -179,9 +187,12 @@ SERVICE_STATUS read_status(const std::u16string& name) {
     std::ifstream in(scm_file(name, ".status"));
     long pid = 0;
     if (!(in >> st.dwCurrentState >> st.dwWin32ExitCode >> st.dwServiceSpecificExitCode >> pid)) return st;
-    // A process that is gone without reporting it stopped has stopped.
-    if (st.dwCurrentState != SERVICE_STOPPED && (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0))
+    // A process that is gone without reporting it stopped has died: it
+    // stopped, and not cleanly.
+    if (st.dwCurrentState != SERVICE_STOPPED && (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0)) {
         st.dwCurrentState = SERVICE_STOPPED;
+        if (st.dwWin32ExitCode == 0) st.dwWin32ExitCode = ERROR_PROCESS_ABORTED;
+    }
     if (st.dwCurrentState == SERVICE_RUNNING) st.dwControlsAccepted = SERVICE_ACCEPT_STOP;
     return st;
 }

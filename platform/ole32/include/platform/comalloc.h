@@ -16,4 +16,6 @@ namespace platform {
 void fail_task_allocations(int pass, int fail);
 // Test tool: the largest single task allocation asked for since the last call.
 SIZE_T take_largest_task_allocation();
+// Test tool: task blocks allocated and not yet freed, process-wide.
+long live_task_allocations();
 }  // namespace platform

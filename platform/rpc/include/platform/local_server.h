@@ -7,6 +7,7 @@
 // and one server object per activation, released when the proxy is released or
 // the client goes away. When a live server already holds the socket, a second
 // registering process serves the class in process only.
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 
@@ -22,6 +23,12 @@ HRESULT CoResumeClassObjects();
 
 namespace platform {
 std::filesystem::path local_server_socket();
+
+// At most this many connections are served at once; one more is answered
+// with HRESULT_FROM_WIN32(RPC_S_SERVER_TOO_BUSY) and closed. A server takes
+// the limit in force when it starts; 0 restores the default.
+inline constexpr size_t kDefaultConnectionLimit = 64;
+void set_local_server_connection_limit(size_t limit);
 // True while this process listens for the administration class.
 bool is_local_server();
 

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 inline constexpr const WCHAR* kFilersKey = u"SYSTEM\\CurrentControlset\\Services\\SanProvD\\Parameters\\Filers";
@@ -22,10 +23,12 @@ public:
     filer_record_list& operator=(const filer_record_list&) = delete;
 
     // Reads the registry into an empty list (S_FALSE when the list already
-    // holds records or the Filers key does not exist).
+    // holds records or the Filers key does not exist). A record missing one
+    // of its values is skipped and reported once to the event log.
     HRESULT Load();
-    // Applies deletions and writes changed records. A record whose deletion
-    // or write failed stays marked; the first such failure is returned.
+    // Applies deletions and writes changed records, all in one replacement of
+    // the hive. When any record cannot be deleted or written nothing is
+    // written, every record keeps its marks and that failure is returned.
     HRESULT Save();
     // A new record marked changed; an empty key gets a new one. Only for keys
     // the list does not hold. A NULL password is "".
@@ -36,6 +39,10 @@ public:
     // Every walk of the map and every change of a record in it holds the lock.
     CRITICAL_SECTION m_lock;
     std::map<std::u16string, std::unique_ptr<CFilerRecord>> m_map;
+
+private:
+    void ReportIncomplete(const std::u16string& key);
+    std::set<std::u16string> m_reportedIncomplete;  // each is reported once per process
 };
 
 // The process's list.

@@ -1,6 +1,7 @@
 #include <model/filer_record_list.h>
 
 #include <hostlib/autolock.h>
+#include <hostlib/event_log.h>
 #include <hostlib/trace.h>
 #include <model/password_protection.h>
 #include <platform/comalloc.h>
@@ -8,6 +9,7 @@
 #include <platform/guid.h>
 #include <platform/probe.h>
 #include <platform/text.h>
+#include <res/message_ids.h>
 
 #include <cstring>
 #include <vector>
@@ -150,24 +152,26 @@ HRESULT CFilerRecord::SaveToRegistry(HKEY filers) {
     HRESULT hr = S_OK;
     RegKey key;
     std::vector<WCHAR> cipher;
+    // Everything that can fail without the registry comes first, so such a
+    // failure leaves no key behind.
     if (m_strKey.empty()) {
         hr = E_INVALIDARG;
-    } else if (LSTATUS s = RegCreateKeyExW(filers, m_strKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_ALL_ACCESS, nullptr, key.receive(), nullptr);
-               s != ERROR_SUCCESS) {
-        hr = HRESULT_FROM_WIN32(static_cast<DWORD>(s));
     } else if (!EncryptString(m_strKey, m_strPassword, cipher)) {
         hr = crypto_failure();
         trace_printf("CFilerRecord::SaveToRegistry(): EncryptString() failed with code 0x%0lx (in %s(%d))",
                      trace_code(hr), "provider\\filerlogondata", __LINE__);
+    } else if (LSTATUS s = RegCreateKeyExW(filers, m_strKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                           KEY_ALL_ACCESS, nullptr, key.receive(), nullptr);
+               s != ERROR_SUCCESS) {
+        hr = HRESULT_FROM_WIN32(static_cast<DWORD>(s));
     } else {
         const DWORD type = static_cast<DWORD>(m_iType);
-        LSTATUS s = write_string(key.get(), u"name", m_strDnsName);
-        if (s == ERROR_SUCCESS)
-            s = RegSetValueExW(key.get(), u"type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&type), sizeof type);
-        if (s == ERROR_SUCCESS) s = write_string(key.get(), u"username", m_strUserName);
-        if (s == ERROR_SUCCESS) s = write_password(key.get(), cipher, m_strPassword.size());
-        hr = s == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(s));
+        LSTATUS w = write_string(key.get(), u"name", m_strDnsName);
+        if (w == ERROR_SUCCESS)
+            w = RegSetValueExW(key.get(), u"type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&type), sizeof type);
+        if (w == ERROR_SUCCESS) w = write_string(key.get(), u"username", m_strUserName);
+        if (w == ERROR_SUCCESS) w = write_password(key.get(), cipher, m_strPassword.size());
+        hr = w == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(w));
     }
     if (SUCCEEDED(hr)) m_iFlags = 0;
     trace_printf("CFilerRecord::SaveToRegistry(): returning %08lX", trace_code(hr));
@@ -219,7 +223,12 @@ HRESULT filer_record_list::Load() {
             break;
         }
         auto record = std::make_unique<CFilerRecord>();
-        record->LoadFromRegistry(filers.get(), name);
+        // A record missing one of its values was left half written: it names
+        // no appliance that can be reached, so it is not offered as one.
+        if (record->LoadFromRegistry(filers.get(), name) == ERROR_FILE_NOT_FOUND) {
+            ReportIncomplete(name);
+            continue;
+        }
         m_map[name] = std::move(record);
     }
     if (index == 0) trace_printf("No Filer records found in the registry");
@@ -237,6 +246,10 @@ HRESULT filer_record_list::Save() {
         trace_printf("Can't setup crypto client (0x%0lx)", trace_code(hr));
         return hr;
     }
+    // The whole save is one replacement of the hive: a crash leaves the old
+    // list or the new one, and a record that cannot be written leaves the
+    // stored list as it was (every record keeps its marks for the next save).
+    platform::RegistryTransaction transaction;
     RegKey filers;
     if (LSTATUS s = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFilersKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                     KEY_ALL_ACCESS, nullptr, filers.receive(), nullptr);
@@ -244,29 +257,39 @@ HRESULT filer_record_list::Save() {
         trace_printf("Can't open registry key %s (0x%0lx)", narrow(kFilersKey).c_str(), trace_code(s));
         return HRESULT_FROM_WIN32(static_cast<DWORD>(s));
     }
-    HRESULT first = S_OK;
-    const auto note = [&](HRESULT hr) {
-        if (FAILED(hr) && SUCCEEDED(first)) first = hr;
+    std::vector<decltype(m_map)::iterator> deleted;
+    std::vector<std::pair<CFilerRecord*, int32_t>> written;  // with the marks it had
+    const auto undo = [&](HRESULT hr) {
+        for (auto& [record, flags] : written) record->m_iFlags = flags;
+        return hr;
     };
-    for (auto it = m_map.begin(); it != m_map.end();) {
+    for (auto it = m_map.begin(); it != m_map.end(); ++it) {
         CFilerRecord& record = *it->second;
         if (record.m_iFlags & FILER_RECORD_DELETE) {
             if (!record.m_strKey.empty()) {
                 const LSTATUS s = RegDeleteTreeW(filers.get(), record.m_strKey.c_str());
-                if (s != ERROR_SUCCESS && s != ERROR_FILE_NOT_FOUND) {
-                    // Kept, still marked: the next save deletes it again.
-                    note(HRESULT_FROM_WIN32(static_cast<DWORD>(s)));
-                    ++it;
-                    continue;
-                }
+                if (s != ERROR_SUCCESS && s != ERROR_FILE_NOT_FOUND) return undo(HRESULT_FROM_WIN32(static_cast<DWORD>(s)));
             }
-            it = m_map.erase(it);
-            continue;
+            deleted.push_back(it);
+        } else if (record.m_iFlags & FILER_RECORD_CHANGED) {
+            const int32_t flags = record.m_iFlags;
+            if (const HRESULT hr = record.SaveToRegistry(filers.get()); FAILED(hr)) return undo(hr);
+            written.emplace_back(&record, flags);
         }
-        if (record.m_iFlags & FILER_RECORD_CHANGED) note(record.SaveToRegistry(filers.get()));
-        ++it;
     }
-    return first;
+    if (const LSTATUS s = transaction.Commit(); s != ERROR_SUCCESS) {
+        trace_printf("Can't write registry key %s (0x%0lx)", narrow(kFilersKey).c_str(), trace_code(s));
+        return undo(HRESULT_FROM_WIN32(static_cast<DWORD>(s)));
+    }
+    for (auto it : deleted) m_map.erase(it);
+    return S_OK;
+}
+
+void filer_record_list::ReportIncomplete(const std::u16string& key) {
+    trace_printf("Filer record %s in the registry is incomplete, skipped", narrow(key).c_str());
+    if (!m_reportedIncomplete.insert(key).second) return;
+    const WCHAR* inserts[] = {key.c_str()};
+    process_event_reporter().LogEvent(res::MSG_SUBSYSTEM_RECORD_INCOMPLETE, WORD{1}, inserts);
 }
 
 CFilerRecord* filer_record_list::Add(const std::u16string& key, const std::u16string& dnsName,

@@ -8,6 +8,8 @@
 #include <platform/errors.h>
 #include <platform/types.h>
 
+#include <memory>
+
 using HKEY = struct HKEY__*;
 using PHKEY = HKEY*;
 using REGSAM = DWORD;
@@ -67,6 +69,29 @@ LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey);
 LSTATUS RegCloseKey(HKEY hKey);
 
 namespace platform {
+
+// Groups the calling thread's registry changes so that each hive they touch
+// is replaced once, at Commit(): a crash leaves every hive as it was before
+// or as it is after, never in between. From its first change of a hive until
+// it ends, the transaction holds that hive against other writers (threads and
+// processes); this thread reads its own changes, others read the hive as it
+// was. Ended without Commit(), the changes are dropped. A transaction opened
+// while one is open on the thread joins it: only the outer one writes.
+class RegistryTransaction {
+public:
+    RegistryTransaction();
+    ~RegistryTransaction();
+    RegistryTransaction(const RegistryTransaction&) = delete;
+    RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+    // Writes each changed hive; the first failure is the result.
+    LSTATUS Commit();
+
+    struct State;
+
+private:
+    std::unique_ptr<State> m_state;  // null when joined to an outer transaction
+};
+
 // Test seam: called after a hive's new text is written and synced to its
 // temporary file and before it replaces the hive. nullptr removes it.
 void set_hive_commit_hook(void (*hook)());

@@ -67,7 +67,8 @@ SC_HANDLE OpenSCManagerW(LPCWSTR machine, LPCWSTR database, DWORD access);
 SC_HANDLE CreateServiceW(SC_HANDLE scm, LPCWSTR name, LPCWSTR displayName, DWORD access, DWORD serviceType,
                          DWORD startType, DWORD errorControl, LPCWSTR binaryPath, LPCWSTR loadOrderGroup, LPDWORD tagId,
                          LPCWSTR dependencies, LPCWSTR account, LPCWSTR password);
-// ERROR_SERVICE_DOES_NOT_EXIST when the record has no image path.
+// ERROR_SERVICE_DOES_NOT_EXIST when the record has no image path; the
+// registry's error (ERROR_BADDB, ...) when the records cannot be read.
 SC_HANDLE OpenServiceW(SC_HANDLE scm, LPCWSTR name, DWORD access);
 BOOL ChangeServiceConfigW(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD errorControl,
                           LPCWSTR binaryPath, LPCWSTR loadOrderGroup, LPDWORD tagId, LPCWSTR dependencies,
@@ -77,6 +78,8 @@ BOOL ChangeServiceConfig2W(SC_HANDLE service, DWORD infoLevel, LPVOID info);
 BOOL DeleteService(SC_HANDLE service);
 // ERROR_SERVICE_NOT_ACTIVE when the service does not run.
 BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
+// A service process that died without reporting SERVICE_STOPPED shows as
+// stopped with ERROR_PROCESS_ABORTED (unless it reported another exit code).
 BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);
 // Runs the image without switches as a service process (as `scm start` does).
 BOOL StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* argv);
