@@ -10,14 +10,22 @@
 #include <model/filer_record_list.h>
 #include <platform/text.h>
 
-#include "appliance_fixture.h"
+#include "bench_appliance.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
 #include <iterator>
 #include <sstream>
 #include <cstdlib>
@@ -25,7 +33,8 @@
 namespace {
 
 using namespace bench;
-const char* const kAddress = "127.59.0.3";
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;
 constexpr int kRepeats = 5;
 
 double seconds(const timeval& tv) { return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6; }
@@ -94,14 +103,14 @@ size_t requests(const Simulator& sim) {
 }
 
 int measure(int count, const fs::path& root) {
-    Simulator sim(fixture(count), kAddress);
-    if (sim.pid <= 0) {
+    Simulator sim(appliance_with_luns(count));
+    if (!sim.running()) {
         std::fprintf(stderr, "the simulated appliance did not start\n");
         return 1;
     }
     filer_record_list& list = process_filer_record_list();
     list.Clear();
-    list.Add(u"", platform::utf8_to_wide_lossy(kAddress), u"root", u"zarvo123", 2);
+    list.Add(u"", platform::utf8_to_wide_lossy(appliance_address()), u"root", u"zarvo123", 2);
     if (FAILED(list.Save()) || run({SANPROVD, "-Service"}).status != 0) {
         std::fprintf(stderr, "sanprovd did not install\n");
         return 1;
