@@ -139,4 +139,13 @@ long peak_rss_kib() {
     return usage.ru_maxrss;
 }
 
+CFilerRecord appliance_record() {
+    CFilerRecord record;
+    record.m_strDnsName = std::u16string(appliance_address().begin(), appliance_address().end());
+    record.m_strUserName = u"root";
+    record.m_strPassword = u"zarvo123";
+    record.m_iType = FILER_TYPE_FCP;
+    return record;
+}
+
 }  // namespace bench

@@ -2,6 +2,8 @@
 // What the benchmarks against the simulated appliance share: an appliance
 // with many LUNs, the simulator process serving it, and the process's own
 // CPU time and peak memory.
+#include <model/filer_record.h>
+
 #include <nlohmann/json.hpp>
 
 #include <sys/types.h>
@@ -39,6 +41,9 @@ private:
     pid_t pid_ = -1;
     std::filesystem::path directory_;
 };
+
+// The logon record of the simulated appliance, as a Fibre Channel subsystem.
+CFilerRecord appliance_record();
 
 // User and system CPU of the whole process, in seconds.
 double cpu_seconds();

@@ -26,13 +26,8 @@ int run(int count) {
         std::fprintf(stderr, "the simulated appliance did not start\n");
         return 1;
     }
-    CFilerRecord record;
-    record.m_strDnsName = std::u16string(bench::appliance_address().begin(), bench::appliance_address().end());
-    record.m_strUserName = u"root";
-    record.m_strPassword = u"zarvo123";
-    record.m_iType = FILER_TYPE_FCP;
     ZarvoSan san;
-    if (FAILED(san.Initialize(record, FILER_TYPE_FCP, false))) {
+    if (FAILED(san.Initialize(bench::appliance_record(), FILER_TYPE_FCP, false))) {
         std::fprintf(stderr, "the subsystem did not start\n");
         return 1;
     }
