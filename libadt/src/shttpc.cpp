@@ -10,6 +10,7 @@
 #include <new>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include "ssl_util.h"
@@ -119,6 +120,28 @@ bool set_blocking(SOCKET s, bool blocking) {
     return wanted == flags || ::fcntl(s, F_SETFL, wanted) == 0;
 }
 
+timeval as_timeval(unsigned long long ms) {
+    timeval tv{};
+    tv.tv_sec = static_cast<time_t>(ms / 1000);
+    tv.tv_usec = static_cast<suseconds_t>(ms % 1000 * 1000);
+    // 0 would mean no limit at all.
+    if (tv.tv_sec == 0 && tv.tv_usec == 0) tv.tv_usec = 1;
+    return tv;
+}
+
+bool set_send_timeout(SOCKET s, unsigned long long ms) {
+    const timeval tv = as_timeval(ms);
+    return ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) == 0;
+}
+
+// The kernel bounds each connect, send and receive of a plain socket itself:
+// one system call a step, where a non-blocking socket with poll takes three.
+bool set_io_timeouts(SOCKET s, unsigned ms) {
+    const timeval tv = as_timeval(ms);
+    return ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0 &&
+           ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) == 0;
+}
+
 bool would_block(int err) { return err == EWOULDBLOCK || err == EAGAIN || err == EINPROGRESS; }
 
 short wait_events_for(int sslError) { return sslError == SSL_ERROR_WANT_READ_CODE ? POLLIN : POLLOUT; }
@@ -153,14 +176,8 @@ int tls_handshake(shttpc_rec* c, const Deadline& deadline) {
     }
 }
 
-int plain_connect(shttpc_rec* c, const sockaddr* address, socklen_t length, const Deadline& deadline) {
-    if (::connect(c->socket, address, length) == 0) return 0;
-    const int err = errno;
-    // An interrupted connect goes on in the background: wait for it as for a non-blocking one.
-    if (err != EINTR && (!deadline.limited() || !would_block(err))) {
-        fail_with_errno(err);
-        return -1;
-    }
+// 0 when the pending connect completed, -1 (error set) otherwise.
+int finish_pending_connect(shttpc_rec* c, const Deadline& deadline) {
     if (wait_ready(c, POLLOUT, deadline, WaitSite::Connect) <= 0) return -1;
     int pending = 0;
     socklen_t size = sizeof pending;
@@ -173,6 +190,27 @@ int plain_connect(shttpc_rec* c, const sockaddr* address, socklen_t length, cons
         return -1;
     }
     return 0;
+}
+
+// A blocking socket with the time-out set: the kernel gives up with
+// EINPROGRESS when the time-out passed.
+int plain_connect(shttpc_rec* c, const sockaddr* address, socklen_t length, const Deadline& deadline) {
+    if (::connect(c->socket, address, length) == 0) return 0;
+    const int err = errno;
+    // An interrupted connect goes on in the background: wait for it as for a non-blocking one.
+    if (err == EINTR) return finish_pending_connect(c, deadline);
+    fail_with(deadline.limited() && would_block(err) ? WSAETIMEDOUT : platform::wsa_error_from_errno(err));
+    return -1;
+}
+
+int nonblocking_connect(shttpc_rec* c, const sockaddr* address, socklen_t length, const Deadline& deadline) {
+    if (::connect(c->socket, address, length) == 0) return 0;
+    const int err = errno;
+    if (err != EINTR && (!deadline.limited() || !would_block(err))) {
+        fail_with_errno(err);
+        return -1;
+    }
+    return finish_pending_connect(c, deadline);
 }
 
 int tls_read(shttpc_rec* c, void* buffer, int size, const Deadline& deadline) {
@@ -190,17 +228,23 @@ int tls_read(shttpc_rec* c, void* buffer, int size, const Deadline& deadline) {
     }
 }
 
+// Plain sockets block with the time-out set on the socket: a receive that
+// times out fails with EAGAIN. After a signal the rest of the time is waited
+// out in poll.
 int plain_read(shttpc_rec* c, void* buffer, int size, const Deadline& deadline) {
     for (;;) {
         const ssize_t n = ::recv(c->socket, buffer, static_cast<size_t>(size), 0);
         if (n >= 0) return static_cast<int>(n);
         const int err = errno;
-        if (err == EINTR) continue;
-        if (!deadline.limited() || !would_block(err)) {
+        if (deadline.limited() && would_block(err)) {
+            fail_with(WSAETIMEDOUT);
+            return -1;
+        }
+        if (err != EINTR) {
             fail_with_errno(err);
             return -1;
         }
-        if (wait_ready(c, POLLIN, deadline, WaitSite::Read) <= 0) return -1;
+        if (deadline.limited() && wait_ready(c, POLLIN, deadline, WaitSite::Read) <= 0) return -1;
     }
 }
 
@@ -219,10 +263,17 @@ int tls_write(shttpc_rec* c, const void* bytes, int length, const Deadline& dead
     }
 }
 
-int plain_write(shttpc_rec* c, const void* bytes, int length, const Deadline& deadline) {
-    const auto* p = static_cast<const char*>(bytes);
+int send_rest(shttpc_rec* c, const char* p, int length, const Deadline& deadline, bool& shortened) {
     int written = 0;
     while (written < length) {
+        if (written > 0 && deadline.limited()) {
+            const long long left = deadline.remaining();
+            if (left < 0 || !set_send_timeout(c->socket, static_cast<unsigned long long>(left))) {
+                fail_with(WSAETIMEDOUT);
+                return written;
+            }
+            shortened = true;
+        }
         const ssize_t n = ::send(c->socket, p + written, static_cast<size_t>(length - written), MSG_NOSIGNAL);
         if (n >= 0) {
             written += static_cast<int>(n);
@@ -230,13 +281,27 @@ int plain_write(shttpc_rec* c, const void* bytes, int length, const Deadline& de
         }
         const int err = errno;
         if (err == EINTR) continue;
-        if (!deadline.limited() || !would_block(err)) {
-            fail_with_errno(err);
-            return -1;
+        if (deadline.limited() && would_block(err)) {
+            fail_with(WSAETIMEDOUT);
+            return written;
         }
-        const int ready = wait_ready(c, POLLOUT, deadline, WaitSite::Write);
-        if (ready == 0) return written;
-        if (ready < 0) return -1;
+        fail_with_errno(err);
+        return -1;
+    }
+    return written;
+}
+
+// A blocking send with the time-out set returns what went out before the
+// time-out, or EAGAIN when nothing did; a send after a partial one may only
+// wait for what is left of this call's time, and the socket's own time-out
+// is put back for the next call.
+int plain_write(shttpc_rec* c, const void* bytes, int length, const Deadline& deadline) {
+    bool shortened = false;
+    const int written = send_rest(c, static_cast<const char*>(bytes), length, deadline, shortened);
+    if (shortened) {
+        const int error = WSAGetLastError();
+        set_send_timeout(c->socket, c->timeout);
+        WSASetLastError(error);
     }
     return written;
 }
@@ -265,17 +330,20 @@ int shttpc_connect(shttpc_rec* c, const struct sockaddr* address, socklen_t leng
         fail_with(WSAEFAULT);
         return -1;
     }
-    if (!set_blocking(c->socket, c->timeout == 0)) {
+    const bool plain = c->kind == SHTTPC_PLAIN;
+    const bool ready = plain ? c->timeout == 0 || set_io_timeouts(c->socket, c->timeout)
+                             : set_blocking(c->socket, c->timeout == 0);
+    if (!ready) {
         fail_with_errno(errno);
         return -1;
     }
     const Deadline deadline(c->timeout);
-    if (plain_connect(c, address, length, deadline) != 0) return -1;
-    if (c->kind == SHTTPC_PLAIN) return 0;
+    if (plain) return plain_connect(c, address, length, deadline);
     if (c->kind != SHTTPC_TLS) {
         fail_with(WSAETIMEDOUT);
         return -1;
     }
+    if (nonblocking_connect(c, address, length, deadline) != 0) return -1;
     return tls_handshake(c, deadline);
 }
 

@@ -195,7 +195,7 @@ int http_open_url(const char* url, http_conn_rec** connection, http_credentials*
 void http_close(http_conn_rec* connection) {
     if (!connection) return;
     shttpc_close(connection->socket);
-    pool_free(nullptr, connection, ADT_HERE);
+    http_conn_recycle(connection);
 }
 
 void http_credentials_free(http_credentials* credentials) {

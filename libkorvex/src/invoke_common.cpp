@@ -13,10 +13,23 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 constexpr int kDebugPiece = 32768;
-}
+
+// A reading opens one connection per request. The record with its read-ahead
+// is too large for the allocator's per-thread cache, so the last one closed
+// on a thread is kept there for the thread's next connection.
+struct spare_record {
+    http_conn_rec* record = nullptr;
+    spare_record() = default;
+    spare_record(const spare_record&) = delete;
+    spare_record& operator=(const spare_record&) = delete;
+    ~spare_record() { pool_free(nullptr, record, ADT_HERE); }
+};
+thread_local spare_record t_spare;
+}  // namespace
 
 bool kx_xmldebug_enabled() {
     const char* value = std::getenv("XMLDEBUG");
@@ -24,7 +37,8 @@ bool kx_xmldebug_enabled() {
 }
 
 http_conn_rec* http_conn_wrap(shttpc_rec* socket) {
-    auto* c = static_cast<http_conn_rec*>(pool_malloc(nullptr, sizeof(http_conn_rec), ADT_HERE));
+    auto* c = std::exchange(t_spare.record, nullptr);
+    if (!c) c = static_cast<http_conn_rec*>(pool_malloc(nullptr, sizeof(http_conn_rec), ADT_HERE));
     if (!c) {
         shttpc_close(socket);
         return nullptr;
@@ -32,6 +46,12 @@ http_conn_rec* http_conn_wrap(shttpc_rec* socket) {
     c->socket = socket;
     c->start = c->end = 0;
     return c;
+}
+
+void http_conn_recycle(http_conn_rec* connection) {
+    if (!connection) return;
+    if (!t_spare.record) t_spare.record = connection;
+    else pool_free(nullptr, connection, ADT_HERE);
 }
 
 bool kx_consume_reply(http_conn_rec* connection, int debugStyle, long length) {

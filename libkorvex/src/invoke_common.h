@@ -11,6 +11,8 @@ struct stab_rec;
 bool kx_xmldebug_enabled();
 // A connection over a connected socket; NULL (the socket closed) when memory runs out.
 http_conn_rec* http_conn_wrap(shttpc_rec* socket);
+// Frees the record, not its socket; a thread keeps one for its next connection.
+void http_conn_recycle(http_conn_rec* connection);
 // The debugging styles: reads the rest of the reply in pieces of up to 32768
 // bytes (at most `length` bytes when it is not negative), writing them to
 // standard output for style 1. false when the buffer cannot be allocated.

@@ -1,9 +1,9 @@
 #pragma once
-// A symmetric many-to-many relation between object ids. Ids are ordered by
-// their 16 bytes (memcmp order). An id with no association has no entry.
+// A symmetric many-to-many relation between object ids. A query's ids are
+// ordered by their 16 bytes (memcmp order). An id with no association has no entry.
 // No lock of its own: the owner serialises.
-#include <map>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 #include <platform/guid.h>
@@ -23,5 +23,6 @@ private:
     using IdSet = std::set<GUID, GuidLess>;
     void Unlink(const GUID& from, const GUID& id);
 
-    std::map<GUID, IdSet, GuidLess> m_map;
+    // Only the partner sets are ever walked, so the ids need no order here.
+    std::unordered_map<GUID, IdSet, GuidHash> m_map;
 };

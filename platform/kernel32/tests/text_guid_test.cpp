@@ -8,6 +8,7 @@
 #include <regex>
 #include <set>
 #include <thread>
+#include <vector>
 
 TEST(Text, RoundTripsSurrogatePairsAndNonLatinText) {
     const std::string utf8 = "Gr\xC3\xBC\xC3\x9F \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80";
@@ -75,9 +76,25 @@ TEST(Guid, OrdersByMemoryBytesAndCreatesDistinctIds) {
     b.Data1 = 0x00000001;  // first byte 0x01
     EXPECT_TRUE(GuidLess{}(a, b));
     EXPECT_LT(a, b);
-    std::set<GUID, GuidLess> ids;
-    for (int i = 0; i < 100; ++i) ids.insert(platform::new_guid());
-    EXPECT_EQ(ids.size(), 100u);
+    // The order is memcmp's at every byte position and for any two ids.
+    const auto sign = [](int c) { return (c > 0) - (c < 0); };
+    const auto order = [](const GUID& x, const GUID& y) { return x < y ? -1 : y < x ? 1 : 0; };
+    std::vector<GUID> ids{GUID_NULL};
+    for (size_t at = 0; at < sizeof(GUID); ++at)
+        for (unsigned char value : {0x01, 0x7f, 0x80, 0xff}) {
+            GUID g{};
+            reinterpret_cast<unsigned char*>(&g)[at] = value;
+            ids.push_back(g);
+        }
+    for (int i = 0; i < 20; ++i) ids.push_back(platform::new_guid());
+    for (const GUID& x : ids)
+        for (const GUID& y : ids) {
+            ASSERT_EQ(order(x, y), sign(std::memcmp(&x, &y, sizeof(GUID))));
+            ASSERT_EQ(GuidLess{}(x, y), order(x, y) < 0);
+        }
+    std::set<GUID, GuidLess> distinct;
+    for (int i = 0; i < 100; ++i) distinct.insert(platform::new_guid());
+    EXPECT_EQ(distinct.size(), 100u);
     EXPECT_TRUE(platform::is_nil(GUID_NULL));
 }
 
