@@ -176,6 +176,12 @@ TEST(Sockets, ReadAndWriteStopAtTheTimeOut) {
     EXPECT_LT(written, static_cast<int>(big.size()));
     EXPECT_EQ(WSAGetLastError(), static_cast<int>(WSAETIMEDOUT));
     EXPECT_LT(elapsed_ms(start), 3000);
+
+    // The next write waits the whole time-out again, not what was left of the last one.
+    start = Clock::now();
+    EXPECT_LT(shttpc_write(c.get(), big.data(), static_cast<int>(big.size())), static_cast<int>(big.size()));
+    EXPECT_EQ(WSAGetLastError(), static_cast<int>(WSAETIMEDOUT));
+    EXPECT_GE(elapsed_ms(start), 290);
     ::close(peer);
 }
 
