@@ -172,7 +172,11 @@ trace_session::~trace_session() {
     trace_printf("%s", kBannerRule);
 }
 
-TraceScope::TraceScope(const char* qualifiedName) : m_name(qualifiedName ? qualifiedName : "") {
+TraceScope::TraceScope(const char* qualifiedName) {
+    // Every provider call opens scopes: without a trace they cost nothing,
+    // and a scope opened before the trace leaves no unmatched "leaving".
+    if (!trace_enabled()) return;
+    m_name = qualifiedName ? qualifiedName : "";
     m_armed = true;
     trace_printf("%s(): entering.", m_name.c_str());
 }

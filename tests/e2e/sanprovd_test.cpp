@@ -137,7 +137,10 @@ TEST_F(Sanprovd, InstallReinstallAndUninstallLeaveTheirRegistrationAndEvents) {
 
 TEST_F(Sanprovd, WithoutTheServiceManagerItServesAsAPlainComServerUntilItsLastObjectGoes) {
     const pid_t server = spawn(nullptr);
-    for (int i = 0; i < 500 && !platform::is_local_server() && !fs::exists(platform::local_server_socket()); ++i)
+    // Generous bounds: a loaded machine can take seconds to start a process.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline && !platform::is_local_server() &&
+           !fs::exists(platform::local_server_socket()))
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     IZarvoVdsProviderAdmin* admin = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_ZarvoVdsProviderAdmin, nullptr, CLSCTX_LOCAL_SERVER, IID_IZarvoVdsProviderAdmin,
@@ -150,7 +153,8 @@ TEST_F(Sanprovd, WithoutTheServiceManagerItServesAsAPlainComServerUntilItsLastOb
     admin->Release();
 
     int status = -1;
-    for (int i = 0; i < 500 && ::waitpid(server, &status, WNOHANG) == 0; ++i)
+    const auto ending = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < ending && ::waitpid(server, &status, WNOHANG) == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (!WIFEXITED(status)) {
         ::kill(server, SIGKILL);

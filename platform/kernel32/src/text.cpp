@@ -1,6 +1,7 @@
 #include <platform/errors.h>
 #include <platform/text.h>
 
+#include <cstddef>
 #include <cstring>
 #include <clocale>
 #include <cwctype>
@@ -65,10 +66,23 @@ void append_utf8(std::string& out, char32_t cp) {
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
 }
 
+// Names, numbers and ids are mostly plain ASCII, converted on every request:
+// the leading ASCII run is copied in one go, the rest decoded.
+bool is_ascii(char c) { return static_cast<unsigned char>(c) < 0x80; }
+bool is_ascii(char16_t c) { return c < 0x80; }
+
+template <typename Out, typename Text>
+size_t append_ascii_run(Out& out, Text text) {
+    size_t n = 0;
+    while (n < text.size() && is_ascii(text[n])) ++n;
+    out.append(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
+    return n;
+}
+
 std::optional<std::u16string> to_wide(std::string_view text, bool lossy) {
     std::u16string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
+    for (size_t i = append_ascii_run(out, text); i < text.size();) {
         char32_t cp;
         if (!decode_utf8(text, i, cp)) {
             if (!lossy) return std::nullopt;
@@ -83,7 +97,7 @@ std::optional<std::u16string> to_wide(std::string_view text, bool lossy) {
 std::optional<std::string> to_utf8(std::u16string_view text, bool lossy) {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
+    for (size_t i = append_ascii_run(out, text); i < text.size();) {
         char32_t cp;
         if (!decode_utf16(text, i, cp)) {
             if (!lossy) return std::nullopt;

@@ -47,7 +47,7 @@ HRESULT Lookup(const ObjectMap<T>& map, const GUID& id, T*& object, const char* 
     try {
         const auto found = map.lower_bound(id);
         if (found == map.end() || !(found->first == id)) {
-            trace_printf("%s, gId=%s VDS_E_OBJECT_NOT_FOUND!", qualifiedName, GuidToString(id).c_str());
+            if (trace_enabled()) trace_printf("%s, gId=%s VDS_E_OBJECT_NOT_FOUND!", qualifiedName, GuidToString(id).c_str());
             return VDS_E_OBJECT_NOT_FOUND;
         }
         object = found->second;

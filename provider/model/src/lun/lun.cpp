@@ -96,12 +96,12 @@ ZarvoLun::ZarvoLun(FilerObjectContainer* container, const GUID& id, LONG type, U
         m_properties.m_strUnmaskingList = unmaskingList;
     }
     if (m_pFOContainer) m_pFOContainer->AddLunObject(id, this);
-    trace_printf("ZarvoLun::ZarvoLun, GUID=%s", GuidToString(id).c_str());
+    if (trace_enabled()) trace_printf("ZarvoLun::ZarvoLun, GUID=%s", GuidToString(id).c_str());
 }
 
 ZarvoLun::~ZarvoLun() {
     const GUID id = GetId();
-    trace_printf("ZarvoLun::~ZarvoLun, lun <%s,%s>", N(m_properties.m_strIdentification).c_str(),
+    if (trace_enabled()) trace_printf("ZarvoLun::~ZarvoLun, lun <%s,%s>", N(m_properties.m_strIdentification).c_str(),
                  GuidToString(id).c_str());
     m_state = LUN_STATE_NEW;
     try {
@@ -110,7 +110,7 @@ ZarvoLun::~ZarvoLun() {
             const auto first = m_plexMap.begin();
             const GUID plexId = first->first;
             ZarvoPlex* plex = first->second;
-            trace_printf("ZarvoLun::~ZarvoLun, deleting plex <%s,%s>", N(plex ? plex->GetName() : u"").c_str(),
+            if (trace_enabled()) trace_printf("ZarvoLun::~ZarvoLun, deleting plex <%s,%s>", N(plex ? plex->GetName() : u"").c_str(),
                          GuidToString(plexId).c_str());
             delete plex;
             m_plexMap.erase(plexId);
@@ -139,17 +139,17 @@ ZarvoLun::~ZarvoLun() {
     };
     drop(m_volumeMap, &FilerObjectContainer::RefreshLunVolumeMap, "volume",
          "ZarvoLun::~ZarvoLun(volume), caught exception", [](const GUID& objectId, ZarvoVolume* volume) {
-             trace_printf("ZarvoLun::~ZarvoLun, deleting volume <%s,%s>", N(volume->GetName()).c_str(),
+             if (trace_enabled()) trace_printf("ZarvoLun::~ZarvoLun, deleting volume <%s,%s>", N(volume->GetName()).c_str(),
                           GuidToString(objectId).c_str());
          });
     drop(m_qtreeMap, &FilerObjectContainer::RefreshLunQtreeMap, "qtree", "ZarvoLun::~ZarvoLun(qtree), caught exception",
          [](const GUID& objectId, ZarvoQtree* qtree) {
-             trace_printf("ZarvoLun::~ZarvoLun, deleting qtree <%s,%s>", N(qtree->GetName()).c_str(),
+             if (trace_enabled()) trace_printf("ZarvoLun::~ZarvoLun, deleting qtree <%s,%s>", N(qtree->GetName()).c_str(),
                           GuidToString(objectId).c_str());
          });
     drop(m_igroupMap, &FilerObjectContainer::RefreshLunIgroupMap, "igroup",
          "ZarvoLun::~ZarvoLun(igroup), caught exception", [&](const GUID& objectId, ZarvoIgroup* group) {
-             trace_printf("ZarvoLun::~ZarvoLun, deleting igroup %s <%s,%s>", N(group->GetName()).c_str(),
+             if (trace_enabled()) trace_printf("ZarvoLun::~ZarvoLun, deleting igroup %s <%s,%s>", N(group->GetName()).c_str(),
                           N(m_properties.m_strIdentification).c_str(), GuidToString(objectId).c_str());
          });
     try {

@@ -12,7 +12,7 @@ ZarvoAggregate::ZarvoAggregate(FilerObjectContainer* container, ZarvoLun* lun, c
     TraceScope scope("ZarvoAggregate::ZarvoAggregate");
     if (m_pLun) m_pLun->AddAggrObject(m_id, this);
     if (m_pFOContainer) m_pFOContainer->AddAggrObject(m_id, this);
-    trace_printf("ZarvoAggregate::ZarvoAggregate, GUID=%s", GuidToString(m_id).c_str());
+    if (trace_enabled()) trace_printf("ZarvoAggregate::ZarvoAggregate, GUID=%s", GuidToString(m_id).c_str());
 }
 
 ZarvoAggregate::~ZarvoAggregate() {

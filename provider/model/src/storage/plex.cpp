@@ -16,7 +16,7 @@ VDS_LUN_TYPE plex_type_of(LONG lunType) {
 ZarvoPlex::ZarvoPlex(FilerObjectContainer* container, ZarvoLun* lun, const GUID& id, const fapi_plex_info_t& record)
     : m_pSan(container), m_pLun(lun) {
     m_plexProp.id = id;
-    trace_printf("ZarvoPlex::ZarvoPlex, GUID=%s", GuidToString(id).c_str());
+    if (trace_enabled()) trace_printf("ZarvoPlex::ZarvoPlex, GUID=%s", GuidToString(id).c_str());
     if (m_pLun) m_pLun->AddPlexObject(id, this);
     if (m_pSan) m_pSan->AddPlexObject(id, this);
     SetDefaults(record);
@@ -45,7 +45,7 @@ void ZarvoPlex::SetDefaults(const fapi_plex_info_t& record) {
     m_plexProp.ulFlags = 1;
     m_plexProp.ulStripeSize = 4096;
     m_plexProp.sRebuildPriority = 10;
-    trace_printf("ZarvoPlex::SetDefaults, VDS_LUN_PLEX_PROP id = %s", GuidToString(m_plexProp.id).c_str());
+    if (trace_enabled()) trace_printf("ZarvoPlex::SetDefaults, VDS_LUN_PLEX_PROP id = %s", GuidToString(m_plexProp.id).c_str());
 }
 
 HRESULT ZarvoPlex::Initialize(NotificationSet* notifications) {

@@ -13,7 +13,7 @@ ZarvoQtree::ZarvoQtree(FilerObjectContainer* container, ZarvoLun* lun, const GUI
     if (record) m_name = WStringToString(record->qtree).empty() ? record->volume : record->qtree;
     if (m_pLun) m_pLun->AddQtreeObject(m_id, this);
     if (m_pFOContainer) m_pFOContainer->AddQtreeObject(m_id, this);
-    trace_printf("ZarvoQtree::ZarvoQtree, GUID=%s", GuidToString(m_id).c_str());
+    if (trace_enabled()) trace_printf("ZarvoQtree::ZarvoQtree, GUID=%s", GuidToString(m_id).c_str());
 }
 
 ZarvoQtree::~ZarvoQtree() {

@@ -15,7 +15,7 @@ ZarvoVolume::ZarvoVolume(FilerObjectContainer* container, ZarvoLun* lun, const G
     TraceScope scope("ZarvoVolume::ZarvoVolume");
     if (m_pLun) m_pLun->AddVolObject(m_id, this);
     if (m_pSan) m_pSan->AddVolObject(m_id, this);
-    trace_printf("ZarvoVolume::ZarvoVolume, GUID=%s", GuidToString(m_id).c_str());
+    if (trace_enabled()) trace_printf("ZarvoVolume::ZarvoVolume, GUID=%s", GuidToString(m_id).c_str());
 }
 
 ZarvoVolume::~ZarvoVolume() {
