@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "bench_appliance.h"
+#include "floor_parse.h"
 
 namespace {
 
@@ -68,37 +69,6 @@ std::vector<std::string> logged_requests(const bench::Simulator& sim) {
 
 // ---- the floor -----------------------------------------------------------------
 
-struct Touched {
-    size_t sum = 0;
-};
-
-void touch(Touched* t, const xmlChar* bytes, size_t n) {
-    for (size_t i = 0; i < n; ++i) t->sum += bytes[i];
-}
-void touch_text(Touched* t, const xmlChar* text) { touch(t, text, std::strlen(reinterpret_cast<const char*>(text))); }
-
-void floor_start(void* p, const xmlChar* name, const xmlChar** attributes) {
-    auto* t = static_cast<Touched*>(p);
-    touch_text(t, name);
-    for (int i = 0; attributes && attributes[i]; i += 2) {
-        touch_text(t, attributes[i]);
-        if (attributes[i + 1]) touch_text(t, attributes[i + 1]);
-    }
-}
-void floor_end(void* p, const xmlChar* name) { touch_text(static_cast<Touched*>(p), name); }
-void floor_text(void* p, const xmlChar* text, int n) { touch(static_cast<Touched*>(p), text, static_cast<size_t>(n)); }
-
-xmlSAXHandler* floor_handler() {
-    static xmlSAXHandler handler = [] {
-        xmlSAXHandler h{};
-        h.startElement = floor_start;
-        h.endElement = floor_end;
-        h.characters = floor_text;
-        return h;
-    }();
-    return &handler;
-}
-
 // The body's length from a reply head; -1 when it names none.
 long content_length(const std::string& head) {
     for (size_t at = 0; (at = head.find("\r\n", at)) != std::string::npos;) {
@@ -111,7 +81,7 @@ long content_length(const std::string& head) {
 
 // One request over a new connection; the reply body parsed while it arrives
 // by a parser of its own. false when the exchange or the parse failed.
-bool replay_one(const std::string& request, const sockaddr_in& appliance, Touched& touched) {
+bool replay_one(const std::string& request, const sockaddr_in& appliance, bench::Touched& touched) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&appliance), sizeof appliance) != 0 ||
         ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
@@ -128,7 +98,8 @@ bool replay_one(const std::string& request, const sockaddr_in& appliance, Touche
         body += static_cast<long>(n);
         if (parser) {
             xmlParseChunk(parser, bytes, static_cast<int>(n), 0);
-        } else if ((parser = xmlCreatePushParserCtxt(floor_handler(), &touched, bytes, static_cast<int>(n), nullptr))) {
+        } else if ((parser = xmlCreatePushParserCtxt(bench::floor_handler(), &touched, bytes, static_cast<int>(n),
+                                                     nullptr))) {
             xmlCtxtUseOptions(parser, XML_PARSE_NOENT | XML_PARSE_NONET);
         }
     };
@@ -158,7 +129,7 @@ int replay(const std::vector<std::string>& requests) {
     appliance.sin_family = AF_INET;
     appliance.sin_port = htons(80);
     ::inet_pton(AF_INET, bench::appliance_address().c_str(), &appliance.sin_addr);
-    Touched touched;
+    bench::Touched touched;
     int failures = 0;
     for (const std::string& request : requests) failures += replay_one(request, appliance, touched) ? 0 : 1;
     if (touched.sum == 0) ++failures;

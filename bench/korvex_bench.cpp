@@ -17,6 +17,8 @@
 #include <korvex/results.h>
 #include <korvex/server.h>
 
+#include "floor_parse.h"
+
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <algorithm>
@@ -188,37 +190,11 @@ bool client_parse(const std::string& reply) {
 // The floor: libxml2's event parse of the same bytes, fed in the same pieces
 // and mode as the client, with handlers that do what any consumer must: look
 // at every name, attribute and text once.
-struct Touched {
-    size_t sum = 0;
-};
-
-void touch(Touched* t, const xmlChar* bytes, size_t n) {
-    for (size_t i = 0; i < n; ++i) t->sum += bytes[i];
-}
-void touch_text(Touched* t, const xmlChar* text) { touch(t, text, std::strlen(reinterpret_cast<const char*>(text))); }
-
-void floor_start(void* p, const xmlChar* name, const xmlChar** attributes) {
-    auto* t = static_cast<Touched*>(p);
-    touch_text(t, name);
-    for (int i = 0; attributes && attributes[i]; i += 2) {
-        touch_text(t, attributes[i]);
-        if (attributes[i + 1]) touch_text(t, attributes[i + 1]);
-    }
-}
-void floor_end(void* p, const xmlChar* name) { touch_text(static_cast<Touched*>(p), name); }
-void floor_text(void* p, const xmlChar* text, int n) { touch(static_cast<Touched*>(p), text, static_cast<size_t>(n)); }
-
 bool bare_parse(const std::string& reply) {
-    static xmlSAXHandler handler = [] {
-        xmlSAXHandler h{};
-        h.startElement = floor_start;
-        h.endElement = floor_end;
-        h.characters = floor_text;
-        return h;
-    }();
-    Touched touched;
+    bench::Touched touched;
     const size_t first = std::min<size_t>(reply.size(), XML_FEED_PIECE);
-    xmlParserCtxtPtr parser = xmlCreatePushParserCtxt(&handler, &touched, reply.data(), static_cast<int>(first), nullptr);
+    xmlParserCtxtPtr parser =
+        xmlCreatePushParserCtxt(bench::floor_handler(), &touched, reply.data(), static_cast<int>(first), nullptr);
     xmlCtxtUseOptions(parser, XML_PARSE_NOENT | XML_PARSE_NONET);
     for (size_t at = first; at < reply.size(); at += XML_FEED_PIECE) {
         const size_t n = std::min<size_t>(reply.size() - at, XML_FEED_PIECE);
