@@ -1,5 +1,7 @@
 #include "bench_appliance.h"
 
+#include <model/zarvo_san.h>
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -146,6 +148,34 @@ CFilerRecord appliance_record() {
     record.m_strPassword = u"zarvo123";
     record.m_iType = FILER_TYPE_FCP;
     return record;
+}
+
+bool start_subsystem(const Simulator& sim, ZarvoSan& san) {
+    if (!sim.running()) {
+        std::fprintf(stderr, "the simulated appliance did not start\n");
+        return false;
+    }
+    if (FAILED(san.Initialize(appliance_record(), FILER_TYPE_FCP, false))) {
+        std::fprintf(stderr, "the subsystem did not start\n");
+        return false;
+    }
+    return true;
+}
+
+StateRoot::StateRoot() {
+    char pattern[] = "/tmp/sanprov-bench-root-XXXXXX";
+    if (!::mkdtemp(pattern)) {
+        std::perror("the benchmark's state root");
+        return;
+    }
+    path_ = pattern;
+    ::setenv("SANPROV_ROOT", pattern, 1);
+}
+
+StateRoot::~StateRoot() {
+    if (!valid()) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace bench

@@ -11,7 +11,25 @@
 #include <filesystem>
 #include <string>
 
+class ZarvoSan;
+
 namespace bench {
+
+// A state root of the benchmark's own under /tmp, named in SANPROV_ROOT for
+// the object's lifetime and removed with it.
+class StateRoot {
+public:
+    StateRoot();
+    ~StateRoot();
+    StateRoot(const StateRoot&) = delete;
+    StateRoot& operator=(const StateRoot&) = delete;
+
+    bool valid() const { return !path_.empty(); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
 
 // The appliance's loopback address, derived from the process id so that
 // benchmarks started side by side do not collide.
@@ -44,6 +62,10 @@ private:
 
 // The logon record of the simulated appliance, as a Fibre Channel subsystem.
 CFilerRecord appliance_record();
+
+// Initializes `san` as that subsystem; false, said on standard error, when
+// the simulator or the subsystem did not start.
+bool start_subsystem(const Simulator& sim, ZarvoSan& san);
 
 // User and system CPU of the whole process, in seconds.
 double cpu_seconds();

@@ -152,15 +152,8 @@ double cpu_of(Work&& work) {
 
 int run(int count, int rounds) {
     bench::Simulator sim(bench::appliance_with_luns(count), true);
-    if (!sim.running()) {
-        std::fprintf(stderr, "the simulated appliance did not start\n");
-        return 1;
-    }
     ZarvoSan san;
-    if (FAILED(san.Initialize(bench::appliance_record(), FILER_TYPE_FCP, false))) {
-        std::fprintf(stderr, "the subsystem did not start\n");
-        return 1;
-    }
+    if (!bench::start_subsystem(sim, san)) return 1;
     // The refresh whose requests the floor replays; it also warms both sides.
     sim.control("POST", "/sim/log/clear");
     HRESULT hr = san.RefreshSubSystem();
@@ -189,8 +182,8 @@ int run(int count, int rounds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    char root[] = "/tmp/sanprov-bench-root-XXXXXX";
-    ::setenv("SANPROV_ROOT", ::mkdtemp(root), 1);
+    const bench::StateRoot root;
+    if (!root.valid()) return 1;
     int rounds = 5;
     std::vector<int> counts;
     for (int i = 1; i < argc; ++i) {
@@ -200,7 +193,5 @@ int main(int argc, char** argv) {
     if (counts.empty()) counts = {1024, 2048};
     int failures = 0;
     for (int count : counts) failures += run(count, rounds);
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
     return failures == 0 ? 0 : 1;
 }

@@ -155,14 +155,12 @@ int measure(int count, const fs::path& root) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    char root[] = "/tmp/sanprov-bench-root-XXXXXX";
-    ::setenv("SANPROV_ROOT", ::mkdtemp(root), 1);
+    const bench::StateRoot root;
+    if (!root.valid()) return 1;
     std::vector<int> counts;
     for (int i = 1; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
     if (counts.empty()) counts = {1024, 2048};
     int failures = 0;
-    for (int count : counts) failures += measure(count, root);
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
+    for (int count : counts) failures += measure(count, root.path());
     return failures == 0 ? 0 : 1;
 }

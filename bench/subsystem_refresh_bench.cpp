@@ -9,28 +9,19 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <vector>
 
 #include "bench_appliance.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using bench::cpu_seconds;
 using bench::peak_rss_kib;
 
 int run(int count) {
     bench::Simulator sim(bench::appliance_with_luns(count));
-    if (!sim.running()) {
-        std::fprintf(stderr, "the simulated appliance did not start\n");
-        return 1;
-    }
     ZarvoSan san;
-    if (FAILED(san.Initialize(bench::appliance_record(), FILER_TYPE_FCP, false))) {
-        std::fprintf(stderr, "the subsystem did not start\n");
-        return 1;
-    }
+    if (!bench::start_subsystem(sim, san)) return 1;
     sim.control("POST", "/sim/log/clear");
     const double cpuBefore = cpu_seconds();
     const auto begin = std::chrono::steady_clock::now();
@@ -51,14 +42,12 @@ int run(int count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    char root[] = "/tmp/sanprov-bench-root-XXXXXX";
-    ::setenv("SANPROV_ROOT", ::mkdtemp(root), 1);
+    const bench::StateRoot root;
+    if (!root.valid()) return 1;
     std::vector<int> counts;
     for (int i = 1; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
     if (counts.empty()) counts = {1024, 2048};
     int failures = 0;
     for (int count : counts) failures += run(count);
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
     return failures == 0 ? 0 : 1;
 }
