@@ -6,7 +6,7 @@ import json
 import os
 import signal
 import sys
-import threading
+import time
 
 from .server import SimServer
 from .state import Appliance
@@ -74,10 +74,14 @@ def main(argv=None):
             f.write("\n".join(bound) + "\n")
         os.replace(tmp, args.ready_file)
 
-    stop = threading.Event()
+    # The handler only raises a flag: Event.set() from a signal handler can
+    # wait forever on the event's own lock when the signal lands while this
+    # thread holds it inside Event.wait().
+    stopping = []
     for sig in (signal.SIGTERM, signal.SIGINT):
-        signal.signal(sig, lambda *_: stop.set())
-    while not stop.wait(0.2):
+        signal.signal(sig, lambda *_: stopping.append(sig))
+    while not stopping:
+        time.sleep(0.2)
         if all(server.stopped.is_set() for server in servers):
             break
     for server in servers:

@@ -6,7 +6,7 @@ import json
 import os
 import signal
 import sys
-import threading
+import time
 
 from .host import Host, adapters_from, read_initiator_name
 
@@ -47,12 +47,17 @@ def main(argv=None):
             f.write(host.tree.sys + "\n")
         os.replace(args.ready_file + ".tmp", args.ready_file)
 
-    stop = threading.Event()
+    # The handler only raises a flag: Event.set() from a signal handler can
+    # wait forever on the event's own lock when the signal lands while this
+    # thread holds it inside Event.wait().
+    stopping = []
     for sig in (signal.SIGTERM, signal.SIGINT):
-        signal.signal(sig, lambda *_: stop.set())
-    while not stop.wait(args.poll_ms / 1000.0):
+        signal.signal(sig, lambda *_: stopping.append(sig))
+    while True:
+        time.sleep(args.poll_ms / 1000.0)
+        if stopping:
+            return 0
         host.poll()
-    return 0
 
 
 if __name__ == "__main__":
