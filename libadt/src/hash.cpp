@@ -3,6 +3,7 @@
 #include <adt/zthread.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <strings.h>
 
@@ -119,6 +120,24 @@ int hash_insert(hash_rec* t, const char* name, void* entry) {
     return 0;
 }
 
+void* hash_find_or_add(hash_rec* t, const char* name, hash_make_fn make, void* context) {
+    zthread_mutex_lock(t->mutex);
+    const uint16_t hash = t->hash(name);
+    void* e = t->buckets[hash % t->bucketCount];
+    while (e && t->compare(name_of(e), name) != 0) e = link_of(t, e)->next;
+    if (!e && (e = make(name, context))) {
+        grow_when_due(t);
+        hash_link* link = link_of(t, e);
+        link->hash = hash;
+        void** head = &t->buckets[hash % t->bucketCount];
+        link->next = *head;
+        *head = e;
+        ++t->count;
+    }
+    zthread_mutex_unlock(t->mutex);
+    return e;
+}
+
 void* hash_find(hash_rec* t, const char* name) {
     zthread_mutex_lock(t->mutex);
     void* e = t->buckets[t->hash(name) % t->bucketCount];
@@ -138,15 +157,34 @@ void* hash_next(hash_rec* t, hash_cursor* cursor) {
     return scan_from(t, cursor->bucket + 1, cursor);
 }
 
-void hash_release(hash_rec* t) {
-    if (!t || --t->references > 0) return;
-    for (unsigned b = 0; b < t->bucketCount; ++b) {
-        for (void* e = t->buckets[b]; e;) {
+void hash_clear(hash_rec* t) {
+    zthread_mutex_lock(t->mutex);
+    // The scan ends with the last entry: a table of a few names would
+    // otherwise walk all its empty buckets.
+    void** buckets = t->buckets;
+    size_t left = t->count;
+    for (unsigned b = 0, n = t->bucketCount; left > 0 && b < n; ++b) {
+        // Empty buckets are passed four at a time.
+        while (b + 4 <= n && (reinterpret_cast<uintptr_t>(buckets[b]) | reinterpret_cast<uintptr_t>(buckets[b + 1]) |
+                              reinterpret_cast<uintptr_t>(buckets[b + 2]) | reinterpret_cast<uintptr_t>(buckets[b + 3])) == 0)
+            b += 4;
+        if (b >= n) break;
+        void* e = buckets[b];
+        if (!e) continue;
+        buckets[b] = nullptr;
+        for (; e; --left) {
             void* next = link_of(t, e)->next;
             if (t->freeEntry) t->freeEntry(e);
             e = next;
         }
     }
+    t->count = 0;
+    zthread_mutex_unlock(t->mutex);
+}
+
+void hash_release(hash_rec* t) {
+    if (!t || --t->references > 0) return;
+    hash_clear(t);
     pool_free(nullptr, t->buckets, ADT_HERE);
     zthread_mutex_free(t->mutex);
     pool_free(nullptr, t, ADT_HERE);

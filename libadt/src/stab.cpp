@@ -27,7 +27,7 @@ void free_entry(void* p) {
     pool_free(nullptr, e, ADT_HERE);
 }
 
-stab_entry* new_entry(const char* name) {
+void* new_entry(const char* name, void*) {
     auto* e = static_cast<stab_entry*>(pool_calloc(nullptr, sizeof(stab_entry), ADT_HERE));
     if (!e) return nullptr;
     if (std::strlen(name) < STAB_INLINE) {
@@ -41,9 +41,7 @@ stab_entry* new_entry(const char* name) {
     return e;
 }
 
-}  // namespace
-
-stab_rec* stab_new(const char* name, ...) {
+stab_rec* make_table() {
     auto* t = static_cast<stab_rec*>(pool_calloc(nullptr, sizeof(stab_rec), ADT_HERE));
     if (!t) return nullptr;
     t->hash = hash_new(STAB_BUCKETS, offsetof(stab_entry, link), hash_nocase, hash_compare_nocase, free_entry);
@@ -51,6 +49,52 @@ stab_rec* stab_new(const char* name, ...) {
         pool_free(nullptr, t, ADT_HERE);
         return nullptr;
     }
+    return t;
+}
+
+void free_table(stab_rec* t) {
+    hash_release(t->hash);
+    pool_free(nullptr, t, ADT_HERE);
+}
+
+// Every request makes and frees a few tables (its reply's headers, the
+// attributes of its root and of its results), and a table is four heap
+// blocks, one of them 101 zeroed buckets. A thread keeps a few emptied ones
+// for its next tables. The store is plain data, valid for the thread's whole
+// life; the guard empties it when the thread ends and closes it, so a table
+// freed later by another thread-local's destructor is simply freed.
+struct kept_tables {
+    static constexpr int kMax = 8;
+    stab_rec* tables[kMax];
+    int count;
+    bool closed;
+};
+thread_local kept_tables t_kept{};
+
+struct kept_tables_guard {
+    bool armed = false;
+    ~kept_tables_guard() {
+        t_kept.closed = true;
+        while (t_kept.count > 0) free_table(t_kept.tables[--t_kept.count]);
+    }
+};
+thread_local kept_tables_guard t_keptGuard;
+
+stab_rec* take_kept_table() { return t_kept.count > 0 ? t_kept.tables[--t_kept.count] : nullptr; }
+
+bool keep_table(stab_rec* t) {
+    if (t_kept.closed || t_kept.count >= kept_tables::kMax) return false;
+    t_keptGuard.armed = true;  // constructs the guard, so it runs at the thread's end
+    hash_clear(t->hash);
+    t_kept.tables[t_kept.count++] = t;
+    return true;
+}
+
+}  // namespace
+
+stab_rec* stab_new(const char* name, ...) {
+    stab_rec* t = take_kept_table();
+    if (!t && !(t = make_table())) return nullptr;
     va_list ap;
     va_start(ap, name);
     // A missing value ends the list as well: nothing is read past a NULL.
@@ -72,14 +116,8 @@ int stab_set(stab_rec* t, const char* name, const char* value) {
         errno = EINVAL;
         return EINVAL;
     }
-    auto* e = static_cast<stab_entry*>(hash_find(t->hash, name));
-    if (!e) {
-        if (!(e = new_entry(name))) return 3;
-        if (int rc = hash_insert(t->hash, e->name, e); rc != 0) {
-            free_entry(e);
-            return rc;
-        }
-    }
+    auto* e = static_cast<stab_entry*>(hash_find_or_add(t->hash, name, new_entry, nullptr));
+    if (!e) return 3;
     char* previous = value_on_heap(e) ? e->value : nullptr;
     int rc = 0;
     const size_t n = std::strlen(value);
@@ -124,7 +162,9 @@ const char* stab_next(stab_rec* t, hash_cursor* cursor) {
 void stab_free(stab_rec* t) {
     if (!t) return;
     hash_rec* h = t->hash;
-    const bool last = h->references <= 1;
-    hash_release(h);
-    if (last) pool_free(nullptr, t, ADT_HERE);
+    if (h->references > 1) {
+        hash_release(h);
+        return;
+    }
+    if (!keep_table(t)) free_table(t);
 }

@@ -151,6 +151,67 @@ TEST(HashTable, GrowsToFifteenBucketsAtTheFifteenthInsertAndReplacesByName) {
 }
 
 namespace {
+int g_made = 0;
+void* make_item(const char* name, void* fail) {
+    ++g_made;
+    return fail ? nullptr : new Item{name, {}};
+}
+}  // namespace
+
+TEST(HashTable, FindOrAddMakesAnEntryOnlyForANewNameAndClearingEmptiesIt) {
+    hash_rec* t = hash_new(0, offsetof(Item, link), nullptr, nullptr, free_item);
+    ASSERT_NE(t, nullptr);
+    static const char* names[15] = {"n0", "n1", "n2", "n3", "n4", "n5", "n6", "n7",
+                                    "n8", "n9", "n10", "n11", "n12", "n13", "n14"};
+    g_made = 0;
+    for (const char* n : names) ASSERT_NE(hash_find_or_add(t, n, make_item, nullptr), nullptr) << n;
+    EXPECT_EQ(g_made, 15);
+    EXPECT_EQ(t->count, 15u);
+    EXPECT_EQ(t->bucketCount, 15);  // grown before the fifteenth entry went in
+    for (const char* n : names) EXPECT_NE(hash_find(t, n), nullptr) << n;
+
+    void* existing = hash_find(t, "n3");
+    EXPECT_EQ(hash_find_or_add(t, "N3", make_item, nullptr), existing);
+    EXPECT_EQ(hash_find_or_add(t, "absent", make_item, &g_made), nullptr);  // the make fails
+    EXPECT_EQ(g_made, 16);
+    EXPECT_EQ(t->count, 15u);
+    EXPECT_EQ(hash_find(t, "absent"), nullptr);
+
+    g_freedItems = 0;
+    hash_clear(t);
+    EXPECT_EQ(g_freedItems, 15);
+    EXPECT_EQ(t->count, 0u);
+    hash_cursor cursor{};
+    EXPECT_EQ(hash_first(t, &cursor), nullptr);
+    ASSERT_NE(hash_find_or_add(t, "again", make_item, nullptr), nullptr);
+    EXPECT_NE(hash_find(t, "again"), nullptr);
+    g_freedItems = 0;
+    hash_release(t);
+    EXPECT_EQ(g_freedItems, 1);
+}
+
+TEST(StringTable, ATableMadeAfterOthersWereFreedStartsEmpty) {
+    // More tables than a thread keeps, each holding inline and heap names and values.
+    const std::string longName(40, 'N'), longValue(50, 'v');
+    std::vector<StabPtr> tables;
+    for (int i = 0; i < 12; ++i) {
+        tables.emplace_back(stab_new("status", "passed", longName.c_str(), longValue.c_str(), nullptr));
+        ASSERT_TRUE(tables.back());
+    }
+    tables.clear();
+    for (int i = 0; i < 12; ++i) {
+        StabPtr t(stab_new(nullptr));
+        ASSERT_TRUE(t);
+        EXPECT_TRUE(names_in_order(t.get()).empty());
+        EXPECT_STREQ(stab_get(t.get(), "status"), "");
+        EXPECT_STREQ(stab_get(t.get(), longName.c_str()), "");
+        ASSERT_EQ(stab_set(t.get(), "version", "1.0"), 0);
+        ASSERT_EQ(stab_set(t.get(), "xmlns", "urn:x"), 0);
+        EXPECT_EQ(names_in_order(t.get()), (std::vector<std::string>{"xmlns", "version"}));
+    }
+}
+
+namespace {
 int g_freedArrayItems = 0;
 void count_free(void* p) {
     ++g_freedArrayItems;

@@ -14,15 +14,18 @@ char* copy_text(const char* text) { return pool_strdup(nullptr, text, ADT_HERE);
 
 }  // namespace
 
-kx_elem_rec* kx_elem_create(const char* name) {
+namespace {
+
+// The record with its name and `extra` bytes after the name in one block: a
+// reply of many small elements would otherwise spend a heap block on each
+// name and each text.
+kx_elem_rec* make_element(const char* name, size_t extra) {
     if (!name) {
         errno = EINVAL;
         return nullptr;
     }
-    // The name lives in the record's own block: a reply of many small
-    // elements would otherwise spend a heap block on each name.
     const size_t length = std::strlen(name);
-    auto* e = static_cast<kx_elem_rec*>(pool_malloc(nullptr, sizeof(kx_elem_rec) + length + 1, ADT_HERE));
+    auto* e = static_cast<kx_elem_rec*>(pool_malloc(nullptr, sizeof(kx_elem_rec) + length + 1 + extra, ADT_HERE));
     if (!e) {
         errno = ENOMEM;
         return nullptr;
@@ -32,6 +35,19 @@ kx_elem_rec* kx_elem_create(const char* name) {
     std::memcpy(e->name, name, length + 1);
     return e;
 }
+
+// Writes the text into the block just after the name.
+void place_text(kx_elem_rec* e, const char* text, size_t length) {
+    e->text = e->name + std::strlen(e->name) + 1;
+    std::memcpy(e->text, text, length);
+    e->text[length] = '\0';
+}
+
+}  // namespace
+
+kx_elem_rec* kx_elem_create(const char* name) { return make_element(name, 0); }
+
+kx_elem_rec* kx_elem_create_with_room(const char* name, size_t room) { return make_element(name, room); }
 
 void kx_elem_destroy(kx_elem_rec* e) {
     if (!e) return;
@@ -64,15 +80,17 @@ bool kx_elem_text_in_block(const kx_elem_rec* e) {
     return e->text && e->text == e->name + std::strlen(e->name) + 1;
 }
 
-kx_elem_rec* kx_elem_embed_text(kx_elem_rec* e, const char* text, size_t length) {
+kx_elem_rec* kx_elem_embed_text(kx_elem_rec* e, size_t room, const char* text, size_t length) {
+    if (length < room) {
+        place_text(e, text, length);
+        return e;
+    }
     const size_t nameLength = std::strlen(e->name);
     auto* moved = static_cast<kx_elem_rec*>(
         pool_realloc(nullptr, e, sizeof(kx_elem_rec) + nameLength + 1 + length + 1, ADT_HERE));
     if (!moved) return nullptr;
     moved->name = reinterpret_cast<char*>(moved + 1);
-    moved->text = moved->name + nameLength + 1;
-    std::memcpy(moved->text, text, length);
-    moved->text[length] = '\0';
+    place_text(moved, text, length);
     return moved;
 }
 
@@ -105,15 +123,15 @@ kx_elem_rec* kx_child_append(kx_elem_rec* parent, kx_elem_rec* child) {
 }
 
 kx_elem_rec* kx_child_add_text(kx_elem_rec* parent, const char* name, const char* text) {
-    kx_elem_rec* child = kx_elem_create(name);
-    if (!child) return nullptr;
-    if (!kx_elem_set_text(child, text) || !kx_child_append(parent, child)) {
-        const int error = errno;
-        kx_elem_destroy(child);
-        errno = error;
+    if (!parent || !text) {
+        errno = EINVAL;
         return nullptr;
     }
-    return child;
+    const size_t length = std::strlen(text);
+    kx_elem_rec* child = make_element(name, length + 1);
+    if (!child) return nullptr;
+    place_text(child, text, length);
+    return kx_child_append(parent, child);
 }
 
 void kx_elem_unlink_child(kx_elem_rec* parent, kx_elem_rec* child) {

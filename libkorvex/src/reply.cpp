@@ -26,6 +26,9 @@ constexpr size_t kErrorTextLimit = 16 * 1024;
 // What an element and an attribute table cost beyond their texts: records,
 // heap block headers and the table's buckets.
 constexpr size_t kElementCharge = 96;
+// Room for a short text kept in each element's block from the start: most
+// reply elements hold a short value, which then needs no second allocation.
+constexpr size_t kTextRoom = 40;
 constexpr size_t kAttributeTableCharge = 1024;
 constexpr size_t kAttributeCharge = 128;
 constexpr size_t kFirstTextCapacity = 64;
@@ -74,7 +77,7 @@ bool receive(xml_context_rec* c, size_t n) {
 }
 
 size_t element_cost(const unsigned char* name, const unsigned char** attributes) {
-    size_t cost = kElementCharge + std::strlen(reinterpret_cast<const char*>(name));
+    size_t cost = kElementCharge + kTextRoom + std::strlen(reinterpret_cast<const char*>(name));
     if (attributes && attributes[0]) cost += kAttributeTableCharge;
     for (int i = 0; attributes && attributes[i]; i += 2) {
         cost += kAttributeCharge + std::strlen(reinterpret_cast<const char*>(attributes[i]));
@@ -131,6 +134,23 @@ void echo(const xml_context_rec* c, const char* bytes, size_t n) {
     if (c->debug && n > 0) std::fwrite(bytes, 1, n, stderr);
 }
 
+// libxml2 gives every new input a buffer of twice its default size, 8 KB:
+// too large for the allocator's per-thread cache, so each reply paid a search
+// of the heap for it. Nearly every reply is well under 1 KB and the buffer
+// grows for the others. The default is libxml2's per-thread setting, so it
+// is changed only while this parser takes its input and then put back.
+class small_input_buffer {
+public:
+    small_input_buffer() : saved_(xmlDefaultBufferSize) { xmlDefaultBufferSize = kSize; }
+    ~small_input_buffer() { xmlDefaultBufferSize = saved_; }
+    small_input_buffer(const small_input_buffer&) = delete;
+    small_input_buffer& operator=(const small_input_buffer&) = delete;
+
+private:
+    static constexpr int kSize = 500;
+    int saved_;
+};
+
 // A libxml2 push parser kept by each thread between its replies: making one
 // (its dictionary, name and node tables, attribute arrays) costs as much as
 // parsing a short reply, and a discovery parses thousands of them. It is kept
@@ -146,6 +166,7 @@ public:
     // The parser for a reply whose first piece this is, or null.
     xmlParserCtxtPtr start(xml_context_rec* c, const char* bytes, size_t n) {
         const int size = static_cast<int>(n);
+        const small_input_buffer smallInput;
         if (parser_ && xmlCtxtResetPush(parser_, bytes, size, nullptr, nullptr) != 0) discard();
         if (!parser_) parser_ = xmlCreatePushParserCtxt(handler(), c, bytes, size, nullptr);
         if (!parser_) return nullptr;
@@ -352,7 +373,7 @@ void hand_text_to(xml_context_rec* c, xml_stack_entry& entry) {
     if (c->textLength == 0) return keep_spare(c);
     kx_elem_rec* element = entry.element;
     if (c->textLength <= kEmbeddedTextMax) {
-        if (kx_elem_rec* moved = kx_elem_embed_text(element, c->text, c->textLength)) {
+        if (kx_elem_rec* moved = kx_elem_embed_text(element, kTextRoom, c->text, c->textLength)) {
             relink(c, entry, moved);
             return keep_spare(c);
         }
@@ -408,7 +429,7 @@ void xml_start_element(void* p, const unsigned char* name, const unsigned char**
         ++c->ignored;
         return;
     }
-    kx_elem_rec* e = kx_elem_create(reinterpret_cast<const char*>(name));
+    kx_elem_rec* e = kx_elem_create_with_room(reinterpret_cast<const char*>(name), kTextRoom);
     if (!e) {
         set_error(c, "Unable to allocate memory for elements!");
         ++c->ignored;

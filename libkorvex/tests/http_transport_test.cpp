@@ -80,7 +80,11 @@ TEST(HttpTransport, SendsTheRequestByteForByte) {
         const char* password;
         const char* login;
     };
-    const Case cases[] = {{"root", "secret", "root:secret"}, {"root", "", "root:"}, {"", "", nullptr}};
+    const Case cases[] = {{"root", "secret", "root:secret"},
+                          {"root", "", "root:"},
+                          {"", "", nullptr},
+                          {"a-rather-long-administrator-name", "a-password-of-more-than-thirty-two-characters",
+                           "a-rather-long-administrator-name:a-password-of-more-than-thirty-two-characters"}};
     for (const Case& c : cases) {
         CannedResponder peer({http_reply(kPassedBody)});
         ServerPtr s = login_server("127.0.0.1", peer.port(), c.user, c.password);
@@ -105,6 +109,7 @@ TEST(HttpTransport, ReadsEveryFramingOfTheReplyBody) {
     const CannedReply replies[] = {
         {http_reply(kPassedBody)},
         {"HTTP/1.1 200 OK\r\nServer: x\r\n\r\n" + kPassedBody},                 // no length: read to the close
+        {"HTTP/1.1\t 200 OK\r\nServer: x\r\n\r\n" + kPassedBody},              // any blanks before the status
         {"HTTP/1.0 200 OK\r\ncontent-length: " + std::to_string(kPassedBody.size()) + "\r\n\r\n" + kPassedBody, true},
         {chunked, true},                                                         // ends at the last chunk
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\nContent-Length: 3\r\n\r\n" + chunked.substr(chunked.find("\r\n\r\n") + 4)},
@@ -152,6 +157,9 @@ TEST(HttpTransport, TurnsEveryBadReplyIntoAFailedResults) {
          KX_ERR_TRANSPORT},
         {"", "HTTP POST - Internal error", KX_ERR_TRANSPORT},
         {"garbage\r\n\r\n", "HTTP POST - Internal error", KX_ERR_TRANSPORT},
+        {"HTTP/1.1\r\n\r\n", "HTTP POST - Internal error", KX_ERR_TRANSPORT},
+        // A status beyond an int is no status, not one cut down to 200.
+        {"HTTP/1.1 4294967496 OK\r\n\r\n" + kPassedBody, "HTTP POST - Internal error", KX_ERR_TRANSPORT},
         {"HTTP/1.1 100 Continue\r\n\r\n", "HTTP POST - Internal error", KX_ERR_TRANSPORT},
         {"HTTP/1.1 100 Continue\r\nX-A: 1\r\n", "HTTP POST - Internal error", KX_ERR_TRANSPORT},
         {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 401 No\r\n\r\n", "HTTP POST - Authorization failed", KX_ERR_AUTH},

@@ -146,11 +146,17 @@ TEST(ReplyParsing, KeepsEachElementsOwnCharacterDataOnly) {
 }
 
 TEST(ReplyParsing, RepliedElementsTakeNewTextsChildrenAndAttributes) {
-    const std::string longText(5000, 'l');
-    ElemPtr r = parse(reply("<results status='passed'><a>short</a><b>" + longText + "</b><c>x<d>y</d></c></results>"));
+    // Texts on either side of what an element's own block holds at first, and
+    // of what is still copied into it rather than handed over.
+    const std::string longText(5000, 'l'), t39(39, '9'), t40(40, '4'), t1024(1024, 'k');
+    ElemPtr r = parse(reply("<results status='passed'><a>short</a><b>" + longText + "</b><c>x<d>y</d></c><e>" + t39 +
+                            "</e><f>" + t40 + "</f><g>" + t1024 + "</g></results>"));
     ASSERT_TRUE(r);
     EXPECT_STREQ(kx_child_text(r.get(), "b"), longText.c_str());
-    for (const char* name : {"a", "b", "c"}) {
+    EXPECT_EQ(kx_child_text(r.get(), "e"), t39);
+    EXPECT_EQ(kx_child_text(r.get(), "f"), t40);
+    EXPECT_EQ(kx_child_text(r.get(), "g"), t1024);
+    for (const char* name : {"a", "b", "c", "e", "f", "g"}) {
         kx_elem_rec* e = kx_elem_find_child(r.get(), name);
         ASSERT_TRUE(e) << name;
         EXPECT_EQ(kx_elem_set_text(e, "replaced"), 1);
@@ -160,7 +166,7 @@ TEST(ReplyParsing, RepliedElementsTakeNewTextsChildrenAndAttributes) {
         EXPECT_STREQ(e->name, name);
     }
     EXPECT_STREQ(kx_child_text(kx_elem_find_child(r.get(), "c"), "d"), "y");
-    EXPECT_EQ(r->lastChild, kx_elem_find_child(r.get(), "c"));
+    EXPECT_EQ(r->lastChild, kx_elem_find_child(r.get(), "g"));
 }
 
 TEST(ReplyParsing, ReplacesPredefinedEntitiesAndCharacterReferences) {

@@ -12,6 +12,8 @@ struct zthread_mutex_s;
 using hash_fn = uint16_t (*)(const char* name);
 using hash_compare_fn = int (*)(const char* a, const char* b);
 using hash_free_fn = void (*)(void* entry);
+// Builds the entry for a name that is not in the table yet; NULL when it cannot.
+using hash_make_fn = void* (*)(const char* name, void* context);
 
 struct hash_link {
     uint16_t hash;
@@ -51,7 +53,13 @@ hash_rec* hash_new(unsigned size, size_t linkPosition, hash_fn hash, hash_compar
 // same name is freed and replaced in place.
 int hash_insert(hash_rec* table, const char* name, void* entry);
 void* hash_find(hash_rec* table, const char* name);
+// The entry of that name; when there is none, the one `make` builds, put at
+// the head of its chain (the table grows first when due). One lock and one
+// hash for both steps. NULL when the name is absent and `make` fails.
+void* hash_find_or_add(hash_rec* table, const char* name, hash_make_fn make, void* context);
 void* hash_first(hash_rec* table, hash_cursor* cursor);
 void* hash_next(hash_rec* table, hash_cursor* cursor);
+// Frees every entry; the table stays, empty, with its buckets.
+void hash_clear(hash_rec* table);
 // Drops one reference; at zero frees every entry, the buckets and the table.
 void hash_release(hash_rec* table);
