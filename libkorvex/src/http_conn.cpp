@@ -53,33 +53,50 @@ int socket_failure() {
     return error > 1 ? -error : -static_cast<int>(WSAENOBUFS);
 }
 
+// Working space of n bytes: on the stack when it fits, else on the heap.
+class scratch {
+public:
+    scratch() = default;
+    ~scratch() { pool_free(nullptr, heap_, ADT_HERE); }
+    scratch(const scratch&) = delete;
+    scratch& operator=(const scratch&) = delete;
+    char* get(size_t n) {
+        if (n <= sizeof local_) return local_;
+        return heap_ = static_cast<char*>(pool_malloc(nullptr, n, ADT_HERE));
+    }
+
+private:
+    char local_[256];
+    char* heap_ = nullptr;
+};
+
 // "Authorization: Basic <base64 of user:password>\r\n", when a user is set.
+// The login and its encoding are made in working space: every request
+// sends the line, and a usual login needs no heap block for it.
 bool append_auth_line(text_buffer& out, const http_credentials* credentials) {
     if (!credentials || !credentials->user) return true;
-    // "user:password", joined by hand: a formatted print would measure and
-    // format it twice on every request.
     const char* password = credentials->password ? credentials->password : "";
     const size_t userLength = std::strlen(credentials->user), passwordLength = std::strlen(password);
-    auto* login = static_cast<char*>(pool_malloc(nullptr, userLength + passwordLength + 2, ADT_HERE));
-    if (login) {
-        std::memcpy(login, credentials->user, userLength);
-        login[userLength] = ':';
-        std::memcpy(login + userLength + 1, password, passwordLength + 1);
-    }
+    const size_t loginLength = userLength + 1 + passwordLength;
+    scratch loginSpace, encodedSpace;
+    char* login = loginSpace.get(loginLength);
     if (!login) {
         log_report(LOG_LEVEL_DEBUG, "failed to format credentials for %s\n", credentials->user);
         return false;
     }
-    char* encoded = base64_encode(login);
-    pool_free(nullptr, login, ADT_HERE);
-    if (!encoded) {
+    std::memcpy(login, credentials->user, userLength);
+    login[userLength] = ':';
+    std::memcpy(login + userLength + 1, password, passwordLength);
+    const size_t encodedSize = base64_encoded_size(loginLength);
+    char* encoded = encodedSpace.get(encodedSize);
+    const size_t written =
+        encoded ? base64_encode_into(encoded, encodedSize, reinterpret_cast<const unsigned char*>(login), loginLength)
+                : 0;
+    if (written == 0) {
         log_report(LOG_LEVEL_DEBUG, "base64_encode() failed for login str %s\n", credentials->user);
         return false;
     }
-    const bool ok = out.append("Authorization: Basic ", 21) && out.append(encoded, std::strlen(encoded)) &&
-                    out.append("\r\n", 2);
-    pool_free(nullptr, encoded, ADT_HERE);
-    return ok;
+    return out.append("Authorization: Basic ", 21) && out.append(encoded, written - 1) && out.append("\r\n", 2);
 }
 
 bool appendf(text_buffer& out, const char* format, ...) ADT_PRINTF(2, 3);

@@ -5,8 +5,15 @@
 
 #include <cstring>
 
+namespace {
+// A request's head or its document: one block that nearly always holds it,
+// where doubling from the smallest size would move the text seven times.
+constexpr size_t kFirstCapacity = 1024;
+}  // namespace
+
 int text_buffer::append(const char* bytes, size_t n) {
-    if (!string_reserve(&data, &capacity, length + n)) return 0;
+    const size_t needed = !data && length + n < kFirstCapacity ? kFirstCapacity - 1 : length + n;
+    if (!string_reserve(&data, &capacity, needed)) return 0;
     std::memcpy(data + length, bytes, n);
     length += n;
     data[length] = '\0';

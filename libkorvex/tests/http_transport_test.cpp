@@ -75,6 +75,7 @@ private:
 }  // namespace
 
 TEST(HttpTransport, SendsTheRequestByteForByte) {
+    static const std::string kLongPassword(300, 'p'), kLongLogin = "root:" + kLongPassword;
     struct Case {
         const char* user;
         const char* password;
@@ -84,7 +85,8 @@ TEST(HttpTransport, SendsTheRequestByteForByte) {
                           {"root", "", "root:"},
                           {"", "", nullptr},
                           {"a-rather-long-administrator-name", "a-password-of-more-than-thirty-two-characters",
-                           "a-rather-long-administrator-name:a-password-of-more-than-thirty-two-characters"}};
+                           "a-rather-long-administrator-name:a-password-of-more-than-thirty-two-characters"},
+                          {"root", kLongPassword.c_str(), kLongLogin.c_str()}};
     for (const Case& c : cases) {
         CannedResponder peer({http_reply(kPassedBody)});
         ServerPtr s = login_server("127.0.0.1", peer.port(), c.user, c.password);
