@@ -27,12 +27,25 @@ kx_elem_rec* mutable_elem(const kx_elem_rec* elem) { return const_cast<kx_elem_r
 
 // The leading decimal number of a text: blanks, an optional sign, digits.
 template <typename T>
-T leading_decimal(const std::string& text) {
+T leading_decimal(const char* text) {
     if constexpr (std::is_unsigned_v<T>) {
-        return static_cast<T>(std::strtoull(text.c_str(), nullptr, 10));
+        return static_cast<T>(std::strtoull(text, nullptr, 10));
     } else {
-        return static_cast<T>(std::strtoll(text.c_str(), nullptr, 10));
+        return static_cast<T>(std::strtoll(text, nullptr, 10));
     }
+}
+
+// The named child's text where it lies in the reply, the empty text when the
+// child or its text is missing: values are read from it without a copy.
+const char* child_text(const kx_elem_rec* elem, const char* name) {
+    const char* text = elem ? kx_child_text(mutable_elem(elem), name) : nullptr;
+    return text ? text : "";
+}
+
+bool is_ascii(const char* text) {
+    for (; *text; ++text)
+        if (static_cast<unsigned char>(*text) >= 0x80) return false;
+    return true;
 }
 
 }  // namespace
@@ -84,8 +97,12 @@ std::string ansi_to_utf8(std::string_view ansi) {
 std::u16string ansi_to_wide(std::string_view ansi) { return platform::utf8_to_wide_lossy(ansi); }
 
 kx_elem_rec* add_child_utf8(kx_elem_rec* parent, const char* name, const char* ansi_value) {
-    const std::string utf8 = ansi_to_utf8(ansi_value);
-    kx_elem_rec* child = kx_child_add_text(parent, name, utf8.c_str());
+    // ASCII reads the same in every ANSI code page and in UTF-8: nearly every
+    // value of a request is sent as it stands, without the two conversions.
+    // An empty value still goes through them, which refuse it.
+    const bool ascii = *ansi_value && is_ascii(ansi_value);
+    const std::string utf8 = ascii ? std::string() : ansi_to_utf8(ansi_value);
+    kx_elem_rec* child = kx_child_add_text(parent, name, ascii ? ansi_value : utf8.c_str());
     if (!child) FAPI_RAISE(errno == ENOMEM ? E_OUTOFMEMORY : E_INVALIDARG);
     return child;
 }
@@ -119,19 +136,15 @@ fapi_elem fapi_elem::child(const char* name) const {
     return fapi_elem(elem_ ? kx_elem_find_child(mutable_elem(elem_), name) : nullptr);
 }
 
-std::string fapi_elem::narrow_text(const char* name) const {
-    const char* text = elem_ ? kx_child_text(mutable_elem(elem_), name) : nullptr;
-    return text ? std::string(text) : std::string();
-}
-
-std::u16string fapi_elem::text(const char* name) const { return ansi_to_wide(narrow_text(name)); }
-int32_t fapi_elem::int32_value(const char* name) const { return leading_decimal<int32_t>(narrow_text(name)); }
-int64_t fapi_elem::int64_value(const char* name) const { return leading_decimal<int64_t>(narrow_text(name)); }
-uint64_t fapi_elem::uint64_value(const char* name) const { return leading_decimal<uint64_t>(narrow_text(name)); }
-bool fapi_elem::bool_value(const char* name) const { return bool_from_string(narrow_text(name)); }
+std::string fapi_elem::narrow_text(const char* name) const { return child_text(elem_, name); }
+std::u16string fapi_elem::text(const char* name) const { return ansi_to_wide(child_text(elem_, name)); }
+int32_t fapi_elem::int32_value(const char* name) const { return leading_decimal<int32_t>(child_text(elem_, name)); }
+int64_t fapi_elem::int64_value(const char* name) const { return leading_decimal<int64_t>(child_text(elem_, name)); }
+uint64_t fapi_elem::uint64_value(const char* name) const { return leading_decimal<uint64_t>(child_text(elem_, name)); }
+bool fapi_elem::bool_value(const char* name) const { return bool_from_string(child_text(elem_, name)); }
 
 int32_t fapi_elem::enum_value(const enum_name_table& table, const char* name) const {
-    return table.enum_from_name(narrow_text(name));
+    return table.enum_from_name(child_text(elem_, name));
 }
 
 const kx_elem_rec* fapi_elem::first_child() const { return elem_ ? kx_children_begin(mutable_elem(elem_)) : nullptr; }
