@@ -189,6 +189,25 @@ TEST_F(FcSubsystem, SecondRefreshAnnouncesExactlyWhatChangedOnTheAppliance) {
     EXPECT_TRUE(notifier_.batches().empty()) << "a refresh without changes announces nothing";
 }
 
+TEST_F(FcSubsystem, TheLunsOfAnAggregateKeepOneRecordOfItWithoutItsVolumeNames) {
+    e2e::Appliance sim;
+    sim.set(R"({"cluster/enabled": false})");
+    ASSERT_EQ(start(sim), S_OK);
+    for (int reading = 0; reading < 2; ++reading) {
+        if (reading == 1) {
+            ASSERT_EQ(san_->RefreshSubSystem(), S_OK);
+        }
+        FilerObjectContainer& container = current();
+        ASSERT_EQ(container.m_aggregateMap.size(), 1u);
+        ASSERT_GE(container.m_lunMap.size(), 2u);
+        const fapi_aggr_info_t& shared = container.m_lunMap.begin()->second->AggregateRecord();
+        for (const auto& [id, lun] : container.m_lunMap) EXPECT_EQ(&lun->AggregateRecord(), &shared) << reading;
+        EXPECT_FALSE(shared.name.empty());
+        EXPECT_FALSE(shared.plexes.empty());
+        EXPECT_TRUE(shared.volumes.empty());
+    }
+}
+
 TEST_F(FcSubsystem, FriendlyNameRoundTripsThroughTheApplianceFile) {
     e2e::Appliance sim;
     sim.set(R"({"cluster/enabled": false})");

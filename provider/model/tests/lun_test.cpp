@@ -141,7 +141,7 @@ class TestLun : public ZarvoLunFCP {
 public:
     TestLun(FilerObjectContainer* container, GuidAssociator& ports, const GUID& id, ULONGLONG size)
         : ZarvoLunFCP(container, ports, id, 14, size, u"") {}
-    void SetAggregate(const fapi_aggr_info_t& record) { m_aggregateRecord = record; }
+    void SetAggregate(const fapi_aggr_info_t& record) { m_aggregateRecord = std::make_shared<const fapi_aggr_info_t>(record); }
     void SetState(int32_t state) { m_state = state; }
     void SetSerialNumber(const std::string& serial) { m_serialNumber = serial; }
 };

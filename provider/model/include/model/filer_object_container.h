@@ -10,6 +10,7 @@
 // lock: every caller holds the owning San's lock.
 #include <list>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -263,6 +264,11 @@ public:
                        const fapi_volume_info_t*& volume);
     HRESULT FindAggregate(const std::u16string& name, std::vector<fapi_aggr_info_t>& storage,
                           const fapi_aggr_info_t*& aggregate);
+    // The listed aggregate as a LUN keeps it, without the names of all its
+    // volumes (with a volume per LUN they would make a reading's memory grow
+    // with the square of its LUN count). Within a reading every LUN of the
+    // aggregate shares one record.
+    std::shared_ptr<const fapi_aggr_info_t> AggregateForLun(const fapi_aggr_info_t& listed);
 
     // The steps of one reading (RefreshContainer).
     HRESULT ReadAppliance();
@@ -375,6 +381,8 @@ public:
         SharedList<fapi_aggr_info_t> aggregates;
         // Built when the first LUN lays out its extents, once the drives stand.
         DriveIndex drives;
+        // The aggregates as the LUNs keep them, made once per listed record.
+        std::unordered_map<const fapi_aggr_info_t*, std::shared_ptr<const fapi_aggr_info_t>> lunAggregates;
         size_t indexedDrives = 0;
     };
     const DriveIndex& DrivesByName(DriveIndex& storage) const;

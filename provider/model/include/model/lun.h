@@ -13,6 +13,7 @@
 #include <platform/vds.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -77,9 +78,10 @@ public:
     HRESULT GetVolume(fapi_volume_info_t& volume) const;
     HRESULT GetLun(fapi_lun_info_t& lun) const;
     HRESULT GetAggregate(fapi_aggr_info_t& aggregate) const;
-    const fapi_aggr_info_t& AggregateRecord() const { return m_aggregateRecord; }
+    // The aggregate the LUN lies in; an empty record until one is known.
+    const fapi_aggr_info_t& AggregateRecord() const;
     HRESULT GetAggregate(const std::u16string& name, std::vector<fapi_aggr_info_t>& aggregates,
-                         fapi_aggr_info_t& aggregate);
+                         std::shared_ptr<const fapi_aggr_info_t>& aggregate);
     HRESULT GetVolume(const std::u16string& path, std::vector<fapi_volume_info_t>& volumes);
     HRESULT GetIgroups(const std::u16string& path, std::vector<fapi_igroup_info_t>& groups);
     HRESULT GetQtree(const std::u16string& volume, std::vector<fapi_qtree_info_t>& qtrees,
@@ -160,7 +162,9 @@ protected:
     IdMap<ZarvoVolume> m_volumeMap;
     IdMap<ZarvoQtree> m_qtreeMap;
     IdMap<ZarvoIgroup> m_igroupMap;
-    fapi_aggr_info_t m_aggregateRecord;
+    // Shared with the other LUNs of the aggregate and never changed: a new
+    // record replaces it.
+    std::shared_ptr<const fapi_aggr_info_t> m_aggregateRecord;
     fapi_volume_info_t m_volumeRecord;
     fapi_qtree_info_t m_qtreeRecord;
     fapi_lun_info_t m_lunRecord;

@@ -514,6 +514,40 @@ HRESULT FilerObjectContainer::FindVolume(const std::u16string& name, std::vector
     return hr;
 }
 
+namespace {
+
+fapi_aggr_info_t WithoutVolumeNames(const fapi_aggr_info_t& a) {
+    fapi_aggr_info_t copy;
+    copy.reserved_text1 = a.reserved_text1;
+    copy.name = a.name;
+    copy.uuid = a.uuid;
+    copy.disk_count = a.disk_count;
+    copy.files_total = a.files_total;
+    copy.files_used = a.files_used;
+    copy.reserved_text2 = a.reserved_text2;
+    copy.plex_count = a.plex_count;
+    copy.volume_count = a.volume_count;
+    copy.raid_size = a.raid_size;
+    copy.size_available = a.size_available;
+    copy.size_percentage_used = a.size_percentage_used;
+    copy.size_total = a.size_total;
+    copy.size_used = a.size_used;
+    copy.raid_status = a.raid_status;
+    copy.state = a.state;
+    copy.type = a.type;
+    copy.plexes = a.plexes;
+    return copy;
+}
+
+}  // namespace
+
+std::shared_ptr<const fapi_aggr_info_t> FilerObjectContainer::AggregateForLun(const fapi_aggr_info_t& listed) {
+    if (!m_pReading) return std::make_shared<const fapi_aggr_info_t>(WithoutVolumeNames(listed));
+    auto& kept = m_pReading->lunAggregates[&listed];
+    if (!kept) kept = std::make_shared<const fapi_aggr_info_t>(WithoutVolumeNames(listed));
+    return kept;
+}
+
 HRESULT FilerObjectContainer::FindAggregate(const std::u16string& name, std::vector<fapi_aggr_info_t>& storage,
                                             const fapi_aggr_info_t*& aggregate) {
     const auto read = [this](std::vector<fapi_aggr_info_t>& list) { return m_filerControl.FilerListAggregates(list); };

@@ -308,10 +308,11 @@ HRESULT ZarvoLun::GetDiskSignature(GUID& signature) {
 
 HRESULT ZarvoLun::QueryMaxLunExtendSize(LONG, LONG, ULONGLONG& maxBytes) {
     TraceScope scope("ZarvoLun::QueryMaxLunExtendSize");
-    const auto available = static_cast<ULONGLONG>(m_aggregateRecord.size_available);
-    trace_printf("Aggregate name: %s, Aggregate space %d MB", N(m_aggregateRecord.name).c_str(),
+    const fapi_aggr_info_t& aggregate = AggregateRecord();
+    const auto available = static_cast<ULONGLONG>(aggregate.size_available);
+    trace_printf("Aggregate name: %s, Aggregate space %d MB", N(aggregate.name).c_str(),
                  static_cast<int>(available >> 20));
-    if (m_aggregateRecord.name.empty()) {
+    if (aggregate.name.empty()) {
         maxBytes = 0;
         return E_FAIL;
     }
@@ -329,38 +330,17 @@ HRESULT ZarvoLun::GetLun(fapi_lun_info_t& lun) const {
 }
 
 HRESULT ZarvoLun::GetAggregate(fapi_aggr_info_t& aggregate) const {
-    aggregate = m_aggregateRecord;
+    aggregate = AggregateRecord();
     return S_OK;
 }
 
-// The aggregate as a LUN keeps it: without the names of all its volumes, which
-// with a volume per LUN would make a reading's memory grow with the square of
-// its LUN count.
-static fapi_aggr_info_t WithoutVolumeNames(const fapi_aggr_info_t& a) {
-    fapi_aggr_info_t copy;
-    copy.reserved_text1 = a.reserved_text1;
-    copy.name = a.name;
-    copy.uuid = a.uuid;
-    copy.disk_count = a.disk_count;
-    copy.files_total = a.files_total;
-    copy.files_used = a.files_used;
-    copy.reserved_text2 = a.reserved_text2;
-    copy.plex_count = a.plex_count;
-    copy.volume_count = a.volume_count;
-    copy.raid_size = a.raid_size;
-    copy.size_available = a.size_available;
-    copy.size_percentage_used = a.size_percentage_used;
-    copy.size_total = a.size_total;
-    copy.size_used = a.size_used;
-    copy.raid_status = a.raid_status;
-    copy.state = a.state;
-    copy.type = a.type;
-    copy.plexes = a.plexes;
-    return copy;
+const fapi_aggr_info_t& ZarvoLun::AggregateRecord() const {
+    static const fapi_aggr_info_t kNone;
+    return m_aggregateRecord ? *m_aggregateRecord : kNone;
 }
 
 HRESULT ZarvoLun::GetAggregate(const std::u16string& name, std::vector<fapi_aggr_info_t>& aggregates,
-                               fapi_aggr_info_t& aggregate) {
+                               std::shared_ptr<const fapi_aggr_info_t>& aggregate) {
     TraceScope scope("ZarvoLun::GetAggregate");
     // Within a reading the list is the one every LUN of it shares.
     const fapi_aggr_info_t* holder = nullptr;
@@ -370,7 +350,7 @@ HRESULT ZarvoLun::GetAggregate(const std::u16string& name, std::vector<fapi_aggr
         process_event_reporter().LogEvent(0xC0000BC1, 1, inserts);
         return E_FAIL;
     }
-    if (holder) aggregate = WithoutVolumeNames(*holder);
+    if (holder) aggregate = m_pFOContainer->AggregateForLun(*holder);
     return S_OK;
 }
 

@@ -54,18 +54,19 @@ HRESULT ZarvoLun::InitializeSteps(LONG type, ULONGLONG size, NotificationSet* no
     trace_printf("ZarvoLun::Initialize, GUID=%s", GuidToString(GetId()).c_str());
     m_properties.m_prop.type = static_cast<VDS_LUN_TYPE>(type);
     m_properties.m_prop.ullSize = size;
-    m_aggregateRecord.name.clear();
-
     std::vector<fapi_aggr_info_t> aggregates;
-    HRESULT hr = container->AllocateSpaceinAggregate(size, aggregates, m_aggregateRecord);
+    auto chosen = std::make_shared<fapi_aggr_info_t>();
+    HRESULT hr = container->AllocateSpaceinAggregate(size, aggregates, *chosen);
+    m_aggregateRecord = std::move(chosen);
     if (FAILED(hr)) return Fail("Unable to get a valid aggregate w/ enough space!", hr);
-    trace_printf("ZarvoLun::Initialize, Available Aggregate = %s", N(m_aggregateRecord.name).c_str());
+    const fapi_aggr_info_t& aggregateRecord = AggregateRecord();
+    trace_printf("ZarvoLun::Initialize, Available Aggregate = %s", N(aggregateRecord.name).c_str());
     // The plex stands for the aggregate's first plex: without one there is nothing to lay out.
-    if (m_aggregateRecord.plexes.empty()) return Fail("aggregate does not have a plex", E_FAIL);
+    if (aggregateRecord.plexes.empty()) return Fail("aggregate does not have a plex", E_FAIL);
 
     ZarvoAggregate* aggregate = nullptr;
     bool built = false;
-    hr = ReuseOrBuild(container, this, m_aggregateRecord.uuid, m_aggregateRecord, aggregate, &built);
+    hr = ReuseOrBuild(container, this, aggregateRecord.uuid, aggregateRecord, aggregate, &built);
     if (!aggregate) return Fail("ERROR: cannot create a new aggregate object", E_OUTOFMEMORY);
     if (built) {
         undo.builtAggregate = aggregate;
@@ -107,7 +108,7 @@ HRESULT ZarvoLun::InitializeSteps(LONG type, ULONGLONG size, NotificationSet* no
     if (FAILED(hr = container->AssociateLunToQtree(GetId(), qtreeId)))
         return Fail("ERROR: cannot associate lun to qtree", hr);
 
-    const fapi_plex_info_t& aggregatePlex = m_aggregateRecord.plexes.front();
+    const fapi_plex_info_t& aggregatePlex = AggregateRecord().plexes.front();
     trace_printf("ZarvoLun::Initialize, Plex %s", N(aggregatePlex.name).c_str());
     const std::u16string plexName = m_properties.m_strIdentification + u"_Plex0";
     GUID plexId{};

@@ -86,9 +86,10 @@ HRESULT ZarvoLun::LoadConfigSteps(const fapi_lun_info_t& record) {
     if (FAILED(hr = GetAggregate(m_volumeRecord.name, aggregates, m_aggregateRecord)))
         return Fail("ERROR: volume does not have an aggregate!", hr);
     // The plex stands for the aggregate's first plex: without one there is nothing to lay out.
-    if (m_aggregateRecord.plexes.empty()) return Fail("ERROR: aggregate does not have a plex", E_FAIL);
+    const fapi_aggr_info_t& aggregateRecord = AggregateRecord();
+    if (aggregateRecord.plexes.empty()) return Fail("ERROR: aggregate does not have a plex", E_FAIL);
     ZarvoAggregate* aggregate = nullptr;
-    if (FAILED(hr = ReuseOrBuild(container, this, m_aggregateRecord.uuid, m_aggregateRecord, aggregate)) || !aggregate)
+    if (FAILED(hr = ReuseOrBuild(container, this, aggregateRecord.uuid, aggregateRecord, aggregate)) || !aggregate)
         return Fail("ERROR: cannot create a new aggregate object", FAILED(hr) ? hr : E_OUTOFMEMORY);
     if (FAILED(hr = container->AssociateLunToAggregate(GetId(), aggregate->GetId())))
         return Fail("ERROR: cannot associate lun to aggregate", hr);
@@ -102,7 +103,7 @@ HRESULT ZarvoLun::LoadConfigSteps(const fapi_lun_info_t& record) {
         if (FAILED(hr = container->SetLunNumber(m_lunNumber, 1))) return Fail("ERROR: cannot set lun number", hr);
     }
 
-    const fapi_plex_info_t& aggregatePlex = m_aggregateRecord.plexes.front();
+    const fapi_plex_info_t& aggregatePlex = aggregateRecord.plexes.front();
     trace_printf("ZarvoLun::LoadConfig, Plex %s", N(aggregatePlex.name).c_str());
     const std::u16string plexName = m_properties.m_strIdentification + u"_Plex0";
     GUID plexId{};
@@ -204,7 +205,7 @@ HRESULT ZarvoLun::KeepSteps(const ZarvoLun& previous) {
     }
     if (!previous.m_aggregateMap.empty()) {
         ZarvoAggregate* aggregate = nullptr;
-        if (FAILED(hr = ReuseOrBuild(container, this, m_aggregateRecord.uuid, m_aggregateRecord, aggregate)) ||
+        if (FAILED(hr = ReuseOrBuild(container, this, AggregateRecord().uuid, AggregateRecord(), aggregate)) ||
             !aggregate)
             return FAILED(hr) ? hr : E_OUTOFMEMORY;
         if (FAILED(hr = container->AssociateLunToAggregate(id, aggregate->GetId()))) return hr;
@@ -214,8 +215,8 @@ HRESULT ZarvoLun::KeepSteps(const ZarvoLun& previous) {
         m_lunNumber = previous.m_lunNumber;
         if (FAILED(hr = container->SetLunNumber(m_lunNumber, 1))) return hr;
     }
-    if (!previous.m_plexMap.empty() && !m_aggregateRecord.plexes.empty()) {
-        const fapi_plex_info_t& aggregatePlex = m_aggregateRecord.plexes.front();
+    if (!previous.m_plexMap.empty() && !AggregateRecord().plexes.empty()) {
+        const fapi_plex_info_t& aggregatePlex = AggregateRecord().plexes.front();
         const std::u16string plexName = m_properties.m_strIdentification + u"_Plex0";
         GUID plexId{};
         container->m_pSan->CheckCreateGuid(NarrowFromWide(plexName), plexId);
