@@ -116,6 +116,9 @@ struct Item {
     hash_link link;
 };
 int g_freedItems = 0;
+// Fifteen names: one more than seven buckets hold before they grow.
+const char* const names[15] = {"n0", "n1", "n2", "n3", "n4", "n5", "n6", "n7",
+                               "n8", "n9", "n10", "n11", "n12", "n13", "n14"};
 void free_item(void* p) {
     ++g_freedItems;
     delete static_cast<Item*>(p);
@@ -125,8 +128,6 @@ void free_item(void* p) {
 TEST(HashTable, GrowsToFifteenBucketsAtTheFifteenthInsertAndReplacesByName) {
     hash_rec* t = hash_new(0, offsetof(Item, link), nullptr, nullptr, free_item);
     ASSERT_NE(t, nullptr);
-    static const char* names[15] = {"n0", "n1", "n2", "n3", "n4", "n5", "n6", "n7",
-                                    "n8", "n9", "n10", "n11", "n12", "n13", "n14"};
     for (int i = 0; i < 14; ++i) ASSERT_EQ(hash_insert(t, names[i], new Item{names[i], {}}), 0);
     EXPECT_EQ(t->bucketCount, 7);
     ASSERT_EQ(hash_insert(t, names[14], new Item{names[14], {}}), 0);
@@ -161,8 +162,6 @@ void* make_item(const char* name, void* fail) {
 TEST(HashTable, FindOrAddMakesAnEntryOnlyForANewNameAndClearingEmptiesIt) {
     hash_rec* t = hash_new(0, offsetof(Item, link), nullptr, nullptr, free_item);
     ASSERT_NE(t, nullptr);
-    static const char* names[15] = {"n0", "n1", "n2", "n3", "n4", "n5", "n6", "n7",
-                                    "n8", "n9", "n10", "n11", "n12", "n13", "n14"};
     g_made = 0;
     for (const char* n : names) ASSERT_NE(hash_find_or_add(t, n, make_item, nullptr), nullptr) << n;
     EXPECT_EQ(g_made, 15);
