@@ -4,6 +4,7 @@
 #include <exception>
 
 #include <hostlib/autolock.h>
+#include <hostlib/com_error.h>
 #include <hostlib/conversions.h>
 #include <hostlib/event_log.h>
 #include <hostlib/trace.h>
@@ -12,7 +13,9 @@
 #include <platform/apartment.h>
 #include <platform/clock.h>
 #include <platform/comalloc.h>
+#include <platform/errorinfo.h>
 #include <platform/handle.h>
+#include <platform/memory.h>
 #include <platform/probe.h>
 #include <platform/thread.h>
 #include <vds/com_method.h>
@@ -37,6 +40,26 @@ bool SameLogon(const CFilerRecord& running, const CFilerRecord& stored) {
 }
 
 std::string Narrow(const std::u16string& text) { return WStringToString(text); }
+
+// Why an appliance got no subsystem, naming it: the message of the failure
+// with the appliance as its insert (the event the subsystem reported says the same).
+platform::com_unique_ptr<IErrorInfo> DescribeFailure(const CFilerRecord& record, HRESULT hr) {
+    const std::u16string name = record.GetDisplayName();
+    WCHAR* text = nullptr;
+    const auto inserts = platform::make_message_args(name.c_str());
+    get_message_text(hr, &text, &inserts);
+    std::u16string description = text ? text : u"";
+    LocalFree(text);
+    if (description.find(name) == std::u16string::npos) description = u"\"" + name + u"\": " + description;
+    ICreateErrorInfo* creator = nullptr;
+    if (FAILED(CreateErrorInfo(&creator)) || !creator) return nullptr;
+    platform::com_unique_ptr<ICreateErrorInfo> owned(creator);
+    creator->SetDescription(const_cast<LPOLESTR>(description.c_str()));
+    creator->SetHelpContext(static_cast<DWORD>(hr));
+    IErrorInfo* info = nullptr;
+    creator->QueryInterface(IID_PPV_ARGS(&info));
+    return platform::com_unique_ptr<IErrorInfo>(info);
+}
 
 }  // namespace
 
@@ -263,7 +286,7 @@ STDMETHODIMP CZarvoProvider::OnLoad(LPWSTR pwszMachineName, IUnknown* pCallbackO
         }
         m_pNotifier = new CZarvoNotifier(sink);
         m_pNotifier->AddRef();
-        CreateSubSystems();
+        if (const HRESULT started = CreateSubSystems(); FAILED(started)) PassEnded(started, nullptr);
         sink->Release();
         return hr;
     });
@@ -501,7 +524,12 @@ HRESULT CZarvoProvider::RefreshSubsystemsList() {
         return true;
     });
 
-    return CreateSubSystemsFromLogonVector(newRecords);
+    const HRESULT result = CreateSubSystemsFromLogonVector(newRecords);
+    IErrorInfo* failure = nullptr;
+    if (FAILED(result) && GetErrorInfo(0, &failure) == S_OK) SetErrorInfo(0, failure);  // it stays the caller's
+    PassEnded(result, failure);
+    if (failure) failure->Release();
+    return result;
 }
 
 HRESULT CZarvoProvider::CreateSubSystemsFromLogonVector(const std::vector<CFilerRecord>& records) {
@@ -512,20 +540,23 @@ HRESULT CZarvoProvider::CreateSubSystemsFromLogonVector(const std::vector<CFiler
     }
     SubsystemFactory& factory = m_factory;
     HRESULT result = S_OK;
+    platform::com_unique_ptr<IErrorInfo> failure;
+    // Each stored appliance stands on its own: one that cannot be read keeps
+    // none of the others from their subsystems.
     for (const CFilerRecord& record : records) {
-        // Once one record failed, the later records of the pass are not tried.
-        if (FAILED(result)) break;
         San* san = factory.NewSan();
-        if (!san) {
-            result = E_OUTOFMEMORY;
-            break;
+        HRESULT hr = san ? S_OK : E_OUTOFMEMORY;
+        if (san) {
+            san->SetNotifier(m_pNotifier);
+            hr = factory.Initialize(*san, record, HwType(), m_bFirstEnumerationDone);
+            if (SUCCEEDED(hr)) hr = AddSan(san);
         }
-        san->SetNotifier(m_pNotifier);
-        HRESULT hr = factory.Initialize(*san, record, HwType(), m_bFirstEnumerationDone);
-        if (SUCCEEDED(hr)) hr = AddSan(san);
         if (FAILED(hr)) {
             delete san;
-            result = hr;
+            if (SUCCEEDED(result)) {
+                result = hr;
+                failure = DescribeFailure(record, hr);
+            }
             continue;
         }
         const GUID id = san->GetId();
@@ -533,8 +564,34 @@ HRESULT CZarvoProvider::CreateSubSystemsFromLogonVector(const std::vector<CFiler
         trace_printf("CZarvoProvider::CreateSubSystemsFromLogonVector, Added a new Filer, Details  %s , Total items %d ",
                      GuidToString(id).c_str(), static_cast<int>(m_subsystemMap.size()));
     }
-    if (SUCCEEDED(result)) m_bFirstEnumerationDone = true;
+    // After the first pass VDS has queried the subsystems: any made later,
+    // such as one whose appliance answers only now, announces its arrival.
+    m_bFirstEnumerationDone = true;
+    SetErrorInfo(0, failure.get());
     return result;
+}
+
+void CZarvoProvider::PassEnded(HRESULT result, IErrorInfo* failure) {
+    if (FAILED(result) && failure) failure->AddRef();
+    else failure = nullptr;
+    {
+        std::lock_guard lock(m_passLock);
+        m_lastPass = result;
+        m_lastPassFailure.reset(failure);
+        m_bPassEnded = true;
+    }
+    m_passEnded.notify_all();
+}
+
+HRESULT CZarvoProvider::ListPassResult() {
+    {
+        AutoLock lock(&m_cs);
+        if (!m_pNotifier) return E_UNEXPECTED;  // not loaded: no pass will come
+    }
+    std::unique_lock lock(m_passLock);
+    m_passEnded.wait(lock, [this] { return m_bPassEnded; });
+    SetErrorInfo(0, FAILED(m_lastPass) ? m_lastPassFailure.get() : nullptr);
+    return m_lastPass;
 }
 
 // ---- Provider thread ----------------------------------------------------------------
@@ -563,6 +620,7 @@ unsigned CZarvoProvider::ProviderThreadWork() {
         RefreshSubsystemsList();
     } catch (...) {
         trace_unexpected_exception("CZarvoProvider::ProviderThreadWork");
+        PassEnded(E_FAIL, nullptr);
     }
     const DWORD reason = WaitForSingleObject(m_providerThread.m_hStopEvent, INFINITE);
     trace_printf("CZarvoProvider::ProviderThreadWork, Terminating the  Provider refresh thread. reason %d, Id:%08X ",

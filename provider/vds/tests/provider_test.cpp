@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -8,6 +9,7 @@
 
 #include <model/extent_record.h>
 #include <platform/comalloc.h>
+#include <platform/errorinfo.h>
 #include <platform/clock.h>
 #include <vds/module_lock.h>
 
@@ -56,19 +58,35 @@ TEST_F(ProviderTest, ListPassTakesTheRecordsOfItsProtocolAndAnnouncesOnlyLaterSu
     EXPECT_EQ((std::vector<std::u16string>{u"fc-a", u"fc-b"}), factory.tried);
 }
 
-TEST_F(ProviderTest, FailingRecordStopsThePassAndIsTriedAgainNextTime) {
+// The caller's error information, as text ("" when there is none); it is taken.
+static std::u16string ErrorInfoText() {
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) != S_OK || !info) return u"";
+    BSTR description = nullptr;
+    info->GetDescription(&description);
+    std::u16string text = description ? description : u"";
+    SysFreeString(description);
+    info->Release();
+    return text;
+}
+
+TEST_F(ProviderTest, AFailingRecordKeepsNoOtherFromItsSubsystemAndThePassNamesIt) {
     list.records = {MakeRecord(u"one", 2), MakeRecord(u"two", 2), MakeRecord(u"three", 2)};
-    factory.unreachable = {u"two"};
+    factory.unreachable = {u"one"};
     Ref<CZarvoProvider> provider(NewComObject<CZarvoProviderFC>());
     EXPECT_EQ(HRESULT(0xC0042502), provider->Reenumerate());
-    EXPECT_EQ((std::vector<std::u16string>{u"one", u"two"}), factory.tried);
-    EXPECT_EQ(std::vector<GUID>{IdOf("one")}, Subsystems(*provider));
+    EXPECT_NE(std::u16string::npos, ErrorInfoText().find(u"one"));
+    EXPECT_EQ((std::vector<std::u16string>{u"one", u"two", u"three"}), factory.tried);
+    const auto made = Subsystems(*provider);
+    ASSERT_EQ(2u, made.size());
+    EXPECT_EQ(1, std::count(made.begin(), made.end(), IdOf("two")));
+    EXPECT_EQ(1, std::count(made.begin(), made.end(), IdOf("three")));
 
+    // Only the failed one is tried again; VDS has queried the others, so it is announced.
     factory.unreachable.clear();
     EXPECT_EQ(S_OK, provider->Reenumerate());
-    EXPECT_EQ((std::vector<std::u16string>{u"one", u"two", u"two", u"three"}), factory.tried);
-    // The flag stayed clear while a record failed: these arrivals are not announced.
-    EXPECT_FALSE(factory.initialized.back().second);
+    EXPECT_EQ((std::vector<std::u16string>{u"one", u"two", u"three", u"one"}), factory.tried);
+    EXPECT_TRUE(factory.initialized.back().second);
     EXPECT_EQ(3u, Subsystems(*provider).size());
 }
 
@@ -235,6 +253,23 @@ TEST_F(ProviderTest, OnLoadStartsTheFirstPassOnceAndWantsAnAdviseSink) {
     EXPECT_EQ(1u, factory.tried.size());
     EXPECT_EQ(S_OK, provider->OnUnload(FALSE));  // the thread has ended
     EXPECT_FALSE(factory.live[u"fc-a"]->active);
+}
+
+TEST_F(ProviderTest, TheLoadingSideTakesTheFirstPassOutcomeWithoutAPassOfItsOwn) {
+    list.records = {MakeRecord(u"fc-a", 2), MakeRecord(u"fc-b", 2)};
+    factory.unreachable = {u"fc-b"};
+    Ref<CZarvoProvider> provider(NewComObject<CZarvoProviderFC>());
+    EXPECT_EQ(E_UNEXPECTED, provider->ListPassResult());  // not loaded: no pass to wait for
+    Ref<RecordingSink> sink(NewComObject<RecordingSink>());
+    ASSERT_EQ(S_OK, provider->OnLoad(const_cast<WCHAR*>(u"host"), sink.get()));
+    EXPECT_EQ(HRESULT(0xC0042502), provider->ListPassResult());
+    EXPECT_NE(std::u16string::npos, ErrorInfoText().find(u"fc-b"));
+    EXPECT_EQ((std::vector<std::u16string>{u"fc-a", u"fc-b"}), factory.tried);
+    // Asked again it tells the same and tries nothing.
+    EXPECT_EQ(HRESULT(0xC0042502), provider->ListPassResult());
+    EXPECT_NE(std::u16string::npos, ErrorInfoText().find(u"fc-b"));
+    EXPECT_EQ(2u, factory.tried.size());
+    EXPECT_EQ(S_OK, provider->OnUnload(TRUE));
 }
 
 TEST_F(ProviderTest, PathStatusesFromAnHbaPortCombineTheSubsystemResults) {

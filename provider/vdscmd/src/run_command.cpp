@@ -57,8 +57,10 @@ int ReportLoadFailures(Session& session) {
         status = session.Report("reading the stored appliance list", hr);
     if (session.Args().command == "reenumerate") return status;  // it reports its own pass
     for (const auto& loaded : session.AllProviders())
-        if (const HRESULT hr = loaded->loaded; FAILED(hr))
+        if (const HRESULT hr = loaded->loaded; FAILED(hr)) {
+            DescribeListPass(*loaded);
             status = session.Report("loading " + ProviderName(loaded.get()), hr);
+        }
     return status;
 }
 

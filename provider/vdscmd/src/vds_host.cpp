@@ -93,13 +93,21 @@ std::shared_ptr<LoadedProvider> Load(const VdsProviderRegistration& registration
         WCHAR machine[] = u"localhost";
         loaded->loaded = loaded->priv->OnLoad(machine, sink);
     }
-    // The first list pass runs on the provider's own thread; a pass of our
-    // own waits for it (the provider lock) and tells how it went.
-    if (SUCCEEDED(loaded->loaded) && loaded->hw) loaded->loaded = loaded->hw->Reenumerate();
+    // The first list pass runs on the provider's own thread: wait for it and
+    // take its outcome, without a pass of our own that would try every
+    // appliance that failed it a second time.
+    if (SUCCEEDED(loaded->loaded)) {
+        if (auto* zarvo = dynamic_cast<CZarvoProvider*>(loaded->provider)) loaded->loaded = zarvo->ListPassResult();
+        else if (loaded->hw) loaded->loaded = loaded->hw->Reenumerate();
+    }
     return loaded;
 }
 
 }  // namespace
+
+void DescribeListPass(const LoadedProvider& loaded) {
+    if (auto* zarvo = dynamic_cast<CZarvoProvider*>(loaded.provider)) zarvo->ListPassResult();
+}
 
 void VdsHost::LoadProviders() {
     std::vector<VdsProviderRegistration> registrations;

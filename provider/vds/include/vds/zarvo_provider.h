@@ -3,13 +3,17 @@
 // Fibre Channel, one for iSCSI. A provider owns one San per stored appliance
 // of its protocol, keeps that list in step with the stored list, and turns
 // object ids into COM objects.
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include <hostlib/general_thread.h>
 #include <model/filer_record.h>
 #include <model/san.h>
+#include <platform/com_scoped.h>
 #include <platform/critical_section.h>
+#include <platform/errorinfo.h>
 #include <platform/vds.h>
 #include <vds/com_object.h>
 
@@ -56,8 +60,15 @@ public:
     // The first active San that holds an object of this type and id.
     San* FindSanObject(VDS_OBJECT_TYPE type, const GUID& id);
     HRESULT AddSan(San* san);
-    // One list pass: the subsystems follow the stored appliance list.
+    // One list pass: the subsystems follow the stored appliance list. A
+    // failure names the first appliance that got no subsystem in the calling
+    // thread's error information; every other appliance still gets its own.
     HRESULT RefreshSubsystemsList();
+    // The outcome of the latest list pass, after waiting for the first one
+    // that OnLoad started (the loading side learns it without a pass of its
+    // own, so one command never tries an appliance twice). A failure leaves
+    // its description as the calling thread's error information.
+    HRESULT ListPassResult();
     CRITICAL_SECTION* ProviderLock() { return &m_cs; }
 
 protected:
@@ -75,6 +86,7 @@ private:
     };
 
     HRESULT CreateSubSystemsFromLogonVector(const std::vector<CFilerRecord>& records);
+    void PassEnded(HRESULT result, IErrorInfo* failure);
     HRESULT CreateSubSystems();
     static unsigned ProviderThreadEntry(void* provider);
     unsigned ProviderThreadWork();
@@ -92,6 +104,12 @@ private:
     std::vector<San*> m_sans;
     bool m_bFirstEnumerationDone = false;
     bool m_bShutDown = false;
+    // The latest list pass; its own lock comes after the provider lock.
+    std::mutex m_passLock;
+    std::condition_variable m_passEnded;
+    bool m_bPassEnded = false;
+    HRESULT m_lastPass = S_OK;
+    platform::com_unique_ptr<IErrorInfo> m_lastPassFailure;
 };
 
 class CZarvoProviderFC final : public CZarvoProvider {

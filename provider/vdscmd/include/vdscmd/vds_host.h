@@ -105,6 +105,10 @@ private:
     bool m_loaded = false;
 };
 
+// Leaves the failure of the provider's latest list pass (which names the
+// appliance) as the calling thread's error information; asks no appliance.
+void DescribeListPass(const LoadedProvider& loaded);
+
 // Registers (or unregisters) the two providers of this system through IVdsAdmin.
 HRESULT RegisterZarvoProviders(bool unregister);
 

@@ -1,0 +1,162 @@
+// vdsctl against sanprovd when a stored appliance cannot be read: the others
+// still get their subsystems, the failure names the appliance, and one
+// command asks the appliance once.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "appliance.h"
+
+#include <model/filer_record_list.h>
+#include <platform/apartment.h>
+#include <platform/text.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class VdsctlTruth : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vdsctl-truth-XXXXXX";
+        m_root = ::mkdtemp(pattern);
+        setenv("SANPROV_ROOT", m_root.c_str(), 1);
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        process_filer_record_list().Clear();
+        ASSERT_EQ(0, Run(std::string(SANPROVD) + " -Service"));
+    }
+    void TearDown() override {
+        Run(std::string(SCM) + " stop SanProvD");
+        for (int i = 0; i < 1200 && State().find("STOPPED") == std::string::npos; ++i)
+            std::this_thread::sleep_for(100ms);
+        Run(std::string(SANPROVD) + " -UnregServer");
+        process_filer_record_list().Clear();
+        CoUninitialize();
+        std::error_code ignored;
+        fs::remove_all(m_root, ignored);
+    }
+    static int Run(const std::string& command) {
+        const int status = std::system((command + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    static std::string State() {
+        FILE* pipe = ::popen((std::string(SCM) + " query SanProvD 2>/dev/null").c_str(), "r");
+        char line[256] = {};
+        std::string state;
+        if (pipe && std::fgets(line, sizeof line, pipe)) state = line;
+        if (pipe) ::pclose(pipe);
+        return state;
+    }
+    Outcome Vdsctl(const std::string& arguments) {
+        const fs::path err = m_root / "stderr";
+        Outcome run;
+        FILE* pipe = ::popen((std::string(VDSCTL) + " " + arguments + " </dev/null 2>" + err.string()).c_str(), "r");
+        if (!pipe) return run;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream in(err);
+        std::stringstream text;
+        text << in.rdbuf();
+        run.err = text.str();
+        return run;
+    }
+    // Stores an appliance under a key of the test's choosing: the list is read in key order.
+    static void Store(const std::string& key, const std::string& address,
+                      const std::string& password = e2e::Appliance::kPassword) {
+        filer_record_list& list = process_filer_record_list();
+        list.Add(platform::utf8_to_wide_lossy(key), platform::utf8_to_wide_lossy(address), u"root",
+                 platform::utf8_to_wide_lossy(password).c_str(), 2);
+        ASSERT_EQ(S_OK, list.Save());
+    }
+    // How many events of this id the service reported naming `insert`.
+    size_t EventsNaming(uint32_t id, const std::string& insert) const {
+        size_t count = 0;
+        std::ifstream in(m_root / "eventlog" / "SanProvD.jsonl");
+        for (std::string line; std::getline(in, line);) {
+            const auto event = nlohmann::json::parse(line, nullptr, false);
+            if (event.is_object() && event.value("id", 0u) == id && event.contains("inserts") &&
+                !event["inserts"].empty() && event["inserts"][0] == insert)
+                ++count;
+        }
+        return count;
+    }
+    static size_t Requests(const e2e::Appliance& appliance, const std::string& name) {
+        const auto log = nlohmann::json::parse(appliance.control("GET", "/sim/log").body, nullptr, false);
+        return log.is_array() ? std::count_if(log.begin(), log.end(),
+                                              [&](const auto& entry) { return entry.value("request", "") == name; })
+                              : 0;
+    }
+
+    fs::path m_root;
+};
+
+constexpr uint32_t kUnreachable = 0xC0042502;
+constexpr uint32_t kLoginRefused = 0xC0042503;
+
+TEST_F(VdsctlTruth, AnUnreachableApplianceFirstInKeyOrderHidesNoOtherAndIsNamed) {
+    e2e::Appliance first, second;
+    first.set(R"({"cluster/enabled": false, "system-info/system-name": "zarvo-b", "system-info/system-serial-number": "3003521"})");
+    second.set(R"({"cluster/enabled": false, "system-info/system-name": "zarvo-c", "system-info/system-serial-number": "3003522"})");
+    const std::string gone = e2e::Appliance::unused_address();
+    Store("00000000-0000-0000-0000-000000000001", gone);
+    Store("00000000-0000-0000-0000-000000000002", first.address());
+    Store("00000000-0000-0000-0000-000000000003", second.address());
+
+    const Outcome listed = Vdsctl("--json --provider fc subsystems");
+    EXPECT_EQ(1, listed.status);
+    EXPECT_NE(std::string::npos, listed.err.find(gone)) << listed.err;
+    const auto subsystems = nlohmann::json::parse(listed.out, nullptr, false);
+    ASSERT_TRUE(subsystems.is_array()) << listed.out;
+    EXPECT_EQ(2u, subsystems.size()) << listed.out;
+    EXPECT_EQ(1u, EventsNaming(kUnreachable, gone));
+
+    const Outcome again = Vdsctl("--provider fc reenumerate");
+    EXPECT_EQ(1, again.status);
+    EXPECT_NE(std::string::npos, again.err.find(gone)) << again.err;
+    EXPECT_EQ(2u, EventsNaming(kUnreachable, gone));
+}
+
+TEST_F(VdsctlTruth, ARefusedLoginIsTriedOncePerCommand) {
+    e2e::Appliance refusing;
+    refusing.set(R"({"cluster/enabled": false})");
+    Store("00000000-0000-0000-0000-000000000001", refusing.address(), "wrong");
+
+    const Outcome first = Vdsctl("--provider fc subsystems");
+    EXPECT_EQ(1, first.status);
+    EXPECT_NE(std::string::npos, first.err.find(refusing.address())) << first.err;
+    EXPECT_EQ(1u, EventsNaming(kLoginRefused, refusing.address()));
+    EXPECT_EQ(1u, Requests(refusing, "system-get-info"));
+
+    // A listing asks nothing; a reenumeration tries it once more.
+    const Outcome listed = Vdsctl("--provider fc subsystems");
+    EXPECT_EQ(1, listed.status);
+    EXPECT_NE(std::string::npos, listed.err.find(refusing.address())) << listed.err;
+    EXPECT_EQ(1u, EventsNaming(kLoginRefused, refusing.address()));
+    EXPECT_EQ(1, Vdsctl("--provider fc reenumerate").status);
+    EXPECT_EQ(2u, EventsNaming(kLoginRefused, refusing.address()));
+    EXPECT_EQ(2u, Requests(refusing, "system-get-info"));
+}
+
+}  // namespace
