@@ -174,6 +174,33 @@ TEST_F(IscsiSubsystem, APortalMovesBetweenGroupsAndBack) {
     }
 }
 
+// An interface is in one group at a time: the group it left no longer lists
+// its portal, so moving it back asks the appliance again.
+TEST_F(IscsiSubsystem, APortalIsInTheGroupTheApplianceSaysAndMovingItBackSendsItsRequest) {
+    sim_.set(R"({"iscsi/tpgroups": [
+        {"name": "e0a_default", "tag": 1000, "interfaces": ["e0a"], "user-defined": false},
+        {"name": "tpg_app", "tag": 1, "interfaces": ["e0b"], "user-defined": true},
+        {"name": "tpg_two", "tag": 2, "interfaces": [], "user-defined": true},
+        {"name": "e0c_default", "tag": 1002, "interfaces": ["e0c"], "user-defined": false}]})");
+    ASSERT_EQ(start(), S_OK);
+    const auto portals_of = [&](const std::string& group) {
+        std::vector<GUID> portals;
+        current().QueryAssociatedPortals(id(group), portals);
+        return portals;
+    };
+    for (const char* to : {"tpg_two", "tpg_app", "tpg_two"}) {
+        clear_requests(sim_);
+        ZarvoAsync* async = nullptr;
+        ASSERT_EQ(san_->AddPortal(id("e0b"), id(to), &async), S_OK) << to;
+        EXPECT_EQ(wait(async), VDS_S_ISCSI_PORTAL_GROUP_EXISTS) << to;
+        EXPECT_EQ(requests(sim_), std::vector<std::string>{"iscsi-tpgroup-interface-add"}) << to;
+        EXPECT_EQ(group_of_interface("e0b"), to);
+        const std::string from = std::string(to) == "tpg_two" ? "tpg_app" : "tpg_two";
+        EXPECT_EQ(portals_of(to), std::vector<GUID>{id("e0b")}) << to;
+        EXPECT_TRUE(portals_of(from).empty()) << to;
+    }
+}
+
 TEST_F(IscsiSubsystem, AliasIsSetAndClearedOnTheAppliance) {
     ASSERT_EQ(start(), S_OK);
     const GUID t = target().GetId();

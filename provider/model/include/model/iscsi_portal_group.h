@@ -41,6 +41,9 @@ public:
     // Records the portal when its interface is one of the group's.
     void AddPortalId(const GUID& portalId, const std::u16string& interfaceName);
     void RemovePortalId(const GUID& portalId);
+    // The appliance moved the portal's interface into another group: it is
+    // no longer this group's (nothing is sent).
+    void PortalLeft(const GUID& portalId, const std::u16string& interfaceName);
     // The portal ids in id order.
     void QueryPortals(std::vector<GUID>& portalIds) const;
 

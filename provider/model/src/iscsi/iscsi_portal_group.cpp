@@ -59,6 +59,11 @@ void ZarvoIscsiPortalGroup::AddPortalId(const GUID& portalId, const std::u16stri
 
 void ZarvoIscsiPortalGroup::RemovePortalId(const GUID& portalId) { m_portalIds.erase(portalId); }
 
+void ZarvoIscsiPortalGroup::PortalLeft(const GUID& portalId, const std::u16string& interfaceName) {
+    std::erase(m_interfaces, interfaceName);
+    m_portalIds.erase(portalId);
+}
+
 void ZarvoIscsiPortalGroup::QueryPortals(std::vector<GUID>& portalIds) const {
     portalIds.assign(m_portalIds.begin(), m_portalIds.end());
 }
@@ -69,6 +74,12 @@ HRESULT ZarvoIscsiPortalGroup::AddPortal(const GUID& portalId) {
     if (FAILED(hr)) return hr;
     hr = AddInterface(portal->m_strName);
     if (SUCCEEDED(hr)) {
+        // An interface is in one group at a time: adding it here took it out
+        // of the one it was in, so a move back asks the appliance again.
+        ZarvoIscsiPortalGroup* previous = nullptr;
+        if (!IsEqualGUID(portal->m_portalGroupId, m_id) &&
+            SUCCEEDED(m_pContainer->GetPortalGroup(portal->m_portalGroupId, previous)) && previous)
+            previous->PortalLeft(portalId, portal->m_strName);
         AddPortalId(portalId, portal->m_strName);
         portal->m_portalGroupId = m_id;
         portal->m_portalGroupTag = m_tag;
