@@ -189,6 +189,9 @@ public:
     // Properties and status.
     HRESULT GetProperties(SubSystemProperties& properties);
     HRESULT SetStatus(VDS_SUB_SYSTEM_STATUS status);
+    // Takes the status and health a failed reading ended with (offline and
+    // failed when the appliance did not answer); true when they changed.
+    bool TakeStatusOf(const FilerObjectContainer& failedReading);
     HRESULT GetLunProperties(const GUID& lunId, LunProperties& properties);
     HRESULT GetLunIdentification(const GUID& lunId, VDS_LUN_INFORMATION& information);
     HRESULT GetLunLoadBalancePolicy(const GUID& lunId, VDS_LOADBALANCE_POLICY_ENUM& policy);

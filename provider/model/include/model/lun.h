@@ -147,6 +147,9 @@ protected:
     // The class-qualified name in traces ("ZarvoLunFCP", "ZarvoLunIscsi").
     virtual const char* ClassName() const = 0;
     virtual bool RescansHost() const = 0;
+    // An initiator name as the appliance holds it, whatever form VDS gave.
+    virtual std::u16string ListedInitiator(std::u16string_view name) const { return std::u16string(name); }
+
     // The work both protocol forms run; given an async it completes it.
     HRESULT RunWork(int32_t type, int32_t value, Async* async);
     HRESULT QueueLunWork(int32_t type, Async* async);
@@ -175,6 +178,9 @@ protected:
     ULONGLONG m_requestedSize = 0;
 
 private:
+    // The unmasking list in the one spelling the LUN shows and compares: its
+    // names as the appliance holds them, ";" between two, no empty entry.
+    std::u16string ListedUnmaskingList() const;
     HRESULT LoadConfigSteps(const fapi_lun_info_t& record);
     HRESULT LoadMapping();
     HRESULT KeepSteps(const ZarvoLun& previous);

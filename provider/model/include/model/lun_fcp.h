@@ -19,6 +19,7 @@ public:
 protected:
     const char* ClassName() const override { return "ZarvoLunFCP"; }
     bool RescansHost() const override { return true; }
+    std::u16string ListedInitiator(std::u16string_view name) const override;
 
 private:
     GuidAssociator& m_lunPortAssoc;

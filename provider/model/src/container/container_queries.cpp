@@ -253,6 +253,15 @@ HRESULT FilerObjectContainer::SetStatus(VDS_SUB_SYSTEM_STATUS status) {
     return S_OK;
 }
 
+bool FilerObjectContainer::TakeStatusOf(const FilerObjectContainer& failedReading) {
+    VDS_SUB_SYSTEM_PROP& mine = m_subSystemProperties.m_prop;
+    const VDS_SUB_SYSTEM_PROP& read = failedReading.m_subSystemProperties.m_prop;
+    if (mine.status == read.status && mine.health == read.health) return false;
+    mine.status = read.status;
+    mine.health = read.health;
+    return true;
+}
+
 HRESULT FilerObjectContainer::GetControllerProperties(const GUID& controllerId, VDS_CONTROLLER_PROP& properties) {
     ZarvoController* controller = nullptr;
     const HRESULT hr = GetController(controllerId, controller);

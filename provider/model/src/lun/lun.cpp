@@ -164,7 +164,9 @@ ZarvoLun::~ZarvoLun() {
 HRESULT ZarvoLun::SetDefaults(const fapi_lun_info_t* record) {
     TraceScope scope("ZarvoLun::SetDefaults");
     VDS_LUN_PROP& prop = m_properties.m_prop;
-    prop.ulFlags = 0;
+    // What every reading of an appliance LUN gives: a LUN created here reads
+    // the same at the next refresh.
+    prop.ulFlags = 1;
     prop.type = static_cast<VDS_LUN_TYPE>(14);
     prop.status = static_cast<VDS_LUN_STATUS>(1);
     prop.health = static_cast<VDS_HEALTH>(1);
@@ -203,8 +205,23 @@ HRESULT ZarvoLun::IsEqual(SanHelper* other) {
     return equal ? 0 : 1;
 }
 
+std::u16string ZarvoLun::ListedUnmaskingList() const {
+    const std::u16string& stored = m_properties.m_strUnmaskingList;
+    std::u16string listed;
+    for (size_t at = 0; at < stored.size();) {
+        const size_t end = std::min(stored.find(u';', at), stored.size());
+        if (end > at) {
+            if (!listed.empty()) listed += u';';
+            listed += ListedInitiator(std::u16string_view(stored).substr(at, end - at));
+        }
+        at = end + 1;
+    }
+    return listed;
+}
+
 HRESULT ZarvoLun::GetProperties(LunProperties& properties) {
     properties = m_properties;
+    properties.m_strUnmaskingList = ListedUnmaskingList();
     return S_OK;
 }
 

@@ -15,13 +15,39 @@ namespace {
 std::string N(const std::u16string& text) { return WStringToString(text); }
 
 // A port WWN as the host gives it: exactly 16 hexadecimal digits.
-bool IsPortWwn(const std::u16string& text) {
+bool IsPortWwn(std::u16string_view text) {
     return text.size() == 16 && std::all_of(text.begin(), text.end(), [](char16_t c) {
                return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
            });
 }
 
+// A port WWN as the appliance holds it: eight colon-separated pairs.
+bool IsColonWwn(std::u16string_view text) {
+    if (text.size() != 23) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        const bool hex = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+        if (i % 3 == 2 ? c != u':' : !hex) return false;
+    }
+    return true;
+}
+
+std::u16string LowerCase(std::u16string_view text) {
+    std::u16string lower(text);
+    for (char16_t& c : lower)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    return lower;
+}
+
 }  // namespace
+
+// The appliance's groups hold a port WWN as lower-case colon-separated pairs
+// (and the provider's groups are named after it); VDS gives it as 16 digits.
+std::u16string ZarvoLunFCP::ListedInitiator(std::u16string_view name) const {
+    if (IsPortWwn(name)) return FormatWwn(name);
+    if (IsColonWwn(name)) return LowerCase(name);
+    return std::u16string(name);
+}
 
 ZarvoLunFCP::ZarvoLunFCP(FilerObjectContainer* container, GuidAssociator& lunPortAssoc, const GUID& id, LONG type,
                          ULONGLONG size, const std::u16string& unmaskingList)

@@ -55,7 +55,8 @@ HRESULT ZarvoLun::LoadConfigSteps(const fapi_lun_info_t& record) {
     }
     prop.ulFlags = 1;
     prop.type = static_cast<VDS_LUN_TYPE>(14);
-    prop.status = static_cast<VDS_LUN_STATUS>(1);
+    // A LUN taken offline (say by a deletion that stopped half-way) lists as offline.
+    prop.status = record.online ? VDS_LS_ONLINE : VDS_LS_OFFLINE;
     prop.health = static_cast<VDS_HEALTH>(1);
     prop.TransitionState = static_cast<VDS_TRANSITION_STATE>(1);
     prop.sRebuildPriority = 10;

@@ -123,6 +123,7 @@ HRESULT ZarvoSan::RefreshSubSystem() {
             lock.Lock();
         }
         HRESULT hr = m_pSpareContainer->RefreshContainer();
+        const bool firstReading = !m_pWorkerThread;
         if (!m_pWorkerThread) {
             m_pWorkerThread = new (std::nothrow) ZarvoWorkerThread(this);
             if (!m_pWorkerThread) return E_OUTOFMEMORY;
@@ -136,6 +137,10 @@ HRESULT ZarvoSan::RefreshSubSystem() {
             if (m_pContainer->CompareContainers(*m_pSpareContainer, notifications) != S_OK)
                 trace_printf("Failed to find all changed notifications");
             SendSyncNotification(notifications);
+        } else if (!firstReading && m_pContainer->TakeStatusOf(*m_pSpareContainer)) {
+            // The objects stay as last read; the subsystem tells that the
+            // appliance did not answer until a reading succeeds again.
+            SendSyncNotification(m_pContainer->GetModifyType(), m_pContainer->GetID());
         }
         return hr;
     } catch (...) {
