@@ -363,8 +363,9 @@ TEST_F(VdsctlTest, AnIdFromTheListingDrivesEveryLaterCommandOnTheLun) {
     const std::string id = documents[0][0]["id"];
     const std::string name = documents[0][0]["name"];
     EXPECT_EQ(64u << 20, documents[0][0]["size"].get<uint64_t>());
-    // The listed form of a WWN reaches the provider as its 16 digits.
-    EXPECT_EQ("210000e08b050504", documents[0][0]["mask"]);
+    // The listed form of a WWN reaches the provider as its 16 digits; the
+    // LUN lists it as the appliance holds it.
+    EXPECT_EQ("21:00:00:e0:8b:05:05:04", documents[0][0]["mask"]);
     ASSERT_FALSE(Notifications(created.out).empty());
     EXPECT_EQ("lun arrive", Notifications(created.out).front());
     // The listing gives the same id; after a refresh, which reads the
@@ -372,7 +373,9 @@ TEST_F(VdsctlTest, AnIdFromTheListingDrivesEveryLaterCommandOnTheLun) {
     const auto listed = LunsNamed(name, "--provider fc");
     ASSERT_EQ(1u, listed.size());
     EXPECT_EQ(id, listed[0]["id"]);
-    EXPECT_EQ(0, Vdsctl("refresh").status);
+    const Outcome refreshed = Vdsctl("--json refresh");
+    EXPECT_EQ(0, refreshed.status) << refreshed.err;
+    EXPECT_FALSE(Contains(Notifications(refreshed.out), "lun modify")) << refreshed.out;
     const auto reread = LunsNamed(name, "--provider fc");
     ASSERT_EQ(1u, reread.size());
     EXPECT_EQ(id, reread[0]["id"]);
