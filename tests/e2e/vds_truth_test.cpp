@@ -159,4 +159,27 @@ TEST_F(VdsctlTruth, ARefusedLoginIsTriedOncePerCommand) {
     EXPECT_EQ(2u, Requests(refusing, "system-get-info"));
 }
 
+TEST_F(VdsctlTruth, ARefreshThatCannotReachTheApplianceListsItsSubsystemOffline) {
+    e2e::Appliance fc;
+    fc.set(R"({"cluster/enabled": false})");
+    Store("00000000-0000-0000-0000-000000000001", fc.address());
+    const auto status = [&] {
+        const auto rows = nlohmann::json::parse(Vdsctl("--json --provider fc subsystems").out, nullptr, false);
+        return rows.is_array() && rows.size() == 1 ? rows[0].value("status", "") : "";
+    };
+    ASSERT_EQ("online", status());
+    fc.control("POST", "/sim/shutdown");
+    std::this_thread::sleep_for(300ms);
+    const Outcome refreshed = Vdsctl("--json --provider fc refresh");
+    EXPECT_EQ(1, refreshed.status);
+    bool announced = false;
+    std::istringstream lines(refreshed.out);
+    for (std::string line; std::getline(lines, line);) {
+        const auto row = nlohmann::json::parse(line, nullptr, false);
+        announced |= row.is_object() && row.value("object", "") == "subsystem" && row.value("event", "") == "modify";
+    }
+    EXPECT_TRUE(announced) << refreshed.out;
+    EXPECT_EQ("offline", status());
+}
+
 }  // namespace
