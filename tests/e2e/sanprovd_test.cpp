@@ -11,6 +11,7 @@
 #include <platform/vds_admin.h>
 #include <platform/winsvc.h>
 #include <platform/winuser.h>
+#include <service/core_dumps.h>
 #include <service/service_module.h>
 #include <vds/provider_ids.h>
 #include <vds/zarvo_provider.h>
@@ -386,21 +387,29 @@ TEST_F(Sanprovd, AServiceThatDiesShowsAsStoppedWithAFailureCode) {
     ASSERT_EQ(run("-Service"), 0);
     struct Case {
         const char* how;
-        char command;  // or 0: killed
+        char command;  // or 0: the signal
+        int signal;
         std::string event;
     };
     const Case cases[] = {
-        {"an exception nothing caught", 't',
+        {"an exception nothing caught", 't', 0,
          "Service terminated unexpectedly: thread start: Resource temporarily unavailable"},
-        {"killed", 0, ""},
+        {"a segmentation fault", 0, SIGSEGV, "Service terminated unexpectedly: signal 11 (SIGSEGV)"},
+        {"an abort", 0, SIGABRT, "Service terminated unexpectedly: signal 6 (SIGABRT)"},
+        {"terminated", 0, SIGTERM, "Service terminated unexpectedly: signal 15 (SIGTERM)"},
+        {"killed (nothing in the process sees it)", 0, SIGKILL, ""},
     };
     for (const Case& c : cases) {
         const size_t before = events().size();
-        ServiceChild child;
+        ServiceChild child([] { ForbidCoreDumps(); });
         ASSERT_TRUE(wait_for_state("RUNNING")) << c.how;
         if (c.command) child.send(c.command);
-        else child.signal(SIGKILL);
-        EXPECT_NE(child.wait(), 0) << c.how;
+        else child.signal(c.signal);
+        const int ended = child.wait();
+        EXPECT_NE(ended, 0) << c.how;
+        if (c.signal) {
+            EXPECT_EQ(ended, 100 + c.signal) << c.how << ": it still ends by its signal";
+        }
         const std::string query = scm("query SanProvD");
         EXPECT_NE(query.find("STOPPED"), std::string::npos) << c.how << ": " << query;
         EXPECT_NE(query.find("WIN32_EXIT_CODE 1067 "), std::string::npos) << c.how << ": " << query;

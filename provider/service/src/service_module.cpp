@@ -17,6 +17,7 @@
 #include <platform/vds_admin.h>
 #include <platform/winuser.h>
 #include <res/message_ids.h>
+#include <service/abnormal_end.h>
 #include <service/provider_admin.h>
 #include <service/registry_scripts.h>
 #include <vds/provider_ids.h>
@@ -46,8 +47,7 @@ void IdleTimerProc(HWND, UINT, UINT_PTR, DWORD) { _Module().IdleTick(); }
 // any thread) is the service's failure: an event, and the stopped state with
 // an exit code that tells the service manager so.
 [[noreturn]] void EndAbnormally() {
-    static std::atomic<bool> ending{false};
-    if (!ending.exchange(true)) {
+    if (ClaimAbnormalEnd()) {
         std::string what = "no exception";
         if (const auto error = std::current_exception()) {
             try {
@@ -123,6 +123,7 @@ void CServiceModule::Init() {
     SetModuleLockCount(this);
     set_process_event_reporter(this);
     std::set_terminate(EndAbnormally);
+    ArmFatalSignalEvents(*this);
 }
 
 std::u16string CServiceModule::ModulePath() {
