@@ -455,3 +455,51 @@ TEST_F(Sanprovd, ItsMemoryNeverReachesACoreFile) {
     EXPECT_EQ(soft, "0") << limit;
     EXPECT_EQ(hard, "0") << limit << ": nothing the process loads can raise it again";
 }
+
+namespace {
+std::string vdsctl_errors(const std::string& arguments, int& status) {
+    std::string out;
+    FILE* p = ::popen((std::string(VDSCTL) + " " + arguments + " 2>&1 >/dev/null").c_str(), "r");
+    char buf[512];
+    while (p && std::fgets(buf, sizeof buf, p)) out += buf;
+    const int raw = p ? ::pclose(p) : -1;
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return out;
+}
+}  // namespace
+
+// A stand-in's file given relative to the starter's directory is read there,
+// and one that cannot be loaded is said: an event naming it, and vdsctl.
+TEST_F(Sanprovd, AStandInFileThatCannotBeLoadedIsNamedInAnEventAndByVdsctl) {
+    ASSERT_EQ(run("-Service"), 0);
+    const fs::path starter = m_root / "starter";
+    fs::create_directories(starter / "fixtures");
+    std::ofstream(starter / "fixtures" / "hba.json") << R"({"adapters": []})";
+    const fs::path before = fs::current_path();
+    fs::current_path(starter);
+    ::setenv("SANPROV_LIB_HBAAPI", "lib/libHBAAPI.so", 1);  // not there
+    ::setenv("SANPROV_HBA_FIXTURE", "fixtures/hba.json", 1);
+    const std::string started = scm("start SanProvD");
+    fs::current_path(before);  // the service keeps what the start resolved
+    const bool running = wait_for_state("RUNNING");
+    int status = 0;
+    const std::string said = vdsctl_errors("providers", status);
+    ::unsetenv("SANPROV_LIB_HBAAPI");
+    ::unsetenv("SANPROV_HBA_FIXTURE");
+    ASSERT_EQ(started, "");
+    ASSERT_TRUE(running);
+    const std::string library = (starter / "lib" / "libHBAAPI.so").string();
+    const auto texts = events();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(),
+                         "Failed to load " + library +
+                             " (SANPROV_LIB_HBAAPI): The specified module could not be found."),
+              1)
+        << "the fixture is found where the starter meant it; the library is named as the service looked for it";
+    EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.starts_with("Failed to load"); }), 1);
+    EXPECT_NE(said.find("vdsctl: loading " + library + " (SANPROV_LIB_HBAAPI) failed: "), std::string::npos) << said;
+    EXPECT_EQ(said.find("SANPROV_HBA_FIXTURE"), std::string::npos) << said;
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(scm("stop SanProvD"), "");
+    EXPECT_TRUE(wait_for_state("STOPPED"));
+    EXPECT_EQ(run("-UnregServer"), 0);
+}

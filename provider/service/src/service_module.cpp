@@ -11,6 +11,7 @@
 #include <platform/memory.h>
 #include <platform/provider_admin.h>
 #include <platform/registry.h>
+#include <platform/stand_in_files.h>
 #include <platform/string_table.h>
 #include <platform/text.h>
 #include <platform/thread.h>
@@ -42,6 +43,14 @@ std::u16string load_string(UINT id) {
 }
 
 void IdleTimerProc(HWND, UINT, UINT_PTR, DWORD) { _Module().IdleTick(); }
+
+// A stand-in's file that cannot be loaded leaves the service without what it
+// stands in for (no HBA library is a host without HBAs): said once, at start.
+void ReportUnloadableStandInFiles(const CEventLogReporter& log) {
+    for (const auto& file : platform::configured_stand_in_files())
+        if (const DWORD error = platform::check_stand_in_file(file))
+            log.LogEvent(u"Failed to load %s", platform::describe_stand_in_problem(file, error));
+}
 
 // Whatever ends the process without a stop (an exception nothing caught, on
 // any thread) is the service's failure: an event, and the stopped state with
@@ -372,6 +381,7 @@ void CServiceModule::Run() {
                 LogEvent(res::MSG_SERVICE_STARTED, WORD{0}, static_cast<const WCHAR* const*>(nullptr));
                 SetServiceStatus(SERVICE_RUNNING);
             }
+            ReportUnloadableStandInFiles(*this);
             MSG msg;
             while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
             KillTimer(nullptr, timer);
