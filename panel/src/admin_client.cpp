@@ -19,6 +19,11 @@ HRESULT ActivateAdmin(AdminPtr& admin) {
     return hr;
 }
 
+CString ActivationFailureText(HRESULT hr) {
+    return LoadStringResource(hr == HRESULT_FROM_WIN32(RPC_S_SERVER_TOO_BUSY) ? IDS_SERVICE_BUSY
+                                                                                 : IDS_SERVICE_UNREACHABLE);
+}
+
 CString LoadStringResource(UINT id) {
     WCHAR buffer[kStringBuffer];
     AfxLoadString(id, buffer, kStringBuffer);

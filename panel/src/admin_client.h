@@ -10,6 +10,10 @@ using AdminPtr = platform::com_unique_ptr<IZarvoVdsProviderAdmin>;
 // Activates a new administration object wherever the service serves it.
 HRESULT ActivateAdmin(AdminPtr& admin);
 
+// What to show when no object could be activated: a service that refused the
+// connection for being busy is not a broken installation.
+CString ActivationFailureText(HRESULT hr);
+
 // A string of the applet's string table (at most 1,023 characters).
 CString LoadStringResource(UINT id);
 

@@ -31,6 +31,7 @@ constexpr ui::StringEntry kStrings[] = {
     {IDS_NEED_DNS_NAME, u"Please provide a valid DNS name or IP address."},
     {IDS_NEED_USER_NAME, u"Please provide a valid user name."},
     {IDS_SELECT_SUBSYSTEM, u"Please select a subsystem."},
+    {IDS_SERVICE_BUSY, u"Zarvo VDS Hardware Provider service is busy.\n\nPlease try again later."},
 };
 
 constexpr DWORD kEditStyle = ui::ES_AUTOHSCROLL | ui::WS_TABSTOP | ui::WS_BORDER;

@@ -81,7 +81,7 @@ HRESULT CFilerEntry::Verify(CString& text) const {
     try {
         AdminPtr admin;
         if (const HRESULT hr = ActivateAdmin(admin); FAILED(hr)) {
-            text = LoadStringResource(IDS_SERVICE_UNREACHABLE);
+            text = ActivationFailureText(hr);
             return hr;
         }
         const RecordPtr record(CreateRecord());

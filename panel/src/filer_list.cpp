@@ -33,7 +33,7 @@ HRESULT CFilerList::Load(CString& text) {
     try {
         AdminPtr admin;
         if (const HRESULT hr = ActivateAdmin(admin); FAILED(hr)) {
-            text = LoadStringResource(IDS_SERVICE_UNREACHABLE);
+            text = ActivationFailureText(hr);
             return hr;
         }
         ReturnedRecords returned;
@@ -59,7 +59,7 @@ HRESULT CFilerList::Commit(CString& text) {
     try {
         AdminPtr admin;
         if (const HRESULT hr = ActivateAdmin(admin); FAILED(hr)) {
-            text = LoadStringResource(IDS_SERVICE_UNREACHABLE);
+            text = ActivationFailureText(hr);
             return hr;
         }
         // Only the records with changes travel. The service refuses a record

@@ -19,6 +19,7 @@ constexpr UINT IDS_OUT_OF_MEMORY = 16;
 constexpr UINT IDS_NEED_DNS_NAME = 18;
 constexpr UINT IDS_NEED_USER_NAME = 19;
 constexpr UINT IDS_SELECT_SUBSYSTEM = 21;
+constexpr UINT IDS_SERVICE_BUSY = 22;
 
 constexpr UINT IDD_FILERS = 106;
 constexpr UINT IDD_VERSION = 1001;

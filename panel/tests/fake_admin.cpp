@@ -104,6 +104,7 @@ class FakeAdminFactory final : public RefCounted<IClassFactory> {
 public:
     explicit FakeAdminFactory(FakeAdminState& state) : m_state(state) {}
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** ppv) override {
+        if (FAILED(m_state.createResult)) return m_state.createResult;
         auto* object = new FakeAdmin(m_state);
         const HRESULT hr = object->QueryInterface(riid, ppv);
         object->Release();

@@ -24,6 +24,7 @@ struct FakeAdminState {
     std::u16string storedMessage;
     HRESULT getLastErrorResult = S_OK;
     std::string throwIn;  // a method that throws instead of answering
+    HRESULT createResult = S_OK;  // the class object's CreateInstance fails with this
 
     std::vector<std::string> calls;                  // method names in order
     std::vector<std::vector<FakeRecord>> commits;    // each commit's records

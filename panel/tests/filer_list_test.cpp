@@ -195,4 +195,27 @@ TEST_F(AppletFilerList, UnreachableServiceIsReportedWithTheActivationResult) {
     EXPECT_EQ(text.str().substr(0, 57), u"Failed to connect to Zarvo VDS Hardware Provider service.");
 }
 
+TEST_F(AppletFilerList, AServiceTooBusyToConnectIsReportedAsBusyNotAsABrokenInstall) {
+    const std::u16string busy = u"Zarvo VDS Hardware Provider service is busy.\n\nPlease try again later.";
+    const std::u16string unreachable =
+        u"Failed to connect to Zarvo VDS Hardware Provider service.\n\nPlease reinstall or repair Zarvo VDS Hardware "
+        u"Provider.";
+    const struct {
+        HRESULT activation;
+        const std::u16string& text;
+    } cases[] = {{HRESULT_FROM_WIN32(RPC_S_SERVER_TOO_BUSY), busy}, {hr_of(0x800706BA), unreachable}};
+    for (const auto& c : cases) {
+        FakeAdminService service;
+        service.state.createResult = c.activation;
+        CFilerList list;
+        CString text;
+        EXPECT_EQ(list.Load(text), c.activation);
+        EXPECT_EQ(text.str(), c.text);
+        EXPECT_EQ(list.Commit(text), c.activation);
+        EXPECT_EQ(text.str(), c.text);
+        EXPECT_EQ(entry_for(u"filer").Verify(text), c.activation);
+        EXPECT_EQ(text.str(), c.text);
+    }
+}
+
 }  // namespace

@@ -578,7 +578,7 @@ TEST_F(OperationRecords, FibreChannelAdaptersAndTheirLoggedInInitiators) {
     filer_->fapi_fcp_adapter_initiators_list_info(nullptr, logged_in);
     ASSERT_EQ(logged_in.size(), 4u);
     EXPECT_EQ(logged_in[0].adapter, u"0c");
-    ASSERT_EQ(logged_in[0].initiators.size(), 2u);
+    ASSERT_EQ(logged_in[0].initiators.size(), 3u);  // the third is the simulated host's first port
     const fapi_fcp_initiator_info_t& host1 = logged_in[0].initiators[0];
     const BYTE port_name[8] = {0x10, 0x00, 0x00, 0x00, 0xc9, 0x6b, 0x3d, 0x1a};
     const BYTE node_name[8] = {0x20, 0x00, 0x00, 0x00, 0xc9, 0x6b, 0x3d, 0x1a};

@@ -11,6 +11,7 @@
 #include <platform/vds_admin.h>
 #include <platform/winsvc.h>
 #include <platform/winuser.h>
+#include <service/core_dumps.h>
 #include <service/service_module.h>
 #include <vds/provider_ids.h>
 #include <vds/zarvo_provider.h>
@@ -386,21 +387,29 @@ TEST_F(Sanprovd, AServiceThatDiesShowsAsStoppedWithAFailureCode) {
     ASSERT_EQ(run("-Service"), 0);
     struct Case {
         const char* how;
-        char command;  // or 0: killed
+        char command;  // or 0: the signal
+        int signal;
         std::string event;
     };
     const Case cases[] = {
-        {"an exception nothing caught", 't',
+        {"an exception nothing caught", 't', 0,
          "Service terminated unexpectedly: thread start: Resource temporarily unavailable"},
-        {"killed", 0, ""},
+        {"a segmentation fault", 0, SIGSEGV, "Service terminated unexpectedly: signal 11 (SIGSEGV)"},
+        {"an abort", 0, SIGABRT, "Service terminated unexpectedly: signal 6 (SIGABRT)"},
+        {"terminated", 0, SIGTERM, "Service terminated unexpectedly: signal 15 (SIGTERM)"},
+        {"killed (nothing in the process sees it)", 0, SIGKILL, ""},
     };
     for (const Case& c : cases) {
         const size_t before = events().size();
-        ServiceChild child;
+        ServiceChild child([] { ForbidCoreDumps(); });
         ASSERT_TRUE(wait_for_state("RUNNING")) << c.how;
         if (c.command) child.send(c.command);
-        else child.signal(SIGKILL);
-        EXPECT_NE(child.wait(), 0) << c.how;
+        else child.signal(c.signal);
+        const int ended = child.wait();
+        EXPECT_NE(ended, 0) << c.how;
+        if (c.signal) {
+            EXPECT_EQ(ended, 100 + c.signal) << c.how << ": it still ends by its signal";
+        }
         const std::string query = scm("query SanProvD");
         EXPECT_NE(query.find("STOPPED"), std::string::npos) << c.how << ": " << query;
         EXPECT_NE(query.find("WIN32_EXIT_CODE 1067 "), std::string::npos) << c.how << ": " << query;
@@ -445,4 +454,52 @@ TEST_F(Sanprovd, ItsMemoryNeverReachesACoreFile) {
     fields >> soft >> hard;
     EXPECT_EQ(soft, "0") << limit;
     EXPECT_EQ(hard, "0") << limit << ": nothing the process loads can raise it again";
+}
+
+namespace {
+std::string vdsctl_errors(const std::string& arguments, int& status) {
+    std::string out;
+    FILE* p = ::popen((std::string(VDSCTL) + " " + arguments + " 2>&1 >/dev/null").c_str(), "r");
+    char buf[512];
+    while (p && std::fgets(buf, sizeof buf, p)) out += buf;
+    const int raw = p ? ::pclose(p) : -1;
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return out;
+}
+}  // namespace
+
+// A stand-in's file given relative to the starter's directory is read there,
+// and one that cannot be loaded is said: an event naming it, and vdsctl.
+TEST_F(Sanprovd, AStandInFileThatCannotBeLoadedIsNamedInAnEventAndByVdsctl) {
+    ASSERT_EQ(run("-Service"), 0);
+    const fs::path starter = m_root / "starter";
+    fs::create_directories(starter / "fixtures");
+    std::ofstream(starter / "fixtures" / "hba.json") << R"({"adapters": []})";
+    const fs::path before = fs::current_path();
+    fs::current_path(starter);
+    ::setenv("SANPROV_LIB_HBAAPI", "lib/libHBAAPI.so", 1);  // not there
+    ::setenv("SANPROV_HBA_FIXTURE", "fixtures/hba.json", 1);
+    const std::string started = scm("start SanProvD");
+    fs::current_path(before);  // the service keeps what the start resolved
+    const bool running = wait_for_state("RUNNING");
+    int status = 0;
+    const std::string said = vdsctl_errors("providers", status);
+    ::unsetenv("SANPROV_LIB_HBAAPI");
+    ::unsetenv("SANPROV_HBA_FIXTURE");
+    ASSERT_EQ(started, "");
+    ASSERT_TRUE(running);
+    const std::string library = (starter / "lib" / "libHBAAPI.so").string();
+    const auto texts = events();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(),
+                         "Failed to load " + library +
+                             " (SANPROV_LIB_HBAAPI): The specified module could not be found."),
+              1)
+        << "the fixture is found where the starter meant it; the library is named as the service looked for it";
+    EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.starts_with("Failed to load"); }), 1);
+    EXPECT_NE(said.find("vdsctl: loading " + library + " (SANPROV_LIB_HBAAPI) failed: "), std::string::npos) << said;
+    EXPECT_EQ(said.find("SANPROV_HBA_FIXTURE"), std::string::npos) << said;
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(scm("stop SanProvD"), "");
+    EXPECT_TRUE(wait_for_state("STOPPED"));
+    EXPECT_EQ(run("-UnregServer"), 0);
 }

@@ -5,8 +5,9 @@ if(TARGET service)
 endif()
 
 # sanprovd itself: install, reinstall, uninstall, and a plain COM server.
-if(TARGET sanprovd AND TARGET scm)
+if(TARGET sanprovd AND TARGET scm AND TARGET vdsctl)
   sanprov_e2e_tests(sanprovd_e2e_tests SOURCES sanprovd_test.cpp LINK service sanprov_messages)
-  target_compile_definitions(sanprovd_e2e_tests PRIVATE SANPROVD="$<TARGET_FILE:sanprovd>" SCM="$<TARGET_FILE:scm>")
-  add_dependencies(sanprovd_e2e_tests sanprovd scm)
+  target_compile_definitions(sanprovd_e2e_tests PRIVATE SANPROVD="$<TARGET_FILE:sanprovd>" SCM="$<TARGET_FILE:scm>"
+                                                        VDSCTL="$<TARGET_FILE:vdsctl>")
+  add_dependencies(sanprovd_e2e_tests sanprovd scm vdsctl)
 endif()

@@ -102,7 +102,8 @@ TEST_F(FcSubsystem, FirstReadingOfAClusteredApplianceBuildsItsObjectsAndAnnounce
         EXPECT_EQ(container.QueryAssociatedPorts(id, ports), S_OK);
         EXPECT_FALSE(ports.empty());
     }
-    EXPECT_EQ(container.m_strMaskingList, u"10:00:00:00:c9:6b:3d:1a;21:00:00:e0:8b:12:34:56;10:00:00:00:c9:6b:3d:1b");
+    EXPECT_EQ(container.m_strMaskingList, u"10:00:00:00:c9:6b:3d:1a;21:00:00:e0:8b:12:34:56;21:00:00:e0:8b:05:05:04;"
+                                          u"10:00:00:00:c9:6b:3d:1b;21:00:00:e0:8b:05:05:05");
 
     // 13 disks are the appliance's own (the 14th is its partner's), all on host adapter 0a: bus 1.
     EXPECT_EQ(container.m_driveMap.size(), 13u);
@@ -122,7 +123,7 @@ TEST_F(FcSubsystem, StandaloneApplianceLeavesThePartnersAdapterOutAndAsksNoPartn
     FilerObjectContainer& container = current();
     EXPECT_FALSE(container.m_partnerUp);
     EXPECT_EQ(controller_names(container), (std::set<std::u16string>{u"0c"}));
-    EXPECT_EQ(container.m_strMaskingList, u"10:00:00:00:c9:6b:3d:1a;21:00:00:e0:8b:12:34:56");
+    EXPECT_EQ(container.m_strMaskingList, u"10:00:00:00:c9:6b:3d:1a;21:00:00:e0:8b:12:34:56;21:00:00:e0:8b:05:05:04");
     EXPECT_TRUE(events(root_).empty());
 }
 

@@ -272,6 +272,7 @@ void refuse_connection(int fd, SocketServer::Refusal why) {
 }
 
 std::atomic<size_t> g_connectionLimit{kDefaultConnectionLimit};
+std::atomic<std::chrono::milliseconds> g_frameWait{kDefaultFrameWait};
 
 class AdminServer {
 public:
@@ -344,6 +345,10 @@ Serving& serving() {
 
 void set_local_server_connection_limit(size_t limit) { g_connectionLimit = limit ? limit : kDefaultConnectionLimit; }
 
+void set_local_server_frame_wait(std::chrono::milliseconds wait) {
+    g_frameWait = wait.count() > 0 ? wait : kDefaultFrameWait;
+}
+
 bool is_local_server() {
     std::lock_guard lock(serving().mutex);
     return serving().server != nullptr;
@@ -357,8 +362,11 @@ void serve_admin_connection(int fd, IClassFactory* factory, ActivationGate& gate
     if (FAILED(wire::send_frame(fd, hresult_frame(hello).bytes())) || FAILED(hello)) return;
     ComRef<IZarvoVdsProviderAdmin> object;
     std::vector<uint8_t> request;
+    // A peer that sends nothing, or stalls within a frame, would hold one of
+    // the few connections for as long as it likes.
+    const auto frameWait = g_frameWait.load();
     for (;;) {
-        const HRESULT got = wire::recv_frame(fd, wire::kMaxRequest, request);
+        const HRESULT got = wire::recv_frame(fd, wire::kMaxRequest, request, frameWait);
         if (got == E_INVALIDARG) {
             // Oversized: answered, and the connection ends (its bytes are not read).
             (void)wire::send_frame(fd, hresult_frame(E_INVALIDARG).bytes());

@@ -4,11 +4,13 @@
 #include <platform/probe.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace platform::wire {
@@ -167,22 +169,34 @@ HRESULT send_frame(int fd, const std::vector<uint8_t>& payload) {
 }
 
 namespace {
-bool recv_all(int fd, uint8_t* to, size_t n) {
+using Clock = std::chrono::steady_clock;
+
+// Reads exactly `n` bytes; with a deadline, waits for them no later than it.
+HRESULT recv_all(int fd, uint8_t* to, size_t n, std::optional<Clock::time_point> deadline) {
     while (n) {
+        if (deadline) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+            if (left <= 0) return RPC_E_TIMEOUT;
+            pollfd p{fd, POLLIN, 0};
+            const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, INT32_MAX)));
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready < 0) return RPC_E_DISCONNECTED;
+            if (ready == 0) return RPC_E_TIMEOUT;
+        }
         const ssize_t got = ::recv(fd, to, n, 0);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
+        if (got <= 0) return RPC_E_DISCONNECTED;
         to += got;
         n -= static_cast<size_t>(got);
     }
-    return true;
+    return S_OK;
 }
-}  // namespace
 
-HRESULT recv_frame(int fd, uint32_t max, std::vector<uint8_t>& payload) {
+HRESULT recv_frame_until(int fd, uint32_t max, std::vector<uint8_t>& payload,
+                         std::optional<Clock::time_point> deadline) {
     payload.clear();
     uint8_t head[4];
-    if (!recv_all(fd, head, 4)) return RPC_E_DISCONNECTED;
+    if (const HRESULT hr = recv_all(fd, head, 4, deadline); FAILED(hr)) return hr;
     const uint32_t n = uint32_t(head[0]) | uint32_t(head[1]) << 8 | uint32_t(head[2]) << 16 | uint32_t(head[3]) << 24;
     if (n > max) return E_INVALIDARG;
     // Grow with what arrives, so a length alone buys no memory.
@@ -190,9 +204,19 @@ HRESULT recv_frame(int fd, uint32_t max, std::vector<uint8_t>& payload) {
     while (payload.size() < n) {
         const size_t at = payload.size();
         payload.resize(at + std::min<size_t>(kStep, n - at));
-        if (!recv_all(fd, payload.data() + at, payload.size() - at)) return RPC_E_DISCONNECTED;
+        if (const HRESULT hr = recv_all(fd, payload.data() + at, payload.size() - at, deadline); FAILED(hr))
+            return hr;
     }
     return S_OK;
+}
+}  // namespace
+
+HRESULT recv_frame(int fd, uint32_t max, std::vector<uint8_t>& payload) {
+    return recv_frame_until(fd, max, payload, std::nullopt);
+}
+
+HRESULT recv_frame(int fd, uint32_t max, std::vector<uint8_t>& payload, std::chrono::milliseconds within) {
+    return recv_frame_until(fd, max, payload, Clock::now() + within);
 }
 
 LPWSTR task_string(const std::u16string& s) {

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -117,6 +118,9 @@ HRESULT send_frame(int fd, const std::vector<uint8_t>& payload);
 // E_INVALIDARG for a frame longer than `max` (nothing of it is buffered),
 // RPC_E_DISCONNECTED for a closed or broken connection.
 HRESULT recv_frame(int fd, uint32_t max, std::vector<uint8_t>& payload);
+// The same, for a peer that must complete its frame within `within` from now,
+// however it trickles its bytes: RPC_E_TIMEOUT when it does not.
+HRESULT recv_frame(int fd, uint32_t max, std::vector<uint8_t>& payload, std::chrono::milliseconds within);
 
 // CoTaskMem copies for the client's out arguments.
 LPWSTR task_string(const std::u16string& s);

@@ -798,3 +798,63 @@ TEST_F(AdminTransport, OutOfDescriptorsTheServerWaitsInsteadOfSpinningAndServesW
     }
     EXPECT_EQ(server.stop(), 0);
 }
+
+namespace {
+// Milliseconds until the server closes `fd` (reading and dropping what it
+// sends), or nullopt when it is still open after `limit`.
+std::optional<long> ms_until_closed(int fd, std::chrono::milliseconds limit) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto since = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    };
+    for (;;) {
+        const auto left = limit - since();
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
+        char c[64];
+        if (::recv(fd, c, sizeof c, MSG_DONTWAIT) <= 0) return since().count();
+    }
+}
+}  // namespace
+
+TEST_F(AdminTransport, APeerThatCompletesNoFrameWithinTheBoundIsClosedAndFreesItsPlace) {
+    constexpr auto kBound = std::chrono::milliseconds(400);
+    ServerProcess server([kBound] {
+        platform::set_local_server_frame_wait(kBound);
+        platform::set_local_server_connection_limit(2);
+    });
+    const int idle = connect_raw();
+    const int trickling = connect_raw();
+    // One byte of a request every 100 ms: each read is quick, the frame never completes.
+    std::atomic<bool> stop{false};
+    std::thread trickle([&] {
+        const uint8_t head[4] = {8, 0, 0, 0};
+        for (int i = 0; i < 40 && !stop; ++i) {
+            (void)!::send(trickling, &head[i % 4], 1, MSG_NOSIGNAL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    const auto idleClosed = ms_until_closed(idle, std::chrono::seconds(3));
+    const auto trickleClosed = ms_until_closed(trickling, std::chrono::seconds(3));
+    stop = true;
+    trickle.join();
+    ASSERT_TRUE(idleClosed) << "a peer that sends nothing is closed";
+    EXPECT_GE(*idleClosed, 300);
+    EXPECT_TRUE(trickleClosed) << "a frame stalled by trickled bytes is closed too";
+    ::close(idle);
+    ::close(trickling);
+
+    // Their places are free again, and a client that calls in time is served
+    // past the bound: the wait starts again after each reply.
+    IZarvoVdsProviderAdmin* admin = nullptr;
+    for (int i = 0; i < 100 && !(admin = create()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_NE(admin, nullptr);
+    for (int call = 0; call < 3; ++call) {
+        std::this_thread::sleep_for(kBound / 2);
+        ULONG count = 0;
+        FILER_RECORD** records = nullptr;
+        EXPECT_EQ(admin->LoadFilerList(2, &count, &records), S_OK) << "call " << call;
+    }
+    admin->Release();
+    EXPECT_EQ(server.stop(), 0);
+}

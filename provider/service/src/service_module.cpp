@@ -11,12 +11,14 @@
 #include <platform/memory.h>
 #include <platform/provider_admin.h>
 #include <platform/registry.h>
+#include <platform/stand_in_files.h>
 #include <platform/string_table.h>
 #include <platform/text.h>
 #include <platform/thread.h>
 #include <platform/vds_admin.h>
 #include <platform/winuser.h>
 #include <res/message_ids.h>
+#include <service/abnormal_end.h>
 #include <service/provider_admin.h>
 #include <service/registry_scripts.h>
 #include <vds/provider_ids.h>
@@ -42,12 +44,19 @@ std::u16string load_string(UINT id) {
 
 void IdleTimerProc(HWND, UINT, UINT_PTR, DWORD) { _Module().IdleTick(); }
 
+// A stand-in's file that cannot be loaded leaves the service without what it
+// stands in for (no HBA library is a host without HBAs): said once, at start.
+void ReportUnloadableStandInFiles(const CEventLogReporter& log) {
+    for (const auto& file : platform::configured_stand_in_files())
+        if (const DWORD error = platform::check_stand_in_file(file))
+            log.LogEvent(u"Failed to load %s", platform::describe_stand_in_problem(file, error));
+}
+
 // Whatever ends the process without a stop (an exception nothing caught, on
 // any thread) is the service's failure: an event, and the stopped state with
 // an exit code that tells the service manager so.
 [[noreturn]] void EndAbnormally() {
-    static std::atomic<bool> ending{false};
-    if (!ending.exchange(true)) {
+    if (ClaimAbnormalEnd()) {
         std::string what = "no exception";
         if (const auto error = std::current_exception()) {
             try {
@@ -123,6 +132,7 @@ void CServiceModule::Init() {
     SetModuleLockCount(this);
     set_process_event_reporter(this);
     std::set_terminate(EndAbnormally);
+    ArmFatalSignalEvents(*this);
 }
 
 std::u16string CServiceModule::ModulePath() {
@@ -371,6 +381,7 @@ void CServiceModule::Run() {
                 LogEvent(res::MSG_SERVICE_STARTED, WORD{0}, static_cast<const WCHAR* const*>(nullptr));
                 SetServiceStatus(SERVICE_RUNNING);
             }
+            ReportUnloadableStandInFiles(*this);
             MSG msg;
             while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
             KillTimer(nullptr, timer);

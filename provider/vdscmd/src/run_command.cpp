@@ -2,6 +2,7 @@
 #include <map>
 
 #include <model/filer_record_list.h>
+#include <platform/stand_in_files.h>
 
 #include "session.h"
 
@@ -55,6 +56,9 @@ int ReportLoadFailures(Session& session) {
         status = session.Report("reading the provider registrations", hr);
     if (const HRESULT hr = process_filer_record_list().Load(); FAILED(hr))
         status = session.Report("reading the stored appliance list", hr);
+    for (const auto& file : platform::configured_stand_in_files())
+        if (const DWORD error = platform::check_stand_in_file(file))
+            status = session.Report("loading " + file.path + " (" + file.variable + ")", HRESULT_FROM_WIN32(error));
     if (session.Args().command == "reenumerate") return status;  // it reports its own pass
     for (const auto& loaded : session.AllProviders())
         if (const HRESULT hr = loaded->loaded; FAILED(hr)) {

@@ -33,6 +33,29 @@ def _configure(fixture, args, partner_name):
     return fixture
 
 
+def _identify(fixture, args):
+    """What makes this appliance another one than the fixture's: its name,
+    serial number, system id and iSCSI node name (by default the one its
+    serial number gives), and whether it stands alone."""
+    info = fixture.setdefault("system-info", {})
+    iscsi = fixture.setdefault("iscsi", {})
+    if args.name is not None:
+        info["system-name"] = args.name
+        iscsi["alias"] = args.name
+    if args.serial is not None:
+        info["system-serial-number"] = args.serial
+        iscsi["node-name"] = "iqn.1992-08.com.korvex:sn.%s" % args.serial
+    if args.system_id is not None:
+        info["system-id"] = args.system_id
+    if args.node_name is not None:
+        iscsi["node-name"] = args.node_name
+    if args.standalone:
+        fixture.setdefault("cluster", {})["enabled"] = False
+        for key in ("partner-system-name", "partner-system-id", "partner-serial-number"):
+            info.pop(key, None)
+    return fixture
+
+
 def parse_args(argv):
     p = argparse.ArgumentParser(prog="appliance-sim", description=(
         "Simulated appliance: answers the XML management API over HTTP from a JSON fixture. "
@@ -50,14 +73,25 @@ def parse_args(argv):
     p.add_argument("--partner-log", help="request log file of the partner")
     p.add_argument("--chap-key-hex", help="key of encrypted request values, as hexadecimal")
     p.add_argument("--ready-file", help="write the bound addresses here once listening")
-    return p.parse_args(argv)
+    mine = p.add_argument_group("a second appliance beside one of the same fixture", (
+        "its subsystem must differ in name, serial number and system id, and an iSCSI appliance "
+        "in node name"))
+    mine.add_argument("--name", help="system name (and iSCSI alias)")
+    mine.add_argument("--serial", help="system serial number (and the iSCSI node name it gives)")
+    mine.add_argument("--system-id", help="system id")
+    mine.add_argument("--node-name", help="iSCSI node name")
+    mine.add_argument("--standalone", action="store_true", help="no cluster partner")
+    args = p.parse_args(argv)
+    if args.standalone and (args.partner_address or args.partner_name):
+        p.error("--standalone has no partner")
+    return args
 
 
 def main(argv=None):
     args = parse_args(argv)
     partner_name = args.partner_name or args.partner_address
     servers = []
-    fixture = _configure(load_fixture(args.fixture, "default.json"), args, partner_name)
+    fixture = _identify(_configure(load_fixture(args.fixture, "default.json"), args, partner_name), args)
     servers.append(SimServer(Appliance(fixture), args.address, args.port, args.log))
     if args.partner_address:
         partner = _configure(load_fixture(args.partner_fixture, "partner.json"), args, args.address)

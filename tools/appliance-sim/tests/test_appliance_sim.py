@@ -17,6 +17,7 @@ ROOT = os.path.dirname(HERE)
 sys.path.insert(0, ROOT)
 
 from appliance_sim import iscsi, xmlio  # noqa: E402
+from appliance_sim import main as sim_main  # noqa: E402
 from appliance_sim.main import load_fixture  # noqa: E402
 from appliance_sim.server import API_PATH, SimServer  # noqa: E402
 from appliance_sim.state import Appliance  # noqa: E402
@@ -424,6 +425,46 @@ class CommandLineTest(unittest.TestCase):
                     proc.kill()
                     proc.wait()
 
+
+
+class SecondApplianceTest(unittest.TestCase):
+    """The options that make a second appliance of the default fixture another
+    subsystem: what it answers differs where the provider tells them apart."""
+
+    def answers(self, argv):
+        args = sim_main.parse_args(argv + ["--port", "0"])
+        fixture = sim_main._identify(sim_main._configure(load_fixture(None, "default.json"), args, None),
+                                     args)
+        server = SimServer(Appliance(fixture), HOST, 0, None)
+        server.start()
+        try:
+            port = server.server_address[1]
+
+            def call(name):
+                return Reply(exchange_raw(port, request_bytes(port, document(name)))).results()
+            info = call("system-get-info").find("system-info")
+            return {"name": text(info, "system-name"), "serial": text(info, "system-serial-number"),
+                    "id": text(info, "system-id"),
+                    "node": text(call("iscsi-node-get-name"), "node-name"),
+                    "alias": text(call("iscsi-target-alias-get-alias"), "alias-name"),
+                    "cluster": text(call("cf-status"), "is-enabled")}
+        finally:
+            server.stop()
+
+    def test_name_serial_system_id_and_node_name_make_it_distinct(self):
+        first = self.answers([])
+        second = self.answers(["--name", "zarvo-i", "--serial", "3003520", "--system-id", "0118045801",
+                               "--standalone"])
+        self.assertEqual(second, dict(first, name="zarvo-i", serial="3003520", id="0118045801",
+                                      node="iqn.1992-08.com.korvex:sn.3003520", alias="zarvo-i",
+                                      cluster="false"))
+        named = self.answers(["--serial", "3003521", "--node-name", "iqn.2000-01.com.example:other"])
+        self.assertEqual(named["node"], "iqn.2000-01.com.example:other")
+        self.assertEqual(named["name"], first["name"])
+
+    def test_a_standalone_appliance_has_no_partner(self):
+        with self.assertRaises(SystemExit):
+            sim_main.parse_args(["--standalone", "--partner-address", "127.0.0.3"])
 
 if __name__ == "__main__":
     unittest.main()

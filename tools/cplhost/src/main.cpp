@@ -31,7 +31,31 @@ struct Options {
 
 constexpr const char* kUsage =
     "usage: cplhost [--list] [--ui=headless|fltk] [--script FILE] [--transcript FILE]\n"
-    "               [--screenshots DIR] [--applet N] LIBRARY [PARAMETERS...]\n";
+    "               [--screenshots DIR] [--applet N] LIBRARY [PARAMETERS...]\n"
+    "       cplhost --help\n";
+
+// What a headless script may say; the ids are the controls' ids, as `show`
+// prints them.
+constexpr const char* kHelp =
+    "  --list            the applets the library holds\n"
+    "  --ui=headless     no window: user actions come from --script, and what the\n"
+    "                    user would see goes to --transcript (or standard output)\n"
+    "  --ui=fltk         a window (the default)\n"
+    "  --applet N        the library's applet N (default 0)\n"
+    "\n"
+    "Headless script: one action a line on the window in front (a dialog opened\n"
+    "by an action is in front until it closes); blank lines and lines that start\n"
+    "with # are skipped. The transcript shows each action after \"> \" and\n"
+    "\"(refused)\" after one that could not be done.\n"
+    "  show               describe the window: its tabs and each control with its id\n"
+    "  click ID           press the button ID (1 is OK, 2 is Cancel)\n"
+    "  type ID TEXT       replace the text of the edit control ID (the rest of the line)\n"
+    "  select ID ROW      select row ROW (from 0) of the list ID\n"
+    "  dblclick ID [ROW]  double-click the list ID (on row ROW)\n"
+    "  tab N              show page N (from 0) of a property sheet\n"
+    "  close              close the window as its close box does\n"
+    "A message box is written to the transcript and answers OK by itself. When the\n"
+    "script ends, the windows still open are closed.\n";
 
 bool value_of(int argc, char** argv, int& i, const char* name, std::string& out) {
     const size_t n = std::strlen(name);
@@ -78,6 +102,11 @@ std::string module_string(HMODULE module, int id) {
 
 int main(int argc, char** argv) {
     Options options;
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
     if (!parse(argc, argv, options)) {
         std::fputs(kUsage, stderr);
         return 2;

@@ -152,13 +152,12 @@ std::string utc_now_text() {
     return buf;
 }
 
-std::string json_line(const EventSource& source, const TypeInfo& type, WORD category, DWORD id,
+// The line after its time: from the source to the line end.
+std::string json_rest(const EventSource& source, const TypeInfo& type, WORD category, DWORD id,
                       const platform::MessageArgs& inserts, const std::u16string& text,
                       std::string_view rawData) {
     using platform::detail::append_json_string;
-    std::string line = "{\"time\":";
-    append_json_string(line, utc_now_text());
-    line += ",\"source\":";
+    std::string line = ",\"source\":";
     append_json_string(line, platform::wide_to_utf8_lossy(source.name));
     line += ",\"id\":" + std::to_string(id) + ",\"type\":";
     append_json_string(line, type.name);
@@ -180,6 +179,14 @@ std::string json_line(const EventSource& source, const TypeInfo& type, WORD cate
     }
     line += "}\n";
     return line;
+}
+
+std::string json_line(const EventSource& source, const TypeInfo& type, WORD category, DWORD id,
+                      const platform::MessageArgs& inserts, const std::u16string& text,
+                      std::string_view rawData) {
+    std::string line = "{\"time\":";
+    platform::detail::append_json_string(line, utc_now_text());
+    return line + json_rest(source, type, category, id, inserts, text, rawData);
 }
 
 class FileDescriptor {
@@ -232,14 +239,15 @@ DWORD rotate(const std::filesystem::path& path, int fd, off_t size, const std::s
 
 // Opens the log and takes its lock; a file that a rotation replaced meanwhile
 // is opened again. -1 with errno set on failure.
-int open_locked(const std::filesystem::path& path) {
+// Only system calls, so a signal handler may call it too.
+int open_locked(const char* path) noexcept {
     for (;;) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        const int fd = ::open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
         if (fd < 0) return -1;
         int rc;
         while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {}
         struct stat held{}, named{};
-        if (rc == 0 && ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+        if (rc == 0 && ::fstat(fd, &held) == 0 && ::stat(path, &named) == 0 && held.st_ino == named.st_ino &&
             held.st_dev == named.st_dev)
             return fd;
         const int error = rc != 0 ? errno : 0;
@@ -255,7 +263,7 @@ int open_locked(const std::filesystem::path& path) {
 // cut back, so readers never meet half a line. A full log drops its oldest
 // events first. Returns 0 or a Win32 error.
 DWORD append_line(const std::filesystem::path& path, const std::string& line, DWORD maxSize) {
-    const FileDescriptor fd(open_locked(path));
+    const FileDescriptor fd(open_locked(path.c_str()));
     if (fd.get() < 0) return (errno == EACCES || errno == EPERM) ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
     struct stat before{};
     if (::fstat(fd.get(), &before) != 0) return ERROR_WRITE_FAULT;
@@ -307,9 +315,72 @@ BOOL report(HANDLE eventLog, WORD type, WORD category, DWORD eventId, platform::
     return error == ERROR_SUCCESS ? TRUE : fail(error);
 }
 
+constexpr size_t kTimeChars = 24;
+
+// "YYYY-MM-DDTHH:MM:SS.mmmZ" of now into `out` (kTimeChars) without the C
+// library's time functions, which may lock or allocate.
+void utc_now_text_raw(char* out) noexcept {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const long long secs = now.tv_sec, days = secs / 86400, inDay = secs % 86400;
+    // Days since 1970-01-01 to a civil date (proleptic Gregorian).
+    const long long z = days + 719468, era = z / 146097, doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
+    const long long day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+    const long long year = yoe + era * 400 + (month <= 2);
+    const long long fields[] = {year, month, day, inDay / 3600, inDay / 60 % 60, inDay % 60, now.tv_nsec / 1000000};
+    constexpr int widths[] = {4, 2, 2, 2, 2, 2, 3};
+    constexpr char after[] = "--T::.Z";
+    size_t at = 0;
+    for (int f = 0; f < 7; ++f) {
+        long long v = fields[f];
+        for (int d = widths[f] - 1; d >= 0; --d, v /= 10) out[at + d] = static_cast<char>('0' + v % 10);
+        at += widths[f];
+        out[at++] = after[f];
+    }
+}
+
 }  // namespace
 
 namespace platform {
+
+bool prepare_event(HANDLE eventLog, WORD type, DWORD eventId, WORD numStrings, LPCWSTR* strings,
+                   PreparedEvent& event) {
+    if (numStrings && !strings) return fail(ERROR_INVALID_PARAMETER);
+    const auto source = EventSources::instance().get(eventLog);
+    if (!source) return fail(ERROR_INVALID_HANDLE);
+    const TypeInfo* info = type_info(type);
+    if (!info) return fail(ERROR_INVALID_PARAMETER);
+    MessageArgs inserts;
+    for (WORD i = 0; i < numStrings; ++i) inserts.items.emplace_back(std::u16string(strings[i] ? strings[i] : u""));
+    const std::string rest = json_rest(*source, *info, 0, eventId, inserts, render_text(source->name, eventId, inserts), {});
+    const std::string path = (platform::state_dir("eventlog") / source->fileName).string();
+    if (rest.size() > sizeof event.rest || path.size() >= sizeof event.path) return fail(ERROR_INSUFFICIENT_BUFFER);
+    event = PreparedEvent{};
+    rest.copy(event.rest, rest.size());
+    path.copy(event.path, path.size());
+    event.restLength = rest.size();
+    return true;
+}
+
+bool write_prepared_event(const PreparedEvent& event) noexcept {
+    if (!event.restLength) return false;
+    char head[40] = "{\"time\":\"";
+    constexpr size_t kHead = 9;  // {"time":"
+    utc_now_text_raw(head + kHead);
+    head[kHead + kTimeChars] = '"';
+    const int fd = open_locked(event.path);
+    if (fd < 0) return false;
+    struct stat before{};
+    const bool known = ::fstat(fd, &before) == 0;
+    // One write each; a line cut short is cut back, as a report does.
+    const bool written = known && write_all(fd, std::string_view(head, kHead + kTimeChars + 1)) &&
+                         write_all(fd, std::string_view(event.rest, event.restLength));
+    if (!written && known && ::ftruncate(fd, before.st_size) != 0) { /* nothing more can be done */ }
+    ::close(fd);
+    return written;
+}
 
 WORD event_type_of(DWORD eventId) {
     static constexpr WORD kBySeverity[] = {EVENTLOG_SUCCESS, EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE,

@@ -7,9 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
+#include <iomanip>
+#include <sstream>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -266,4 +273,41 @@ TEST_F(EventLog, AFullLogDropsItsOldestWholeEvents) {
     for (const auto& line : lines("SanProvD"))
         EXPECT_TRUE(line.front() == '{' && line.back() == '}' && line.find("{\"time\"", 1) == std::string::npos)
             << line.substr(0, 80);
+}
+
+// A prepared event, written later from a signal handler, is the line a report
+// of the same event writes, with the time of its writing.
+TEST_F(EventLog, APreparedEventIsWrittenFromASignalHandlerAsAReportWouldBe) {
+    const WCHAR* inserts[] = {u"ZARVO01", u"lun0", u"a \"quoted\" name"};
+    ASSERT_TRUE(report(u"SanProvD", EVENTLOG_WARNING_TYPE, 0x80000BCE, {inserts[0], inserts[1], inserts[2]}));
+    static platform::PreparedEvent prepared;
+    const HANDLE h = RegisterEventSourceW(nullptr, u"SanProvD");
+    ASSERT_TRUE(platform::prepare_event(h, EVENTLOG_WARNING_TYPE, 0x80000BCE, 3, inserts, prepared));
+    DeregisterEventSource(h);
+    const auto before = std::chrono::system_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        struct sigaction action{};
+        action.sa_handler = [](int) {
+            platform::write_prepared_event(prepared);
+            ::_exit(7);
+        };
+        ::sigaction(SIGUSR1, &action, nullptr);
+        ::raise(SIGUSR1);
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7);
+    const auto logged = lines("SanProvD");
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(without_time(logged[1]), without_time(logged[0]));
+    // Its time is now's, in UTC, to the second.
+    std::tm tm{};
+    std::istringstream(logged[1].substr(9, 19)) >> std::get_time(&tm, "%Y-%m-%dT%H:%M:%S");
+    const auto written = std::chrono::system_clock::from_time_t(timegm(&tm));
+    EXPECT_LE(std::chrono::abs(written - before), std::chrono::seconds(2)) << logged[1];
+
+    EXPECT_FALSE(platform::prepare_event(nullptr, EVENTLOG_WARNING_TYPE, 1, 0, nullptr, prepared));
+    EXPECT_FALSE(platform::write_prepared_event(platform::PreparedEvent{})) << "an empty event writes nothing";
 }

@@ -199,6 +199,33 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
     });
 }
 
+LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                      LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
+    const auto ref = handles().find(hKey);
+    if (!ref) return ERROR_INVALID_HANDLE;
+    if (!ref->allows(KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+
+    return ref->store().read([&](const RegKey& root) -> LONG {
+        const RegKey* key = find_key(root, ref->path);
+        if (!key) return ERROR_KEY_DELETED;
+        if (dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
+        const auto& [name, value] = key->values[dwIndex];
+        if (*lpcchValueName <= name.size()) return ERROR_MORE_DATA;
+        std::memcpy(lpValueName, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
+        *lpcchValueName = static_cast<DWORD>(name.size());
+        if (lpType) *lpType = value.type;
+        if (!lpcbData) return ERROR_SUCCESS;
+        const auto size = static_cast<DWORD>(value.data.size());
+        const bool fits = *lpcbData >= size;
+        *lpcbData = size;
+        if (!lpData) return ERROR_SUCCESS;
+        if (!fits) return ERROR_MORE_DATA;
+        if (size) std::memcpy(lpData, value.data.data(), size);
+        return ERROR_SUCCESS;
+    });
+}
+
 LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     if (!lpSubKey) return ERROR_INVALID_PARAMETER;
     const auto ref = handles().find(hKey);

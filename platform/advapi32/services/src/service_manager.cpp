@@ -3,6 +3,7 @@
 #include <platform/registry.h>
 #include <platform/winsvc.h>
 
+#include <platform/stand_in_files.h>
 #include <platform/state_root.h>
 #include <platform/text.h>
 
@@ -18,6 +19,7 @@
 #include <thread>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -250,6 +252,14 @@ BOOL StartServiceW(SC_HANDLE service, DWORD, LPCWSTR*) {
     std::error_code ec;
     std::filesystem::remove(scm_file(s->name, ".stop"), ec);
     const std::string name = platform::wide_to_utf8_lossy(s->name);
+    // Made before the fork, as the child may only make system calls. The
+    // service reads the stand-ins' files where the starter meant them.
+    std::vector<std::string> environment = platform::environment_with_absolute_stand_in_paths();
+    std::erase_if(environment, [](const std::string& e) { return e.starts_with(std::string(kServiceEnv) + "="); });
+    environment.push_back(std::string(kServiceEnv) + "=" + name);
+    std::vector<char*> envp;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
     // The grandchild waits until its start is recorded, so its own reports come after.
     int pidPipe[2], goPipe[2];
     if (::pipe(pidPipe) != 0) return fail(ERROR_NOT_ENOUGH_MEMORY);
@@ -275,8 +285,8 @@ BOOL StartServiceW(SC_HANDLE service, DWORD, LPCWSTR*) {
         const int null = ::open("/dev/null", O_RDWR);
         for (int fd = 0; fd < 3 && null >= 0; ++fd) ::dup2(null, fd);
         if (null > 2) ::close(null);
-        ::setenv(kServiceEnv, name.c_str(), 1);
-        ::execl(image.c_str(), image.c_str(), static_cast<char*>(nullptr));
+        char* const argv[] = {const_cast<char*>(image.c_str()), nullptr};
+        ::execve(image.c_str(), argv, envp.data());
         ::_exit(127);
     }
     ::close(pidPipe[1]);

@@ -7,6 +7,7 @@
 // and one server object per activation, released when the proxy is released or
 // the client goes away. When a live server already holds the socket, a second
 // registering process serves the class in process only.
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -29,6 +30,11 @@ std::filesystem::path local_server_socket();
 // the limit in force when it starts; 0 restores the default.
 inline constexpr size_t kDefaultConnectionLimit = 64;
 void set_local_server_connection_limit(size_t limit);
+// A connection that has not completed its next request within this time
+// (after the greeting, or after the last reply) is closed, idle or stalled
+// within a frame. 0 restores the default.
+inline constexpr std::chrono::milliseconds kDefaultFrameWait{30000};
+void set_local_server_frame_wait(std::chrono::milliseconds wait);
 // True while this process listens for the administration class.
 bool is_local_server();
 

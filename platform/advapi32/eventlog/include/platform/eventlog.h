@@ -47,6 +47,23 @@ WORD event_type_of(DWORD eventId);
 // program's own table (GetModuleHandleW(nullptr)). Applies to later reports.
 void bind_event_source(std::u16string_view source, HMODULE module);
 
+// An event written later from where nothing may allocate or take a lock of
+// the process, such as the handler of a fatal signal. It is rendered when it
+// is prepared (file, source, id, inserts, text); writing it adds only the time
+// and appends the line under the log's file lock with plain system calls. It
+// does not go to syslog and does not make room in a full log.
+struct PreparedEvent {
+    char path[4096] = {};
+    char rest[4096] = {};  // the line after its time
+    size_t restLength = 0;
+};
+// Renders the event as ReportEventW would write it; false (with the last
+// error set) for a bad handle or argument, or a line longer than the room.
+bool prepare_event(HANDLE eventLog, WORD type, DWORD eventId, WORD numStrings, LPCWSTR* strings,
+                   PreparedEvent& event);
+// Appends the prepared event with the time of now; safe in a signal handler.
+bool write_prepared_event(const PreparedEvent& event) noexcept;
+
 // The maximum size of the log `source` reports to, read from the registry
 // when the source is registered (as RegisterEventSource reads it).
 DWORD event_log_max_size(std::u16string_view source);

@@ -62,6 +62,10 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwT
 // Subkeys come in the registry's order: by name, case-insensitively.
 LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                       LPWSTR lpClass, LPDWORD lpcchClass, FILETIME* lpftLastWriteTime);
+// Values in the order of their names, as the store keeps them; a short name
+// buffer is ERROR_MORE_DATA.
+LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                      LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 // With no subkey name, empties hKey's key and leaves the key itself.
