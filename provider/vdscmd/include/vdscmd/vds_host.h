@@ -73,6 +73,15 @@ struct LoadedProvider {
     IVdsProviderPrivate* priv = nullptr;
     VDS_HWPROVIDER_TYPE type = VDS_HWT_UNKNOWN;
     std::atomic<HRESULT> loaded{S_OK};  // its load, then its latest list pass
+
+    // Records the load or a list pass with what it said of its failure (its
+    // error information's text), which later commands report again.
+    void SetLoaded(HRESULT hr, std::string failure);
+    std::string LoadFailure();
+
+private:
+    std::mutex m_mutex;
+    std::string m_failure;
 };
 using ProviderList = std::vector<std::shared_ptr<LoadedProvider>>;
 
