@@ -168,11 +168,11 @@ int QueryLun(Session& session) {
             row["lun"] = IdText(lunId);
             row["provider"] = ProviderName(provider);
             PrintTable(session.Out(), session.Args().output, {"device", "lun", "provider"}, {row});
-            return 0;
+            return kExitDone;
         }
     }
     session.Err() << "vdsctl: " << devicePath << " is not a LUN of a loaded provider\n" << std::flush;
-    return 1;
+    return kExitFailed;
 }
 
 }  // namespace vdscmd

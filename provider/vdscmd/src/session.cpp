@@ -110,7 +110,7 @@ std::vector<Subsystem> Session::Subsystems() {
 std::optional<Subsystem> Session::OneSubsystem(const std::string& what, int& status) {
     std::vector<Subsystem> all = Subsystems();
     if (all.size() == 1) return std::move(all.front());
-    status = 1;
+    status = kExitFailed;
     if (all.empty()) {
         m_err << "vdsctl: no subsystem\n";
     } else {
@@ -176,7 +176,7 @@ int Session::Done(const std::string& what, HRESULT hr, const std::vector<std::st
     PrintNotifications();
     if (FAILED(hr)) return ReportText(what, failure);
     if (!m_args.output.json) m_out << what << ": done\n" << std::flush;
-    return 0;
+    return kExitDone;
 }
 
 }  // namespace vdscmd

@@ -193,7 +193,7 @@ template <typename I>
 Com<I> Session::Single(std::vector<Candidate<I>> candidates, const std::string& what, const std::string& text,
                        const char* kind, int& status) {
     if (candidates.size() == 1) return std::move(candidates.front().object);
-    status = 1;
+    status = kExitFailed;
     if (candidates.empty()) {
         Report(what + " " + text, VDS_E_OBJECT_NOT_FOUND);
         return nullptr;
