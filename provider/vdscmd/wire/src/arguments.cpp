@@ -161,8 +161,8 @@ public:
     CommandLine Parse();
 
 private:
-    bool ReadOptions();
-    bool TakeOption(const std::string& arg, size_t& i);
+    void ReadOptions();
+    void TakeOption(const std::string& arg, size_t& i);
     bool CheckCommand(const CommandSpec& spec);
     bool CheckValues(const CommandSpec& spec);
     CommandLine Refuse(const std::string& message, const CommandSpec* spec) {
@@ -171,23 +171,29 @@ private:
                       (spec ? UsageLine(*spec) : kShortUsage);
         return m_line;
     }
-    bool Fail(const std::string& message, const CommandSpec* spec = nullptr) {
+    bool Fail(const std::string& message, const CommandSpec* spec) {
         Refuse(message, spec);
         return false;
+    }
+    // An option's fault is told once the command (and its usage line) is known.
+    void OptionFault(const std::string& message) {
+        if (m_optionFault.empty()) m_optionFault = message;
     }
 
     const std::vector<std::string>& m_argv;
     CommandLine m_line;
     bool m_help = false;
     bool m_version = false;
+    std::string m_optionFault;
     unsigned m_given = 0;  // the command options given
     std::string m_provider, m_size, m_type;
     bool m_providerGiven = false, m_subsystemGiven = false, m_secretFileGiven = false;
 };
 
 CommandLine Parser::Parse() {
-    if (!ReadOptions()) return m_line;
+    ReadOptions();
     Arguments& args = m_line.args;
+    if (!m_optionFault.empty()) return Refuse(m_optionFault, FindCommand(args.command));
     if (m_version && !m_help) {
         m_line.kind = CommandLine::Kind::Version;
         return m_line;
@@ -211,7 +217,7 @@ CommandLine Parser::Parse() {
     return m_line;
 }
 
-bool Parser::ReadOptions() {
+void Parser::ReadOptions() {
     bool optionsEnd = false;
     for (size_t i = 0; i < m_argv.size(); ++i) {
         const std::string& arg = m_argv[i];
@@ -220,18 +226,17 @@ bool Parser::ReadOptions() {
         if (option && arg == "--") {
             optionsEnd = true;
         } else if (option) {
-            if (!TakeOption(arg, i)) return false;
+            TakeOption(arg, i);
         } else if (m_line.args.command.empty()) {
             m_line.args.command = arg;
         } else {
             m_line.args.positional.push_back(arg);
         }
     }
-    return true;
 }
 
 // One option, "--name value" or "--name=value".
-bool Parser::TakeOption(const std::string& arg, size_t& i) {
+void Parser::TakeOption(const std::string& arg, size_t& i) {
     const size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
     const std::string name = arg.substr(0, equals);
     std::optional<std::string> inlineValue;
@@ -245,9 +250,9 @@ bool Parser::TakeOption(const std::string& arg, size_t& i) {
                           {"--version", &m_version}};
     for (const Flag& flag : flags) {
         if (name != flag.name) continue;
-        if (inlineValue) return Fail(name + " takes no value");
+        if (inlineValue) return OptionFault(name + " takes no value");
         *flag.to = true;
-        return true;
+        return;
     }
     struct Valued {
         const char* name;
@@ -263,13 +268,13 @@ bool Parser::TakeOption(const std::string& arg, size_t& i) {
     };
     for (const Valued& option : valued) {
         if (name != option.name) continue;
-        if (!inlineValue && i + 1 >= m_argv.size()) return Fail(name + " needs a value");
+        if (!inlineValue && i + 1 >= m_argv.size()) return OptionFault(name + " needs a value");
         *option.to = inlineValue ? *inlineValue : m_argv[++i];
         m_given |= option.option;
         if (option.given) *option.given = true;
-        return true;
+        return;
     }
-    return Fail("unknown option " + Quoted(name));
+    OptionFault("unknown option " + Quoted(name));
 }
 
 bool Parser::CheckCommand(const CommandSpec& spec) {
