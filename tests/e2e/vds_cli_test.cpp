@@ -314,4 +314,21 @@ TEST_F(VdsctlCliTest, AWatchEndsWithAFailureWhenTheServiceStopsAndScmWaitsForThe
     const Outcome again = Shell(std::string(SCM) + " start SanProvD");
     EXPECT_EQ(1, again.status);
     EXPECT_TRUE(Has(again.err, "1056")) << again.err;
+
+    // A service that dies under a watch: the client says so and fails alike.
+    std::filesystem::remove(out);
+    const pid_t second = ::fork();
+    if (second == 0) {
+        ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const auto until = std::chrono::steady_clock::now() + 30s;
+    while (!Has(ReadFile(out), "watching") && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(50ms);
+    std::ifstream record(m_root / "run" / "scm" / "SanProvD.status");
+    long state = 0, exit = 0, specific = 0, pid = 0;
+    ASSERT_TRUE(record >> state >> exit >> specific >> pid && pid > 0);
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    ASSERT_EQ(second, ::waitpid(second, &status, 0));
+    EXPECT_EQ(3, WIFEXITED(status) ? WEXITSTATUS(status) : -1) << ReadFile(out);
+    EXPECT_TRUE(Has(ReadFile(out), "vdsctl: sanprovd went away before the command ended")) << ReadFile(out);
 }
