@@ -77,9 +77,11 @@ DWORD get_message_text(HRESULT hr, WCHAR** text, const platform::MessageArgs* in
     return fallback_text(source.id, text);
 }
 
-void raise_com_error_args(const WCHAR* /*file*/, int /*line*/, HRESULT hr, const platform::MessageArgs& inserts) {
-    if (hr == S_OK) throw _com_error(E_FAIL);
+namespace {
 
+// Error information whose description is the message text of `hr` with the
+// inserts; the caller owns the reference (null when none could be made).
+IErrorInfo* message_error_info(HRESULT hr, const platform::MessageArgs& inserts) {
     WCHAR* text = nullptr;
     get_message_text(hr, &text, &inserts);
 
@@ -93,8 +95,20 @@ void raise_com_error_args(const WCHAR* /*file*/, int /*line*/, HRESULT hr, const
         creator->QueryInterface(IID_PPV_ARGS(info.receive()));
     }
     LocalFree(text);
+    return info.detach();
+}
+
+}  // namespace
+
+void raise_com_error_args(const WCHAR* /*file*/, int /*line*/, HRESULT hr, const platform::MessageArgs& inserts) {
+    if (hr == S_OK) throw _com_error(E_FAIL);
     // The thrown error takes the holder's reference.
-    throw _com_error(hr, info.detach());
+    throw _com_error(hr, message_error_info(hr, inserts));
+}
+
+void set_error_info_message_args(DWORD messageId, const platform::MessageArgs& inserts) {
+    com_holder<IErrorInfo> info(message_error_info(static_cast<HRESULT>(messageId), inserts));
+    SetErrorInfo(0, info.get());
 }
 
 HRESULT set_error_info_from(REFCLSID clsid, REFIID iid, const _com_error& error) {

@@ -549,7 +549,7 @@ TEST_F(VdsctlTest, AnotherUserIsRefusedBeforeAnyCommandRuns) {
     ::waitpid(pid, &status, 0);
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (code == 126 || code == 127) GTEST_SKIP() << "vdsctl cannot be run by another user here";
-    EXPECT_EQ(1, code);
+    EXPECT_EQ(3, code);
     EXPECT_NE(std::string::npos, ReadFile(err).find("0x80070005")) << ReadFile(err);
     EXPECT_EQ(0u, Requests(iscsi));
 }
@@ -656,9 +656,6 @@ TEST_F(VdsctlTest, IscsiTargetTakesAnAliasASecretFromStandardInputAndAPortalMove
     EXPECT_EQ(0, fromFile.status) << fromFile.err;
     EXPECT_NE(std::string::npos, iscsi.last_request().find("<iscsi-initiator-add-auth>"));
     EXPECT_NE(fromInput, iscsi.last_request()) << "the second secret reached the appliance";
-    const Outcome none = Vdsctl("--provider iscsi set-chap");
-    EXPECT_EQ(1, none.status);
-    EXPECT_NE(std::string::npos, none.err.find("0x80070057")) << none.err;
 
     const Outcome created = Vdsctl("--json --provider iscsi create-portal-group");
     ASSERT_EQ(0, created.status) << created.err;

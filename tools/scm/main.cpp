@@ -1,14 +1,19 @@
 // scm: the service-manager stand-in's command line.
 //   scm start|stop|query <name>    scm list
+// start and stop return once the service has reached the state they asked
+// for (at most 30 s), as systemctl does, so a stop followed at once by a
+// start finds the service stopped.
 #include <platform/memory.h>
 #include <platform/message.h>
 #include <platform/registry.h>
 #include <platform/text.h>
 #include <platform/winsvc.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -41,6 +46,32 @@ int failed(const char* what, DWORD error = GetLastError()) {
     std::fprintf(stderr, "scm: %s failed: %lu%s%s%s\n", what, static_cast<unsigned long>(error),
                  said.empty() ? "" : " (", said.c_str(), said.empty() ? "" : ")");
     return 1;
+}
+
+constexpr auto kWaitBound = std::chrono::seconds(30);
+constexpr auto kWaitStep = std::chrono::milliseconds(100);
+
+// Waits until the service is in `wanted`. A service that stops while it
+// should start has failed to start: its exit codes say why.
+int wait_for(SC_HANDLE service, const char* name, DWORD wanted) {
+    const auto end = std::chrono::steady_clock::now() + kWaitBound;
+    for (;;) {
+        SERVICE_STATUS status{};
+        if (!QueryServiceStatus(service, &status)) return failed("QueryServiceStatus");
+        if (status.dwCurrentState == wanted) return 0;
+        if (wanted == SERVICE_RUNNING && status.dwCurrentState == SERVICE_STOPPED) {
+            std::fprintf(stderr, "scm: %s stopped while starting (WIN32_EXIT_CODE %lu, SERVICE_EXIT_CODE 0x%lX)\n", name,
+                         static_cast<unsigned long>(status.dwWin32ExitCode),
+                         static_cast<unsigned long>(status.dwServiceSpecificExitCode));
+            return 1;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            std::fprintf(stderr, "scm: %s did not reach %s within %lld seconds; it is %s\n", name, state_name(wanted),
+                         static_cast<long long>(kWaitBound.count()), state_name(status.dwCurrentState));
+            return 1;
+        }
+        std::this_thread::sleep_for(kWaitStep);
+    }
 }
 
 int list() {
@@ -79,9 +110,10 @@ int main(int argc, char** argv) {
     int rc = 0;
     SERVICE_STATUS status{};
     if (verb == "start") {
-        if (!StartServiceW(service, 0, nullptr)) rc = failed("StartService");
+        rc = StartServiceW(service, 0, nullptr) ? wait_for(service, argv[2], SERVICE_RUNNING) : failed("StartService");
     } else if (verb == "stop") {
-        if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) rc = failed("ControlService");
+        rc = ControlService(service, SERVICE_CONTROL_STOP, &status) ? wait_for(service, argv[2], SERVICE_STOPPED)
+                                                                    : failed("ControlService");
     } else if (verb == "query") {
         QueryServiceStatus(service, &status);
         // The codes also in hex: a service-specific code is usually an HRESULT.

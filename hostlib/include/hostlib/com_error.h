@@ -20,6 +20,16 @@ template <typename... T>
 
 #define RAISE_COM_ERROR(hr, ...) raise_com_error(u"" __FILE__, __LINE__, (hr)__VA_OPT__(, ) __VA_ARGS__)
 
+// Makes a message of the table, with its inserts, the calling thread's error
+// information: a failure that is returned rather than raised still tells its
+// caller what failed and where, as the event it was reported with does.
+void set_error_info_message_args(DWORD messageId, const platform::MessageArgs& inserts);
+
+template <typename... T>
+void set_error_info_message(DWORD messageId, const T&... inserts) {
+    set_error_info_message_args(messageId, platform::make_message_args(inserts...));
+}
+
 // The message text of an HRESULT with its inserts, chosen by its facility bits:
 // 7 the Win32 table (by the low 16 bits), 0xFFF the iSCSI discovery table,
 // 0x1000 the NT status table (bit 28 cleared), anything else the program's own

@@ -25,6 +25,7 @@ int OnTarget(Session& session, const char* what, Action&& action) {
     int status = 0;
     auto target = session.Single(std::move(targets), what, "(target)", "targets", status);
     if (!target) return status;
+    ForgetErrorInfo();
     return session.Done(what, action(target.get()));
 }
 
@@ -84,7 +85,6 @@ int CreatePortalGroup(Session& session) {
 // both of one subsystem.
 int MovePortal(Session& session) {
     const auto& args = session.Args().positional;
-    if (args.size() < 2) return session.Report("move-portal (arguments)", E_INVALIDARG);
     // Every (portal, group) pair that the two texts name; the portals run beside the candidates.
     std::vector<Candidate<IVdsIscsiPortalGroup>> candidates;
     std::vector<Com<IVdsIscsiPortal>> portals;
@@ -111,6 +111,7 @@ int MovePortal(Session& session) {
     VDS_ISCSI_PORTAL_PROP prop{};
     HRESULT hr = portals.front()->GetProperties(&prop);
     IVdsAsync* raw = nullptr;
+    ForgetErrorInfo();
     if (SUCCEEDED(hr)) hr = group->AddPortal(prop.id, &raw);
     if (SUCCEEDED(hr)) {
         Com<IVdsAsync> async(raw);
@@ -121,7 +122,6 @@ int MovePortal(Session& session) {
 }
 
 int SetAlias(Session& session) {
-    if (session.Args().positional.empty()) return session.Report("set-alias (alias)", E_INVALIDARG);
     return OnTarget(session, "set-alias", [&](IVdsIscsiTarget* target) {
         std::u16string alias = Wide(session.Args().positional[0]);
         return target->SetFriendlyName(alias.data());
@@ -129,9 +129,13 @@ int SetAlias(Session& session) {
 }
 
 // The secret never comes on the command line (every local user can read that):
-// the client reads it from a file or its standard input.
+// the client reads it from a file or its standard input. An empty one clears
+// the initiator's secret on the target.
 int SetChap(Session& session, const std::optional<std::string>& secret) {
-    if (!secret || secret->empty()) return session.Report("set-chap (secret)", E_INVALIDARG);
+    if (!secret) {
+        session.Err() << "vdsctl: set-chap: no secret came with the command\n" << std::flush;
+        return kExitUsage;
+    }
     return OnTarget(session, "set-chap", [&](IVdsIscsiTarget* target) {
         std::string copy = *secret;
         VDS_ISCSI_SHARED_SECRET shared{reinterpret_cast<UCHAR*>(copy.data()), static_cast<ULONG>(copy.size())};

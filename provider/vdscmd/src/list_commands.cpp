@@ -180,7 +180,7 @@ int ListProviders(Session& session) {
         row["version"] = Utf8(loaded->registration.version);
         row["type"] = loaded->type == VDS_HWT_ISCSI ? "iSCSI" : loaded->type == VDS_HWT_FIBRE_CHANNEL ? "FC" : "unknown";
         const HRESULT hr = loaded->loaded;
-        row["loaded"] = SUCCEEDED(hr) ? "yes" : ErrorText(hr);
+        row["loaded"] = SUCCEEDED(hr) ? "yes" : loaded->LoadFailure();
         rows.push_back(row);
     }
     PrintTable(session.Out(), session.Args().output, {"name", "type", "id", "version", "loaded"}, rows);

@@ -1,6 +1,6 @@
 // The changes of LUNs, and the LUN of a host disk.
 #include <cctype>
-#include <cstdlib>
+#include <cstdlib>  // getenv
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,23 +10,6 @@
 
 namespace vdscmd {
 namespace {
-
-std::optional<ULONGLONG> ParseSize(const std::string& text) {
-    if (text.empty()) return std::nullopt;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || value < 0) return std::nullopt;
-    ULONGLONG unit = 1;
-    switch (std::toupper(static_cast<unsigned char>(*end))) {
-        case 0: break;
-        case 'K': unit = 1ull << 10; break;
-        case 'M': unit = 1ull << 20; break;
-        case 'G': unit = 1ull << 30; break;
-        case 'T': unit = 1ull << 40; break;
-        default: return std::nullopt;
-    }
-    return static_cast<ULONGLONG>(value * static_cast<double>(unit));
-}
 
 // VDS takes a Fibre Channel initiator as the 16 hexadecimal digits of its port
 // WWN; the appliance, and so the mask a listing shows, writes it as eight
@@ -56,13 +39,14 @@ std::u16string MaskForVds(const std::string& list) {
     return Wide(result);
 }
 
-// Runs a change on the one LUN that the first argument names.
+// Runs a change on the one LUN that the first argument names (the command
+// line's check saw to the arguments).
 template <typename Action>
-int OnLun(Session& session, const char* what, size_t arguments, Action&& action) {
-    if (session.Args().positional.size() < arguments) return session.Report(std::string(what) + " (arguments)", E_INVALIDARG);
+int OnLun(Session& session, const char* what, Action&& action) {
     int status = 0;
     auto lun = session.FindLun(what, session.Args().positional[0], status);
     if (!lun) return status;
+    ForgetErrorInfo();
     return session.Done(what, action(lun.get()));
 }
 
@@ -85,18 +69,16 @@ std::string ReadSerial(const std::filesystem::path& device) {
 }  // namespace
 
 int CreateLun(Session& session) {
-    const auto size = ParseSize(session.Args().size);
-    if (!size) return session.Report("create-lun (--size)", E_INVALIDARG);
     int status = 0;
     auto s = session.OneSubsystem("create-lun", status);
     if (!s) return status;
-    const VDS_LUN_TYPE type = session.Args().type.empty() ? VDS_LT_DEFAULT
-                                                          : static_cast<VDS_LUN_TYPE>(std::atoi(session.Args().type.c_str()));
+    const auto type = static_cast<VDS_LUN_TYPE>(session.Args().type.value_or(VDS_LT_DEFAULT));
     std::u16string mask = MaskForVds(session.Args().mask);
     VDS_HINTS hints{};
     IVdsAsync* raw = nullptr;
-    HRESULT hr = s->object->CreateLun(type, *size, nullptr, 0, mask.data(), &hints, &raw);
-    if (FAILED(hr)) return session.Done("create-lun", hr);
+    ForgetErrorInfo();
+    HRESULT hr = s->object->CreateLun(type, session.Args().size.value_or(0), nullptr, 0, mask.data(), &hints, &raw);
+    if (FAILED(hr)) return session.Done("create-lun", hr, {s->Name()});
     Com<IVdsAsync> async(raw);
     VDS_ASYNC_OUTPUT output{};
     hr = session.WaitFor(async.get(), output);
@@ -108,15 +90,13 @@ int CreateLun(Session& session) {
         if (SUCCEEDED(hr) && lun)
             PrintTable(session.Out(), session.Args().output, {"id", "name", "size", "status", "mask"}, {LunRow(*s, lun)});
     }
-    return session.Done("create-lun", hr);
+    return session.Done("create-lun", hr, {s->Name()});
 }
 
 int ExtendLun(Session& session) {
-    const auto size = ParseSize(session.Args().size);
-    if (!size) return session.Report("extend-lun (--size)", E_INVALIDARG);
-    return OnLun(session, "extend-lun", 1, [&](IVdsLun* lun) {
+    return OnLun(session, "extend-lun", [&](IVdsLun* lun) {
         IVdsAsync* raw = nullptr;
-        HRESULT hr = lun->Extend(*size, nullptr, 0, &raw);
+        HRESULT hr = lun->Extend(session.Args().size.value_or(0), nullptr, 0, &raw);
         if (FAILED(hr)) return hr;
         Com<IVdsAsync> async(raw);
         VDS_ASYNC_OUTPUT output{};
@@ -125,12 +105,12 @@ int ExtendLun(Session& session) {
 }
 
 int MaskLun(Session& session) {
-    return OnLun(session, "mask-lun", 2,
+    return OnLun(session, "mask-lun",
                  [&](IVdsLun* lun) { return lun->SetMask(MaskForVds(session.Args().positional[1]).data()); });
 }
 
 int RenameLun(Session& session) {
-    return OnLun(session, "rename-lun", 2, [&](IVdsLun* lun) -> HRESULT {
+    return OnLun(session, "rename-lun", [&](IVdsLun* lun) -> HRESULT {
         IVdsLunNaming* naming = nullptr;
         HRESULT hr = lun->QueryInterface(IID_PPV_ARGS(&naming));
         if (FAILED(hr)) return hr;
@@ -141,11 +121,11 @@ int RenameLun(Session& session) {
 }
 
 int DeleteLun(Session& session) {
-    return OnLun(session, "delete-lun", 1, [](IVdsLun* lun) { return lun->Delete(); });
+    return OnLun(session, "delete-lun", [](IVdsLun* lun) { return lun->Delete(); });
 }
 
 int SetLbPolicy(Session& session) {
-    return OnLun(session, "set-lb-policy", 2, [&](IVdsLun* lun) -> HRESULT {
+    return OnLun(session, "set-lb-policy", [&](IVdsLun* lun) -> HRESULT {
         IVdsLunMpio* mpio = nullptr;
         HRESULT hr = lun->QueryInterface(IID_PPV_ARGS(&mpio));
         if (FAILED(hr)) return hr;
@@ -155,7 +135,7 @@ int SetLbPolicy(Session& session) {
         LONG count = 0;
         hr = mpio->GetLoadBalancePolicy(&current, &paths, &count);
         if (FAILED(hr)) return hr;
-        const auto policy = static_cast<VDS_LOADBALANCE_POLICY_ENUM>(std::atoi(session.Args().positional[1].c_str()));
+        const auto policy = static_cast<VDS_LOADBALANCE_POLICY_ENUM>(session.Args().policy.value_or(VDS_LBP_UNKNOWN));
         hr = mpio->SetLoadBalancePolicy(policy, paths, count);
         CoTaskMemFree(paths);
         return hr;
@@ -163,7 +143,6 @@ int SetLbPolicy(Session& session) {
 }
 
 int QueryLun(Session& session) {
-    if (session.Args().positional.empty()) return session.Report("query-lun (device)", E_INVALIDARG);
     const std::string devicePath = session.Args().positional[0];
     const char* root = std::getenv("SANPROV_SYSFS_ROOT");
     const std::filesystem::path device = std::filesystem::path(root ? root : "/sys") / "block" /
@@ -189,11 +168,11 @@ int QueryLun(Session& session) {
             row["lun"] = IdText(lunId);
             row["provider"] = ProviderName(provider);
             PrintTable(session.Out(), session.Args().output, {"device", "lun", "provider"}, {row});
-            return 0;
+            return kExitDone;
         }
     }
     session.Err() << "vdsctl: " << devicePath << " is not a LUN of a loaded provider\n" << std::flush;
-    return 1;
+    return kExitFailed;
 }
 
 }  // namespace vdscmd

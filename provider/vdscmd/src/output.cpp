@@ -105,37 +105,60 @@ std::u16string Wide(const std::string& text) { return platform::utf8_to_wide_los
 
 std::string IdText(const GUID& id) { return platform::guid_to_text(id); }
 
-std::string ErrorText(HRESULT hr) {
+namespace {
+
+// The description the failing call left as the thread's error information
+// (taking it: it answers for that call only).
+std::string TakeErrorDescription() {
+    std::string message;
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+        BSTR description = nullptr;
+        if (SUCCEEDED(info->GetDescription(&description)) && description) message = Utf8(description);
+        SysFreeString(description);
+        info->Release();
+    }
+    return message;
+}
+
+std::string TableText(HRESULT hr, const std::vector<std::string>& inserts) {
+    platform::MessageArgs args;
+    for (const std::string& insert : inserts) args.items.emplace_back(Wide(insert));
+    WCHAR* text = nullptr;
+    get_message_text(hr, &text, &args);
+    std::string message = Utf8(text);
+    LocalFree(text);
+    return message;
+}
+
+}  // namespace
+
+void ForgetErrorInfo() { SetErrorInfo(0, nullptr); }
+
+std::string ErrorText(HRESULT hr, const std::vector<std::string>& inserts) {
     char code[16];
     std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(hr));
-    // The published codes have fixed texts; for the others the thread's error
-    // information tells what the appliance or the model reported.
-    std::string message;
-    if (auto known = kVdsTexts.find(hr); known != kVdsTexts.end()) {
-        message = known->second;
-    } else {
-        IErrorInfo* info = nullptr;
-        if (GetErrorInfo(0, &info) == S_OK && info) {
-            BSTR description = nullptr;
-            if (SUCCEEDED(info->GetDescription(&description)) && description) message = Utf8(description);
-            SysFreeString(description);
-            info->Release();
-        }
-    }
-    if (message.empty()) {
-        WCHAR* text = nullptr;
-        get_message_text(hr, &text, nullptr);
-        message = Utf8(text);
-        LocalFree(text);
-    }
+    // What the call reported (the appliance's reason, the names filled in)
+    // says more than the fixed text of its code.
+    std::string message = TakeErrorDescription();
+    if (message.empty())
+        if (auto known = kVdsTexts.find(hr); known != kVdsTexts.end()) message = known->second;
+    if (message.empty()) message = TableText(hr, inserts);
+    // The first paragraph says what failed; the rest (after a line end and a
+    // paragraph mark) is advice for the event log's reader.
+    if (const size_t advice = message.find("\r\n\r"); advice != std::string::npos) message.resize(advice);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
     return std::string(code) + (message.empty() ? "" : ": " + message);
 }
 
-int ReportError(std::ostream& err, const std::string& what, HRESULT hr) {
-    err << "vdsctl: " << what << " failed: " << ErrorText(hr) << "\n";
-    return 1;
+int ReportError(std::ostream& err, const std::string& what, HRESULT hr, const std::vector<std::string>& inserts) {
+    return ReportFailure(err, what, ErrorText(hr, inserts));
+}
+
+int ReportFailure(std::ostream& err, const std::string& what, const std::string& text) {
+    err << "vdsctl: " << what << " failed: " << text << "\n";
+    return kExitFailed;
 }
 
 namespace {

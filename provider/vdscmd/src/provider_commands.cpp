@@ -1,5 +1,4 @@
 // What applies to a subsystem or to the providers as a whole.
-#include <cstdlib>
 
 #include "session.h"
 
@@ -9,23 +8,24 @@ namespace {
 int ForEachProvider(Session& session, const char* what, HRESULT (IVdsHwProvider::*method)(), bool listPass) {
     HRESULT result = S_OK;
     for (LoadedProvider* provider : session.Providers()) {
+        ForgetErrorInfo();
         const HRESULT hr = (provider->hw->*method)();
+        const std::string failure = FAILED(hr) ? ErrorText(hr) : "";
         // A list pass tells again whether every stored appliance could be read.
-        if (listPass) provider->loaded = hr;
+        if (listPass) provider->SetLoaded(hr, failure);
         if (FAILED(hr)) {
-            session.Report(std::string(what) + " (" + ProviderName(provider) + ")", hr);
+            session.ReportText(std::string(what) + " (" + ProviderName(provider) + ")", failure);
             result = hr;
         }
     }
     session.PrintNotifications();
     if (SUCCEEDED(result) && !session.Args().output.json) session.Out() << what << ": done\n" << std::flush;
-    return FAILED(result) ? 1 : 0;
+    return FAILED(result) ? kExitFailed : kExitDone;
 }
 
 }  // namespace
 
 int RenameSubsystem(Session& session) {
-    if (session.Args().positional.empty()) return session.Report("rename-subsystem (name)", E_INVALIDARG);
     int status = 0;
     auto one = session.OneSubsystem("rename-subsystem", status);
     if (!one) return status;
@@ -34,9 +34,10 @@ int RenameSubsystem(Session& session) {
     if (SUCCEEDED(hr)) {
         Com<IVdsSubSystemNaming> owned(naming);
         std::u16string name = Wide(session.Args().positional[0]);
+        ForgetErrorInfo();
         hr = naming->SetFriendlyName(name.data());
     }
-    return session.Done("rename-subsystem", hr);
+    return session.Done("rename-subsystem", hr, {one->Name()});
 }
 
 // The stored list is the one the administration class keeps in this process,
@@ -49,14 +50,17 @@ int Refresh(Session& session) { return ForEachProvider(session, "refresh", &IVds
 
 // Prints every notification the providers send while it runs: the changes of
 // other clients, of list passes and refreshes. It ends after SECONDS (0: no
-// end), when its client goes or when the service stops.
+// end) or when its client goes; a service that stops meanwhile ends it with
+// a failure, since what it watched is gone.
 int Watch(Session& session) {
-    const int seconds = session.Args().positional.empty() ? 0 : std::atoi(session.Args().positional[0].c_str());
+    const uint32_t seconds = session.Args().seconds;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     session.Err() << "vdsctl: watching for notifications\n" << std::flush;
-    while ((seconds <= 0 || std::chrono::steady_clock::now() < end) && !session.Ending())
+    while ((seconds == 0 || std::chrono::steady_clock::now() < end) && !session.Ending())
         session.PrintNotifications(std::chrono::milliseconds(200));
-    return 0;
+    if (!session.Stopping()) return kExitDone;
+    session.Err() << "vdsctl: watch: sanprovd is stopping\n" << std::flush;
+    return kExitService;
 }
 
 }  // namespace vdscmd

@@ -3,6 +3,8 @@
 
 #include <model/filer_record_list.h>
 #include <platform/stand_in_files.h>
+#include <platform/vds_admin.h>
+#include <vds/provider_ids.h>
 
 #include "session.h"
 
@@ -61,10 +63,7 @@ int ReportLoadFailures(Session& session) {
             status = session.Report("loading " + file.path + " (" + file.variable + ")", HRESULT_FROM_WIN32(error));
     if (session.Args().command == "reenumerate") return status;  // it reports its own pass
     for (const auto& loaded : session.AllProviders())
-        if (const HRESULT hr = loaded->loaded; FAILED(hr)) {
-            DescribeListPass(*loaded);
-            status = session.Report("loading " + ProviderName(loaded.get()), hr);
-        }
+        if (FAILED(loaded->loaded)) status = session.ReportText("loading " + ProviderName(loaded.get()), loaded->LoadFailure());
     return status;
 }
 
@@ -75,22 +74,40 @@ int RegisterProviders(VdsHost& host, const Arguments& args, CommandOutput& outpu
     const std::string text = FAILED(hr) ? "vdsctl: " + args.command + " failed: " + ErrorText(hr) + "\n"
                                         : args.command + ": done\n";
     output.Write(FAILED(hr) ? wire::Kind::Err : wire::Kind::Out, text);
-    return FAILED(hr) ? 1 : 0;
+    return FAILED(hr) ? kExitFailed : kExitDone;
+}
+
+// The version each registered provider registered with; the providers'
+// own when none is registered. Nothing is loaded for it.
+int PrintVersion(CommandOutput& output) {
+    std::vector<VdsProviderRegistration> registrations;
+    std::string text;
+    if (SUCCEEDED(platform::vds_registered_providers(registrations)))
+        for (const VdsProviderRegistration& r : registrations) text += Utf8(r.name) + " " + Utf8(r.version) + "\n";
+    if (text.empty()) text = "Zarvo VDS Hardware Provider " + Utf8(kZarvoProviderVersion) + " (not registered)\n";
+    output.Write(wire::Kind::Out, text);
+    return kExitDone;
 }
 
 }  // namespace
 
 int RunCommand(VdsHost& host, const wire::Command& command, CommandOutput& output, const std::atomic<bool>& stopping) {
-    const auto args = ParseArguments(command.args);
-    const auto handler = args ? Handlers().find(args->command) : Handlers().end();
-    if (args && (args->command == "register" || args->command == "unregister"))
-        return RegisterProviders(host, *args, output);
+    const CommandLine line = ParseCommandLine(command.args);
+    switch (line.kind) {
+    case CommandLine::Kind::Refused: output.Write(wire::Kind::Err, line.text); return kExitUsage;
+    case CommandLine::Kind::Help: output.Write(wire::Kind::Out, line.text); return kExitDone;
+    case CommandLine::Kind::Version: return PrintVersion(output);
+    case CommandLine::Kind::Run: break;
+    }
+    const Arguments& args = line.args;
+    if (args.command == "register" || args.command == "unregister") return RegisterProviders(host, args, output);
+    const auto handler = Handlers().find(args.command);
     if (handler == Handlers().end()) {
-        output.Write(wire::Kind::Err, kUsage);
-        return 2;
+        output.Write(wire::Kind::Err, "vdsctl: unknown command \"" + args.command + "\"\n");
+        return kExitUsage;
     }
     host.EnsureLoaded();
-    Session session(host, *args, output, stopping);
+    Session session(host, args, output, stopping);
     const int failures = ReportLoadFailures(session);
     const int status = handler->second(session, command);
     return status ? status : failures;

@@ -110,7 +110,7 @@ std::vector<Subsystem> Session::Subsystems() {
 std::optional<Subsystem> Session::OneSubsystem(const std::string& what, int& status) {
     std::vector<Subsystem> all = Subsystems();
     if (all.size() == 1) return std::move(all.front());
-    status = 1;
+    status = kExitFailed;
     if (all.empty()) {
         m_err << "vdsctl: no subsystem\n";
     } else {
@@ -164,16 +164,19 @@ HRESULT Session::WaitFor(IVdsAsync* async, VDS_ASYNC_OUTPUT& output) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     HRESULT result = S_OK;
+    ForgetErrorInfo();
     const HRESULT waited = async->Wait(&result, &output);
     if (!m_args.output.json) m_err << ProgressText(100) << std::flush;
     return FAILED(waited) ? waited : result;
 }
 
-int Session::Done(const std::string& what, HRESULT hr) {
+int Session::Done(const std::string& what, HRESULT hr, const std::vector<std::string>& inserts) {
+    // The text is taken before anything else runs on this thread.
+    const std::string failure = FAILED(hr) ? ErrorText(hr, inserts) : "";
     PrintNotifications();
-    if (FAILED(hr)) return Report(what, hr);
+    if (FAILED(hr)) return ReportText(what, failure);
     if (!m_args.output.json) m_out << what << ": done\n" << std::flush;
-    return 0;
+    return kExitDone;
 }
 
 }  // namespace vdscmd

@@ -88,10 +88,17 @@ public:
     std::ostream& Out() { return m_out; }
     std::ostream& Err() { return m_err; }
     bool Ending() { return m_stopping.load() || m_output.Gone(); }
-    int Report(const std::string& what, HRESULT hr) {
-        ReportError(m_err, what, hr);
+    bool Stopping() const { return m_stopping.load(); }
+    // `inserts`: the names of what the call was about, for a message that takes them.
+    int Report(const std::string& what, HRESULT hr, const std::vector<std::string>& inserts = {}) {
+        ReportError(m_err, what, hr, inserts);
         m_err.flush();
-        return 1;
+        return kExitFailed;
+    }
+    int ReportText(const std::string& what, const std::string& text) {
+        ReportFailure(m_err, what, text);
+        m_err.flush();
+        return kExitFailed;
     }
     VdsHost& Host() { return m_host; }
 
@@ -124,7 +131,7 @@ public:
     // Waits on an async operation with a progress bar; gives the operation's result.
     HRESULT WaitFor(IVdsAsync* async, VDS_ASYNC_OUTPUT& output);
     // Prints the notifications and the result of a change; gives the exit status.
-    int Done(const std::string& what, HRESULT hr);
+    int Done(const std::string& what, HRESULT hr, const std::vector<std::string>& inserts = {});
 
 private:
     VdsHost& m_host;
@@ -186,7 +193,7 @@ template <typename I>
 Com<I> Session::Single(std::vector<Candidate<I>> candidates, const std::string& what, const std::string& text,
                        const char* kind, int& status) {
     if (candidates.size() == 1) return std::move(candidates.front().object);
-    status = 1;
+    status = kExitFailed;
     if (candidates.empty()) {
         Report(what + " " + text, VDS_E_OBJECT_NOT_FOUND);
         return nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <platform/apartment.h>
+#include <vdscmd/output.h>
 #include <platform/classtable.h>
 #include <vds/provider_ids.h>
 #include <vds/zarvo_provider.h>
@@ -41,6 +42,17 @@ NotificationHub::Subscription::Subscription(NotificationHub& hub)
 NotificationHub::Subscription::~Subscription() {
     std::lock_guard lock(m_hub.m_mutex);
     m_hub.m_listeners.erase(m_at);
+}
+
+void LoadedProvider::SetLoaded(HRESULT hr, std::string failure) {
+    std::lock_guard lock(m_mutex);
+    loaded = hr;
+    m_failure = std::move(failure);
+}
+
+std::string LoadedProvider::LoadFailure() {
+    std::lock_guard lock(m_mutex);
+    return m_failure;
 }
 
 LoadedProvider::~LoadedProvider() {
@@ -100,14 +112,11 @@ std::shared_ptr<LoadedProvider> Load(const VdsProviderRegistration& registration
         if (auto* zarvo = dynamic_cast<CZarvoProvider*>(loaded->provider)) loaded->loaded = zarvo->ListPassResult();
         else if (loaded->hw) loaded->loaded = loaded->hw->Reenumerate();
     }
+    loaded->SetLoaded(loaded->loaded, FAILED(loaded->loaded) ? ErrorText(loaded->loaded) : "");
     return loaded;
 }
 
 }  // namespace
-
-void DescribeListPass(const LoadedProvider& loaded) {
-    if (auto* zarvo = dynamic_cast<CZarvoProvider*>(loaded.provider)) zarvo->ListPassResult();
-}
 
 void VdsHost::LoadProviders() {
     std::vector<VdsProviderRegistration> registrations;

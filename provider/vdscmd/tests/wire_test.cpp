@@ -1,6 +1,5 @@
 // The disk-management socket's frames: what one end encodes the other
 // decodes, and nothing beyond the bounds or malformed gets through.
-#include <vdscmd/arguments.h>
 #include <vdscmd/wire.h>
 
 #include <gtest/gtest.h>
@@ -72,17 +71,4 @@ TEST(VdsWire, AFrameLongerThanTheBoundIsNotRead) {
     EXPECT_TRUE(got.empty());
     ::close(fds[0]);
     ::close(fds[1]);
-}
-
-TEST(VdsArguments, OnlyKnownCommandsAndOptionsParse) {
-    const auto args = vdscmd::ParseArguments({"--json", "--subsystem", "zarvo-a", "rename-lun", "lun0", "new"});
-    ASSERT_TRUE(args);
-    EXPECT_TRUE(args->output.json);
-    EXPECT_EQ("zarvo-a", args->subsystem);
-    EXPECT_EQ("rename-lun", args->command);
-    EXPECT_EQ((std::vector<std::string>{"lun0", "new"}), args->positional);
-    EXPECT_EQ("/run/s", vdscmd::ParseArguments({"set-chap", "--secret-file", "/run/s"})->secretFile);
-    for (const std::vector<std::string>& line :
-         std::vector<std::vector<std::string>>{{}, {"no-such-command"}, {"--json"}, {"luns", "--size"}, {"--frob", "luns"}})
-        EXPECT_FALSE(vdscmd::ParseArguments(line)) << line.size();
 }

@@ -174,6 +174,7 @@ HRESULT FilerObjectContainer::ReadIdentity() {
     SubSystemProperties& properties = m_subSystemProperties;
     if (FAILED(hr)) {
         Report(IdentityEvent(hr), {m_filerName.c_str()});
+        set_error_info_message(IdentityEvent(hr), m_filerName);
         trace_printf("FilerObjectContainer::RefreshContainer(), ERROR: filer %s unreachable, code %08lX",
                      Narrow(m_filerName).c_str(), trace_code(hr));
         properties.m_prop.status = VDS_SSS_OFFLINE;

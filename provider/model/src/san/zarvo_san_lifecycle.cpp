@@ -7,6 +7,7 @@
 #include <model/work_queue.h>
 
 #include <hostlib/autolock.h>
+#include <hostlib/com_error.h>
 #include <hostlib/conversions.h>
 #include <hostlib/event_log.h>
 #include <hostlib/trace.h>
@@ -61,7 +62,9 @@ HRESULT ZarvoSan::Initialize(const CFilerRecord& record, LONG providerType, bool
                      trace_code(hr));
         const auto code = static_cast<DWORD>(hr);
         const bool ownEvent = code == res::MSG_FILER_UNREACHABLE || code == res::MSG_FILER_LOGIN_INVALID;
-        Report(ownEvent ? code : res::MSG_SUBSYSTEM_UNREACHABLE, {m_filerName.c_str()});
+        const DWORD event = ownEvent ? code : res::MSG_SUBSYSTEM_UNREACHABLE;
+        Report(event, {m_filerName.c_str()});
+        set_error_info_message(event, m_filerName);
         return hr;
     }
     std::u16string versionText;
@@ -83,6 +86,7 @@ HRESULT ZarvoSan::Initialize(const CFilerRecord& record, LONG providerType, bool
     if (FAILED(hr)) {
         const std::u16string systemName = platform::utf8_to_wide_lossy(m_systemInfo.systemName);
         Report(static_cast<DWORD>(hr), {systemName.c_str(), m_version.c_str()});
+        set_error_info_message(static_cast<DWORD>(hr), systemName, std::u16string(m_version.c_str()));
         return hr;
     }
 

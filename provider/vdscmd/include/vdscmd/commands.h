@@ -6,6 +6,7 @@
 #include <atomic>
 #include <string_view>
 
+#include <vdscmd/arguments.h>
 #include <vdscmd/vds_host.h>
 #include <vdscmd/wire.h>
 
@@ -22,8 +23,9 @@ public:
     virtual bool Gone() = 0;
 };
 
-// Runs one command line; gives its exit status (2 for a line that is not a
-// command). `stopping` ends a watch when the service stops.
+// Runs one command line; gives its exit status (kExitUsage for a line the
+// command-line check refuses: nothing is loaded or called for it). `stopping`
+// ends a watch when the service stops.
 int RunCommand(VdsHost& host, const wire::Command& command, CommandOutput& output, const std::atomic<bool>& stopping);
 
 }  // namespace vdscmd

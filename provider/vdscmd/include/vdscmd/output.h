@@ -23,11 +23,17 @@ std::string Utf8(const std::u16string& text);
 std::u16string Wide(const std::string& text);
 std::string IdText(const GUID& id);
 
-// "0x%08X" and the message text: the thread's error information when there
-// is one, else the text of the code.
-std::string ErrorText(HRESULT hr);
-// Prints the error and gives the exit status 1.
-int ReportError(std::ostream& err, const std::string& what, HRESULT hr);
+// "0x%08X" and what failed: the description the failing call left as the
+// thread's error information, else the text of the code with `inserts` (the
+// names of what the call was about) filled in. The advice paragraphs of a
+// message-table text are left to the event log.
+std::string ErrorText(HRESULT hr, const std::vector<std::string>& inserts = {});
+// Prints the error and gives the exit status kExitFailed.
+int ReportError(std::ostream& err, const std::string& what, HRESULT hr, const std::vector<std::string>& inserts = {});
+int ReportFailure(std::ostream& err, const std::string& what, const std::string& text);
+// Before a call whose failure is reported: what an earlier call left does
+// not answer for it.
+void ForgetErrorInfo();
 
 // One line per notification: target, event and object id.
 std::string NotificationText(const VDS_NOTIFICATION& notification);

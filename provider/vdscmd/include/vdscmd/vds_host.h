@@ -73,6 +73,15 @@ struct LoadedProvider {
     IVdsProviderPrivate* priv = nullptr;
     VDS_HWPROVIDER_TYPE type = VDS_HWT_UNKNOWN;
     std::atomic<HRESULT> loaded{S_OK};  // its load, then its latest list pass
+
+    // Records the load or a list pass with what it said of its failure (its
+    // error information's text), which later commands report again.
+    void SetLoaded(HRESULT hr, std::string failure);
+    std::string LoadFailure();
+
+private:
+    std::mutex m_mutex;
+    std::string m_failure;
 };
 using ProviderList = std::vector<std::shared_ptr<LoadedProvider>>;
 
@@ -104,10 +113,6 @@ private:
     HRESULT m_registrations = S_OK;
     bool m_loaded = false;
 };
-
-// Leaves the failure of the provider's latest list pass (which names the
-// appliance) as the calling thread's error information; asks no appliance.
-void DescribeListPass(const LoadedProvider& loaded);
 
 // Registers (or unregisters) the two providers of this system through IVdsAdmin.
 HRESULT RegisterZarvoProviders(bool unregister);

@@ -3,6 +3,7 @@
 #include <platform/clock.h>
 #include <platform/local_server.h>
 #include <platform/provider_admin.h>
+#include <vdscmd/arguments.h>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -69,7 +70,7 @@ Attempt Connect(const Socket& socket) {
 
 int Fail(const char* what, HRESULT hr) {
     std::fprintf(stderr, "vdsctl: %s: 0x%08X\n", what, static_cast<unsigned>(hr));
-    return 1;
+    return kExitService;
 }
 
 // Copies the service's frames out until its exit status arrives.
@@ -92,8 +93,8 @@ int Relay(int fd) {
         default: return Fail("unexpected frame from sanprovd", E_UNEXPECTED);
         }
     }
-    std::fprintf(stderr, "vdsctl: the connection to sanprovd ended before the command did\n");
-    return 1;
+    std::fprintf(stderr, "vdsctl: sanprovd went away before the command ended\n");
+    return kExitService;
 }
 
 }  // namespace
