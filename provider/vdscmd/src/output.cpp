@@ -110,18 +110,17 @@ std::string ErrorText(HRESULT hr) {
     std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(hr));
     // The published codes have fixed texts; for the others the thread's error
     // information tells what the appliance or the model reported.
+    // The failing call's error information names the operation and the
+    // appliance's reason; without one the code's own text serves.
     std::string message;
-    if (auto known = kVdsTexts.find(hr); known != kVdsTexts.end()) {
-        message = known->second;
-    } else {
-        IErrorInfo* info = nullptr;
-        if (GetErrorInfo(0, &info) == S_OK && info) {
-            BSTR description = nullptr;
-            if (SUCCEEDED(info->GetDescription(&description)) && description) message = Utf8(description);
-            SysFreeString(description);
-            info->Release();
-        }
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+        BSTR description = nullptr;
+        if (SUCCEEDED(info->GetDescription(&description)) && description) message = Utf8(description);
+        SysFreeString(description);
+        info->Release();
     }
+    if (auto known = kVdsTexts.find(hr); message.empty() && known != kVdsTexts.end()) message = known->second;
     if (message.empty()) {
         WCHAR* text = nullptr;
         get_message_text(hr, &text, nullptr);

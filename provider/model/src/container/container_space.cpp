@@ -125,7 +125,8 @@ HRESULT FilerObjectContainer::QueryMaxLunCreateSize(VDS_LUN_TYPE type, const GUI
     std::u16string name;
     std::vector<fapi_aggr_info_t> aggregates;
     fapi_aggr_info_t chosen;
-    GetMaxFreeSpaceInAggregate(available, name, aggregates, chosen);
+    // An appliance that cannot be asked is that failure, not a subsystem without space.
+    if (const HRESULT hr = GetMaxFreeSpaceInAggregate(available, name, aggregates, chosen); FAILED(hr)) return hr;
     ULONGLONG usable = 0;
     GetMaxLunSizeFromAggregateSize(false, available, usable);
     if (static_cast<LONG>(type) == 13) usable >>= 1;  // a mirror needs its size twice
