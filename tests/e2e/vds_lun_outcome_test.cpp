@@ -152,4 +152,47 @@ TEST_F(LunOutcome, AFailureShowsTheAppliancesReason) {
     EXPECT_NE(std::string::npos, created.err.find(fc.address())) << created.err;
 }
 
+// The host side: a LUN of this host is a disk again after a failed delete,
+// and a LUN mapped only to another host's port never makes anything wait.
+TEST_F(LunOutcome, AFailedDeleteGivesTheHostItsDiskBackAndOtherHostsLunsCostNoWait) {
+    e2e::Appliance fc;
+    FollowWithHost(fc);
+    Store(fc.address(), 2);
+    ASSERT_EQ(0, Vdsctl("--json luns").status);
+    const Outcome created =
+        Vdsctl(std::string("--provider fc create-lun --size 64M --mask ") + e2e::SimulatedHost::kFcInitiator);
+    ASSERT_EQ(0, created.status) << created.err;
+    const auto rows = nlohmann::json::parse(Vdsctl("--json luns").out, nullptr, false);
+    std::string name;
+    for (const auto& row : rows)
+        if (row.value("mask", "") == e2e::SimulatedHost::kFcInitiator) name = row["name"];
+    ASSERT_FALSE(name.empty()) << rows.dump();
+    const auto disks = m_host->Disks();
+    ASSERT_EQ(1u, disks.size());
+
+    fc.fault(R"({"kind": "errno", "request": "volume-destroy", "errno": 13041, "reason": "volume has clones"})");
+    const Outcome refused = Vdsctl("delete-lun " + name);
+    EXPECT_EQ(1, refused.status);
+    EXPECT_NE(std::string::npos, refused.err.find("volume has clones")) << refused.err;
+    EXPECT_EQ(disks[0].serial, m_host->DiskWithSerial(disks[0].serial).serial) << "the disk is back";
+    fc.control("POST", "/sim/faults/clear");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, Vdsctl("delete-lun " + name).status);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 12s);
+    EXPECT_TRUE(m_host->Disks().empty());
+
+    ASSERT_EQ(0, Vdsctl(std::string("--provider fc create-lun --size 64M --mask ") +
+                        e2e::SimulatedHost::kOtherFcInitiator)
+                     .status);
+    std::string other;
+    for (const auto& row : nlohmann::json::parse(Vdsctl("--json luns").out, nullptr, false))
+        if (row.value("mask", "") == e2e::SimulatedHost::kOtherFcInitiator && row.value("name", "").find("ZarvoLun") == 0 &&
+            row.value("name", "") != "ZarvoLun1")
+            other = row["name"];
+    ASSERT_FALSE(other.empty());
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, Vdsctl("delete-lun " + other).status);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "nothing on this host to wait for";
+}
+
 }  // namespace

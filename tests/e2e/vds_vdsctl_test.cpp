@@ -363,8 +363,9 @@ TEST_F(VdsctlTest, AnIdFromTheListingDrivesEveryLaterCommandOnTheLun) {
     const std::string id = documents[0][0]["id"];
     const std::string name = documents[0][0]["name"];
     EXPECT_EQ(64u << 20, documents[0][0]["size"].get<uint64_t>());
-    // The listed form of a WWN reaches the provider as its 16 digits.
-    EXPECT_EQ("210000e08b050504", documents[0][0]["mask"]);
+    // The listed form of a WWN reaches the provider as its 16 digits; the
+    // LUN shows the mask as the appliance holds it.
+    EXPECT_EQ("21:00:00:e0:8b:05:05:04", documents[0][0]["mask"]);
     ASSERT_FALSE(Notifications(created.out).empty());
     EXPECT_EQ("lun arrive", Notifications(created.out).front());
     // The listing gives the same id; after a refresh, which reads the
@@ -392,8 +393,8 @@ TEST_F(VdsctlTest, AnIdFromTheListingDrivesEveryLaterCommandOnTheLun) {
     ASSERT_EQ(1u, rows.size());
     EXPECT_EQ(id, rows[0]["id"]);
     EXPECT_EQ((96u << 20), rows[0]["size"].get<uint64_t>());
-    // A mapped LUN keeps its maps when it is given another list.
-    EXPECT_EQ("21:00:00:e0:8b:05:05:04", rows[0]["mask"]);
+    // A mapped LUN given another list is mapped to exactly that list.
+    EXPECT_EQ("21:00:00:e0:8b:05:05:05", rows[0]["mask"]);
 
     const Outcome deleted = Vdsctl("--json delete-lun " + id);
     EXPECT_EQ(0, deleted.status) << deleted.err;
