@@ -281,9 +281,6 @@ TEST_F(FcMasking, AttachRequestsPerList) {
         {"wildcard", u"*",
          {"igroup-list-info", "lun-map", "igroup-create", "igroup-add", "lun-map"},
          {known, "viaVDS.21:00:00:e0:8b:12:34:56"}},
-        {"star and a WWN; not a WWN", u"*;xyz;20000000C9ABCDEF",
-         {"igroup-list-info", "igroup-create", "igroup-add", "lun-map"}, {"viaVDS.20:00:00:00:c9:ab:cd:ef"}},
-        {"17 characters", u"100000000C96B3D1A", {}, {}},
     };
     for (const Case& x : cases) {
         SCOPED_TRACE(x.name);
@@ -296,11 +293,27 @@ TEST_F(FcMasking, AttachRequestsPerList) {
         EXPECT_EQ(RunWork(lun, LUN_ATTACH_STORAGE), S_OK);
         EXPECT_EQ(lun->GetState(), LUN_STATE_ATTACHED);
         EXPECT_EQ(Names(), x.names);
+        LunProperties properties;
+        lun->GetProperties(properties);
+        EXPECT_EQ(SplitUnmaskingList(properties.m_strUnmaskingList).size(), x.groupsMapped.size())
+            << "the LUN shows the initiators it is mapped to";
         for (const auto& group : x.groupsMapped)
             EXPECT_EQ(State("'" + group + "' in [g for l in d['luns'] if l['path'] == '" + N(kPath7) +
                             "' for g in l['maps']]"),
                       "True")
                 << group;
+    }
+}
+
+// A list the provider could never map is refused before anything is queued or sent.
+TEST_F(FcMasking, AnEntryThatIsNotAPortNameIsRefused) {
+    ZarvoLun* lun = nullptr;
+    ASSERT_EQ(CreateLun(7, 200ULL << 20, u"", &lun), S_OK);
+    for (const char16_t* list : {u"*;xyz;20000000C9ABCDEF", u"100000000C96B3D1A", u"20000000C9ABCDEF,20000000C9ABCDEE"}) {
+        Mark();
+        EXPECT_EQ(lun->SetUnmask(list, nullptr), E_INVALIDARG) << N(list);
+        EXPECT_EQ(lun->GetState(), LUN_STATE_DETACHED);
+        EXPECT_TRUE(Names().empty());
     }
 }
 

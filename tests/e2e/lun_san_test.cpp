@@ -16,7 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 using namespace subsystem_e2e;
@@ -332,6 +334,202 @@ TEST_F(LunThroughSan, RenamingALunToTheNameItHasSendsNothingAndAnnouncesNothing)
     EXPECT_TRUE(notifier_.batches().empty());
     EXPECT_TRUE(listed(*san_, id));
     EXPECT_FALSE(appliance_lun(sim_, "/vol/vol1/q1/lun0").is_null());
+}
+
+}  // namespace
+
+namespace {
+
+// The groups the appliance maps the LUN to, sorted.
+std::vector<std::string> maps_of(const e2e::Appliance& sim, const std::string& path) {
+    std::vector<std::string> names;
+    const auto lun = appliance_lun(sim, path);
+    if (!lun.is_null() && lun.contains("maps"))
+        for (const auto& [name, id] : lun["maps"].items()) names.push_back(name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string path_of(ZarvoSan& san, const GUID& id) {
+    LunProperties properties;
+    san.GetLunProperties(id, properties);
+    return WStringToString(properties.m_strIdentification);
+}
+
+std::u16string mask_of(ZarvoSan& san, const GUID& id) {
+    LunProperties properties;
+    san.GetLunProperties(id, properties);
+    return properties.m_strUnmaskingList;
+}
+
+constexpr const char16_t* kHostPort = u"10000000C96B3D1B";     // a port of the host's HBA fixture
+constexpr const char16_t* kOtherPort = u"20000000C9ABCDEF";    // another host's
+
+TEST_F(LunThroughSan, AMaskChangeOfAMappedLunMapsExactlyTheNewListOrShowsWhatTheApplianceHolds) {
+    ZarvoAsync* async = nullptr;
+    ASSERT_EQ(san_->CreateLun(VDS_LT_DEFAULT, 200ULL << 20, {}, kOtherPort, nullptr, &async), S_OK);
+    GUID id{};
+    ASSERT_EQ(Finish(async, &id), S_OK);
+    const std::string path = path_of(*san_, id);
+    EXPECT_EQ(mask_of(*san_, id), u"20:00:00:00:c9:ab:cd:ef");
+
+    ASSERT_EQ(san_->SetLunUnmask(id, kHostPort, &async), S_OK);
+    EXPECT_EQ(Finish(async), S_OK);
+    EXPECT_EQ(maps_of(sim_, path), std::vector<std::string>{"viaVDS.10:00:00:00:c9:6b:3d:1b"});
+    EXPECT_EQ(mask_of(*san_, id), u"10:00:00:00:c9:6b:3d:1b");
+
+    // Refused on the appliance: the call fails and the LUN shows the maps it still has.
+    sim_.fault(R"({"kind": "errno", "request": "lun-map", "errno": 9007, "reason": "refused"})");
+    ASSERT_EQ(san_->SetLunUnmask(id, kOtherPort, &async), S_OK);
+    EXPECT_EQ(Finish(async), E_FAIL);
+    EXPECT_EQ(maps_of(sim_, path), std::vector<std::string>{"viaVDS.10:00:00:00:c9:6b:3d:1b"});
+    EXPECT_EQ(mask_of(*san_, id), u"10:00:00:00:c9:6b:3d:1b");
+    sim_.control("POST", "/sim/faults/clear");
+
+    // A group the LUN shares with another initiator goes when that initiator is not listed.
+    const GUID lun1 = id_of_key(*san_, "/vol/vol1/q1/lun1");
+    ASSERT_EQ(san_->SetLunUnmask(lun1, u"10000000C96B3D1A", &async), S_OK);
+    EXPECT_EQ(Finish(async), S_OK);
+    EXPECT_EQ(maps_of(sim_, "/vol/vol1/q1/lun1"), std::vector<std::string>{"viaVDS.10:00:00:00:c9:6b:3d:1a"});
+    EXPECT_EQ(mask_of(*san_, lun1), u"10:00:00:00:c9:6b:3d:1a");
+}
+
+// A mask the LUN was never mapped by shows nothing, and the LUN stays detached.
+TEST_F(LunThroughSan, AFailedMaskingLeavesTheLunShowingNoMask) {
+    sim_.fault(R"({"kind": "errno", "request": "lun-map", "errno": 9007, "reason": "refused"})");
+    ZarvoAsync* async = nullptr;
+    ASSERT_EQ(san_->CreateLun(VDS_LT_DEFAULT, 200ULL << 20, {}, kHostPort, nullptr, &async), S_OK);
+    GUID id{};
+    EXPECT_EQ(Finish(async, &id), E_FAIL);
+    EXPECT_EQ(mask_of(*san_, id), u"");
+    EXPECT_TRUE(maps_of(sim_, path_of(*san_, id)).empty());
+    clear_requests(sim_);
+    ASSERT_EQ(san_->DeleteLun(id, &async), S_OK);
+    EXPECT_EQ(Finish(async), S_OK);
+    const auto sent = requests(sim_);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "lun-offline"), 0) << "a detached LUN is deleted as one";
+}
+
+TEST_F(LunThroughSan, AFibreChannelMaskItCannotUseIsRefusedNamingTheEntry) {
+    const GUID lun0 = id_of_key(*san_, "/vol/vol1/q1/lun0");
+    const std::u16string before = mask_of(*san_, lun0);
+    struct Case {
+        const char16_t* list;
+        const char* named;
+    };
+    for (const Case& c : {Case{u"20000000C9ABCDEF,21000000C9ABCDEF", "20000000C9ABCDEF,21000000C9ABCDEF"},
+                          Case{u"20000000C9ABCDEF;xyz", "xyz"}, Case{u"*;20000000C9ABCDEF", "*"},
+                          Case{u"20:00:00:00:c9:ab:cd:ef", "20:00:00:00:c9:ab:cd:ef"}}) {
+        const std::string what = WStringToString(c.list);
+        clear_requests(sim_);
+        const size_t luns = state(sim_)["luns"].size();
+        ZarvoAsync* async = reinterpret_cast<ZarvoAsync*>(1);
+        EXPECT_EQ(san_->CreateLun(VDS_LT_DEFAULT, 200ULL << 20, {}, c.list, nullptr, &async), E_INVALIDARG) << what;
+        EXPECT_EQ(async, nullptr) << what;
+        EXPECT_NE(error_info_text().find(std::string("\"") + c.named + "\""), std::string::npos) << what;
+        EXPECT_EQ(san_->SetLunUnmask(lun0, c.list, &async), E_INVALIDARG) << what;
+        if (async) async->Release();  // refused: it never completes
+        EXPECT_NE(error_info_text().find(c.named), std::string::npos) << what;
+        EXPECT_TRUE(requests(sim_).empty()) << what;
+        EXPECT_EQ(state(sim_)["luns"].size(), luns) << what;
+        EXPECT_EQ(mask_of(*san_, lun0), before) << what;
+    }
+    std::vector<GUID> luns;
+    san_->QueryLuns(luns);
+    EXPECT_EQ(luns.size(), 5u) << "no LUN object was made for a refused list";
+}
+
+// Two extends of one LUN: the second never starts from the size the first is
+// changing; a LUN being created or resized is busy; a refused resize announces nothing.
+TEST_F(LunThroughSan, ExtendsOfABusyLunAreRefusedAndAFailedOneAnnouncesNothing) {
+    const GUID id = id_of_key(*san_, "/vol/vol1/q1/lun0");
+    LunProperties properties;
+    ASSERT_EQ(san_->GetLunProperties(id, properties), S_OK);
+    const ULONGLONG size = properties.m_prop.ullSize;
+    ZarvoAsync* first = nullptr;
+    ZarvoAsync* second = reinterpret_cast<ZarvoAsync*>(1);
+    ZarvoAsync* creating = nullptr;
+    GUID created{};
+    {
+        EnterCriticalSection(san_->GetLock());
+        ASSERT_EQ(san_->ExtendLun(id, 4ULL << 20, &first), S_OK);
+        EXPECT_EQ(san_->ExtendLun(id, 4ULL << 20, &second), VDS_E_ANOTHER_CALL_IN_PROGRESS);
+        EXPECT_EQ(second, nullptr);
+        ASSERT_EQ(san_->CreateLun(VDS_LT_DEFAULT, 200ULL << 20, {}, u"", nullptr, &creating), S_OK);
+        ULONGLONG max = 0;
+        EXPECT_EQ(san_->QueryMaxLunExtendSize(id, nullptr, 0, max), VDS_E_ANOTHER_CALL_IN_PROGRESS);
+        LeaveCriticalSection(san_->GetLock());
+    }
+    EXPECT_EQ(Finish(first), S_OK);
+    ASSERT_EQ(Finish(creating, &created), S_OK);
+    ASSERT_EQ(san_->GetLunProperties(id, properties), S_OK);
+    EXPECT_EQ(properties.m_prop.ullSize, size + (4ULL << 20));
+    EXPECT_EQ(state(sim_)["luns"][0].value("size", 0ULL), size + (4ULL << 20));
+
+    notifier_.clear();
+    sim_.fault(R"({"kind": "errno", "request": "lun-resize", "errno": 13001, "reason": "resize refused"})");
+    ASSERT_EQ(san_->ExtendLun(id, 4ULL << 20, &first), S_OK);
+    EXPECT_TRUE(FAILED(Finish(first)));
+    EXPECT_TRUE(notifier_.batches().empty()) << "nothing changed";
+    sim_.control("POST", "/sim/faults/clear");
+    ASSERT_EQ(san_->ExtendLun(id, 4ULL << 20, &first), S_OK);
+    EXPECT_EQ(Finish(first), S_OK);
+    ASSERT_FALSE(notifier_.batches().empty());
+    EXPECT_EQ(notifier_.batches().back().back(), (Delivered{code::LunModify, id}));
+}
+
+// The test clock, counting the rescan's waits between passes (the worker's
+// polls are shorter).
+class RescanWaits : public platform::Clock {
+public:
+    explicit RescanWaits(std::shared_ptr<platform::Clock> inner) : m_inner(std::move(inner)) {}
+    ULONGLONG ticks() override { return m_inner->ticks(); }
+    ULONGLONG system_time() override { return m_inner->system_time(); }
+    void sleep(DWORD ms) override {
+        if (ms >= 5000) ++m_waits;
+        m_inner->sleep(ms);
+    }
+    std::optional<std::chrono::steady_clock::time_point> real_deadline(ULONGLONG tick) override {
+        return m_inner->real_deadline(tick);
+    }
+    int Take() { return m_waits.exchange(0); }
+
+private:
+    std::shared_ptr<platform::Clock> m_inner;
+    std::atomic<int> m_waits{0};
+};
+
+// The host is waited for only when its own ports gain or lose the LUN, and a
+// step the appliance refuses fails at once. The empty host never shows a
+// change, so a wait runs all its passes.
+TEST_F(LunThroughSan, TheHostIsWaitedForOnlyWhenItsPortsSeeTheChange) {
+    auto waits = std::make_shared<RescanWaits>(platform::current_clock());
+    const auto previous = platform::set_test_clock(waits);
+    const auto waited = [&](const char16_t* mask, GUID& id, HRESULT deleted) {
+        ZarvoAsync* async = nullptr;
+        if (mask) {
+            EXPECT_EQ(san_->CreateLun(VDS_LT_DEFAULT, 200ULL << 20, {}, mask, nullptr, &async), S_OK);
+            EXPECT_EQ(Finish(async, &id), S_OK);
+        } else {
+            EXPECT_EQ(san_->DeleteLun(id, &async), S_OK);
+            EXPECT_EQ(Finish(async), deleted);
+        }
+        return waits->Take();
+    };
+    GUID other{}, own{};
+    EXPECT_EQ(waited(kOtherPort, other, S_OK), 0) << "another host's LUN";
+    EXPECT_EQ(waited(nullptr, other, S_OK), 0);
+    EXPECT_EQ(waited(kHostPort, own, S_OK), 2) << "this host's LUN: three passes";
+
+    sim_.fault(R"({"kind": "errno", "request": "lun-offline", "errno": 9017, "reason": "busy"})");
+    EXPECT_EQ(waited(nullptr, own, E_FAIL), 0) << "a refused offline fails at once";
+    sim_.control("POST", "/sim/faults/clear");
+    // The deletion fails after the LUN went offline: the host is waited for as it goes and as it comes back.
+    sim_.fault(R"({"kind": "errno", "request": "volume-destroy", "errno": 13041, "reason": "volume has clones"})");
+    EXPECT_EQ(waited(nullptr, own, E_FAIL), 14);
+    sim_.control("POST", "/sim/faults/clear");
+    EXPECT_EQ(waited(nullptr, own, S_OK), 7);
+    platform::set_test_clock(previous);
 }
 
 }  // namespace

@@ -94,22 +94,11 @@ STDMETHODIMP CZarvoLun::Extend(ULONGLONG ullNumberOfBytesToAdd, VDS_OBJECT_ID* p
             if (!m_pSan->IsValidObject(VDS_OT_DRIVE, pDriveIdArray[i])) return VDS_E_OBJECT_NOT_FOUND;
 
         trace_printf("CZarvoLun::Extend, requested size %llu MB", Mebibytes(ullNumberOfBytesToAdd));
-        ULONGLONG maxGrowth = 0;
-        HRESULT hr = m_pSan->QueryMaxLunExtendSize(m_objectId, pDriveIdArray, lNumberOfDrives, maxGrowth);
-        trace_printf("CZarvoLun::Extend, max extend size %llu MB", Mebibytes(maxGrowth));
-        if (FAILED(hr)) return hr;
-        if (maxGrowth < ullNumberOfBytesToAdd) return VDS_E_NOT_ENOUGH_SPACE;
-
         *ppAsync = nullptr;
+        // The model checks the state, the space and the size in one step.
         return StartAsync(
             VDS_ASYNCOUT_EXTENDLUN, VDS_OT_LUN,
-            [&](ZarvoAsync** async) -> HRESULT {
-                LunProperties properties;
-                const HRESULT got = m_pSan->GetLunProperties(m_objectId, properties);
-                if (FAILED(got)) return got;
-                if (properties.m_prop.ullSize > ~ULONGLONG{0} - ullNumberOfBytesToAdd) return E_INVALIDARG;
-                return m_pSan->SetSize(m_objectId, properties.m_prop.ullSize + ullNumberOfBytesToAdd, async);
-            },
+            [&](ZarvoAsync** async) -> HRESULT { return m_pSan->ExtendLun(m_objectId, ullNumberOfBytesToAdd, async); },
             ppAsync);
     });
 }

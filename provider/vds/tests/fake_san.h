@@ -277,6 +277,10 @@ public:
     void AddRef() override { ++usage; }
     void Release() override { --usage; }
     bool IsActive() override { return active; }
+    HRESULT ExtendLun(const GUID&, ULONGLONG bytes, ZarvoAsync** async) override {
+        lastSize = bytes;
+        return Queue("ExtendLun", async);
+    }
 
 private:
     void Record(const char* name) {

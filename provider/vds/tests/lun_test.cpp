@@ -1,25 +1,26 @@
 #include "objects_fixture.h"
 
-TEST_F(LunTest, ExtendChecksDrivesAndSpaceBeforeItQueuesTheGrowth) {
+// The state, space and size checks are the model's, in one step (ExtendLun).
+TEST_F(LunTest, ExtendChecksDrivesBeforeItHandsTheGrowthToTheModel) {
     Open(VDS_HWT_FIBRE_CHANNEL);
     IVdsAsync* async = nullptr;
     GUID unknown[] = {IdOf("not a drive")};
     GUID drives[] = {driveId};
     RunCases({
         {"drive of another subsystem", [&] { return lun->Extend(1, unknown, 1, &async); }, VDS_E_OBJECT_NOT_FOUND},
-        {"more than the drives allow", [&] { return lun->Extend(san->maxExtendSize + 1, drives, 1, &async); },
-         VDS_E_NOT_ENOUGH_SPACE},
         {"counted drives without an array", [&] { return lun->Extend(1, nullptr, 1, &async); }, E_POINTER},
         {"no out pointer", [&] { return lun->Extend(1, drives, 1, nullptr); }, E_POINTER},
         {"negative count", [&] { return lun->Extend(1, drives, -1, &async); }, E_INVALIDARG},
-        {"past 64 bits", [&] { san->maxExtendSize = ~0ull; return lun->Extend(~0ull, nullptr, 0, &async); },
-         E_INVALIDARG},
     });
-    EXPECT_FALSE(san->Called("SetSize"));
+    EXPECT_FALSE(san->Called("ExtendLun"));
     EXPECT_EQ(nullptr, async);
     ASSERT_EQ(S_OK, lun->Extend(1 << 20, nullptr, 0, &async));
-    EXPECT_EQ(san->lunSize + (1 << 20), san->lastSize);
+    EXPECT_EQ(ULONGLONG{1 << 20}, san->lastSize);
     async->Release();
+    san->failures["ExtendLun"] = VDS_E_ANOTHER_CALL_IN_PROGRESS;
+    async = nullptr;
+    EXPECT_EQ(VDS_E_ANOTHER_CALL_IN_PROGRESS, lun->Extend(1 << 20, nullptr, 0, &async));
+    EXPECT_EQ(nullptr, async);
 }
 
 TEST_F(LunTest, SetMaskAndDeleteReturnTheResultOfTheirWork) {

@@ -303,6 +303,9 @@ public:
     HRESULT QueryMaxLunCreateSize(VDS_LUN_TYPE type, const GUID* driveIds, LONG driveCount, const VDS_HINTS* hints,
                                   ULONGLONG& maxBytes);
     HRESULT QueryMaxLunExtendSize(const GUID& lunId, const GUID* driveIds, LONG driveCount, ULONGLONG& maxBytes);
+    // Grows the LUN by the bytes, from its size at the moment: refused while
+    // the LUN is busy, and beyond what its aggregate can give.
+    HRESULT ExtendLun(const GUID& lunId, ULONGLONG bytesToAdd, ZarvoAsync** async);
     HRESULT SetSize(const GUID& lunId, ULONGLONG newSizeInBytes, ZarvoAsync** async);
     bool AllocateExtents(const GUID& lunId, const GUID& plexId, ULONGLONG bytes, NotificationSet* notifications);
     HRESULT FreeExtents(const GUID& plexId, NotificationSet* notifications);

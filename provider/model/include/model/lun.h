@@ -39,6 +39,8 @@ enum ZarvoLunState : int32_t {
 // The initiator names of an unmasking list: its first 255 characters split at
 // ";", empty names skipped. A name cut by the 255-character window is dropped.
 std::vector<std::u16string> SplitUnmaskingList(const std::u16string& list);
+// The unmasking list of a LUN mapped to these groups: their initiators in order.
+std::u16string MaskOfGroups(const std::vector<fapi_igroup_info_t>& groups);
 
 // The provider's own path "/vol/ZarvoVolume<N>/ZarvoQtree<N>/<name>" with one N.
 bool IsOwnLunPath(const std::u16string& path);
@@ -96,6 +98,9 @@ public:
     HRESULT SetUnmask(const std::u16string& unmaskingList, Async* async);
     HRESULT SetSize(ULONGLONG newSize, Async* async);
     bool isBusy();
+    // S_OK, or E_INVALIDARG with error information naming the first entry
+    // of the unmasking list that this kind of LUN cannot be mapped to.
+    virtual HRESULT CheckUnmaskingList(const std::u16string&) const { return S_OK; }
 
     // Creation on the appliance (the object is destroyed when it fails) and
     // the reading of an appliance LUN.
@@ -121,9 +126,16 @@ public:
     HRESULT Resize(ULONGLONG newSize);
     HRESULT SetName(const std::u16string& name);
 
-    // Rescans the host's SCSI adapters, sleeping between passes until the
-    // number of units on the Fibre Channel adapters changes. Always 0.
+    // Rescans the host's SCSI adapters, sleeping between passes (at most
+    // `passes`) until the number of units on the Fibre Channel adapters
+    // differs from the number before the first rescan. One pass only rescans.
+    // Always 0.
     HRESULT ScsiBusRescan2(int32_t passes);
+    // The rescan after a change of what the LUN is mapped to (`before` and
+    // `after`): it waits for the host only when this host's ports are among
+    // the initiators that gained or lost the LUN; otherwise one pass.
+    void RescanHost(const std::vector<fapi_igroup_info_t>& before, const std::vector<fapi_igroup_info_t>& after,
+                    int32_t passes);
 
     // What the container sets and reads.
     LONG GetLunNumber() const { return m_lunNumber; }
@@ -139,9 +151,16 @@ public:
     const std::string& GetSerialNumber() const { return m_serialNumber; }
     const IdMap<ZarvoPlex>& Plexes() const { return m_plexMap; }
 
-    // Masking on the appliance, per protocol; run by the queued work.
+    // Masking on the appliance, per protocol; run by the queued work. The
+    // attach makes the LUN's maps exactly the requested list, the detach
+    // removes them all. Either leaves the LUN holding the groups the
+    // appliance answered it is mapped to (`HoldGroups`).
     virtual HRESULT LunAttach() = 0;
     virtual HRESULT LunDetach() = 0;
+    // The groups the LUN is mapped to on the appliance, as last known.
+    const std::vector<fapi_igroup_info_t>& HeldGroups() const { return m_igroupRecords; }
+    // The list a queued masking work applies.
+    const std::u16string& RequestedMask() const { return m_requestedMask; }
 
 protected:
     // The class-qualified name in traces ("ZarvoLunFCP", "ZarvoLunIscsi").
@@ -153,6 +172,9 @@ protected:
     // The work both protocol forms run; given an async it completes it.
     HRESULT RunWork(int32_t type, int32_t value, Async* async);
     HRESULT QueueLunWork(int32_t type, Async* async);
+    // The LUN is mapped to these groups now: its unmasking list lists their
+    // initiators, and it is attached when there is one.
+    void HoldGroups(std::vector<fapi_igroup_info_t> groups);
 
     int32_t m_state = LUN_STATE_NEW;
     FilerObjectContainer* m_pFOContainer;
@@ -176,6 +198,9 @@ protected:
     std::u16string m_path;
     std::string m_serialNumber;
     ULONGLONG m_requestedSize = 0;
+    std::u16string m_requestedMask;
+    // A creation or resize is queued: the LUN is busy until it has run.
+    bool m_changeQueued = false;
 
 private:
     // The unmasking list in the one spelling the LUN shows and compares: its

@@ -15,6 +15,11 @@ public:
     HRESULT SetDefaults(const fapi_lun_info_t* record) override;
     HRESULT LunAttach() override;
     HRESULT LunDetach() override;
+    HRESULT CheckUnmaskingList(const std::u16string& list) const override;
+    // A list this provider can map: "*" alone, or port names of 16
+    // hexadecimal digits. E_INVALIDARG with error information naming the
+    // first entry that is not.
+    static HRESULT CheckPortNames(const std::u16string& list);
 
 protected:
     const char* ClassName() const override { return "ZarvoLunFCP"; }

@@ -120,4 +120,7 @@ public:
     virtual void AddRef() = 0;
     virtual void Release() = 0;
     virtual bool IsActive() = 0;
+    // Grows the LUN by the bytes from its size at the moment, in one step, so
+    // that two extends never both start from the same size.
+    virtual HRESULT ExtendLun(const GUID& lunId, ULONGLONG bytesToAdd, ZarvoAsync** async) = 0;
 };

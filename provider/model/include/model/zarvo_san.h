@@ -157,6 +157,7 @@ public:
     void AddRef() override;
     void Release() override;
     bool IsActive() override;
+    HRESULT ExtendLun(const GUID& lunId, ULONGLONG bytesToAdd, ZarvoAsync** async) override;
 
 private:
     // Clears the calling thread's error information at the start of an operation.

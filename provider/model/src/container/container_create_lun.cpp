@@ -155,6 +155,9 @@ HRESULT FilerObjectContainer::QueryIfCreatedLun(const std::u16string& devicePath
 HRESULT FilerObjectContainer::CreateLun(VDS_LUN_TYPE type, ULONGLONG sizeInBytes, const std::vector<GUID>& driveIds,
                                         const std::u16string& unmaskingList, const VDS_HINTS*, ZarvoAsync** async) {
     *async = nullptr;
+    // A list the LUN could never be mapped to is refused before anything is made.
+    if (m_pSan && m_pSan->GetProviderType() == 2)
+        if (const HRESULT hr = ZarvoLunFCP::CheckPortNames(unmaskingList); FAILED(hr)) return hr;
     for (const GUID& driveId : driveIds) {
         ZarvoDrive* drive = nullptr;
         const HRESULT hr = GetDrive(driveId, drive);

@@ -125,7 +125,8 @@ HRESULT FilerObjectContainer::QueryMaxLunCreateSize(VDS_LUN_TYPE type, const GUI
     std::u16string name;
     std::vector<fapi_aggr_info_t> aggregates;
     fapi_aggr_info_t chosen;
-    GetMaxFreeSpaceInAggregate(available, name, aggregates, chosen);
+    // An appliance that cannot be asked is that failure, not a subsystem without space.
+    if (const HRESULT hr = GetMaxFreeSpaceInAggregate(available, name, aggregates, chosen); FAILED(hr)) return hr;
     ULONGLONG usable = 0;
     GetMaxLunSizeFromAggregateSize(false, available, usable);
     if (static_cast<LONG>(type) == 13) usable >>= 1;  // a mirror needs its size twice
@@ -138,12 +139,30 @@ HRESULT FilerObjectContainer::QueryMaxLunExtendSize(const GUID& lunId, const GUI
     ZarvoLun* lun = nullptr;
     HRESULT hr = GetLun(lunId, lun);
     if (FAILED(hr)) return hr;
+    // A LUN being created or changed has no settled size to grow from.
+    if (lun->isBusy() || lun->PlexCount() == 0) return VDS_E_ANOTHER_CALL_IN_PROGRESS;
     ULONGLONG extent = 0;
     if (FAILED(hr = lun->QueryMaxLunExtendSize(0, 0, extent))) return hr;
     std::vector<GUID> plexes;
     hr = lun->QueryPlexes(plexes);
     maxBytes = extent == 0 || plexes.empty() ? 0 : extent / plexes.size();
     return hr;
+}
+
+HRESULT FilerObjectContainer::ExtendLun(const GUID& lunId, ULONGLONG bytesToAdd, ZarvoAsync** async) {
+    *async = nullptr;
+    ULONGLONG maxGrowth = 0;
+    HRESULT hr = QueryMaxLunExtendSize(lunId, nullptr, 0, maxGrowth);
+    trace_printf("FilerObjectContainer::ExtendLun, max extend size %llu MB",
+                 static_cast<unsigned long long>(maxGrowth >> 20));
+    if (FAILED(hr)) return hr;
+    if (maxGrowth < bytesToAdd) return VDS_E_NOT_ENOUGH_SPACE;
+    ZarvoLun* lun = nullptr;
+    if (FAILED(hr = GetLun(lunId, lun))) return hr;
+    LunProperties properties;
+    lun->GetProperties(properties);
+    if (properties.m_prop.ullSize > ~ULONGLONG{0} - bytesToAdd) return E_INVALIDARG;
+    return SetSize(lunId, properties.m_prop.ullSize + bytesToAdd, async);
 }
 
 HRESULT FilerObjectContainer::SetSize(const GUID& lunId, ULONGLONG newSizeInBytes, ZarvoAsync** async) {

@@ -93,7 +93,8 @@ ZarvoLun::ZarvoLun(FilerObjectContainer* container, const GUID& id, LONG type, U
     if (type != 0) {
         m_properties.m_prop.type = static_cast<VDS_LUN_TYPE>(type);
         m_properties.m_prop.ullSize = size;
-        m_properties.m_strUnmaskingList = unmaskingList;
+        // Shown once the appliance holds it.
+        m_requestedMask = unmaskingList;
     }
     if (m_pFOContainer) m_pFOContainer->AddLunObject(id, this);
     if (trace_enabled()) trace_printf("ZarvoLun::ZarvoLun, GUID=%s", GuidToString(id).c_str());
@@ -484,5 +485,26 @@ HRESULT ZarvoLun::QueryPlexes(std::vector<GUID>& plexIds) {
 
 bool ZarvoLun::isBusy() {
     TraceScope scope("ZarvoLun::isBusy");
-    return m_state != LUN_STATE_DETACHED && m_state != LUN_STATE_ATTACHED;
+    return (m_state != LUN_STATE_DETACHED && m_state != LUN_STATE_ATTACHED) || m_changeQueued;
+}
+
+std::u16string MaskOfGroups(const std::vector<fapi_igroup_info_t>& groups) {
+    // The first group's first initiator starts the list; every other name
+    // follows a ";" (so a first group without initiators leaves the list
+    // starting with ";").
+    std::u16string list;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        for (size_t i = 0; i < groups[g].initiators.size(); ++i) {
+            if (g != 0 || i != 0) list += u";";
+            list += groups[g].initiators[i];
+        }
+    }
+    return list;
+}
+
+void ZarvoLun::HoldGroups(std::vector<fapi_igroup_info_t> groups) {
+    m_igroupRecords = std::move(groups);
+    m_properties.m_strUnmaskingList = MaskOfGroups(m_igroupRecords);
+    m_state = m_igroupRecords.empty() ? LUN_STATE_DETACHED : LUN_STATE_ATTACHED;
+    trace_printf("ZarvoLun::HoldGroups, pwszUnmaskingList = %s", N(m_properties.m_strUnmaskingList).c_str());
 }

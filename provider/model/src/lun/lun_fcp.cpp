@@ -2,9 +2,12 @@
 
 #include <model/filer_object_container.h>
 
+#include <hostlib/com_error.h>
 #include <hostlib/conversions.h>
 #include <hostlib/guid_associator.h>
 #include <hostlib/trace.h>
+
+#include <res/message_ids.h>
 
 #include <algorithm>
 
@@ -75,51 +78,57 @@ HRESULT ZarvoLunFCP::SetDefaults(const fapi_lun_info_t* record) {
     }
 }
 
+HRESULT ZarvoLunFCP::CheckUnmaskingList(const std::u16string& list) const { return CheckPortNames(list); }
+
+HRESULT ZarvoLunFCP::CheckPortNames(const std::u16string& list) {
+    if (list == u"*") return S_OK;
+    for (const std::u16string& entry : SplitUnmaskingList(list)) {
+        if (IsPortWwn(entry)) continue;
+        trace_printf("ZarvoLunFCP::CheckUnmaskingList, ERROR: initiator %s", N(entry).c_str());
+        try {
+            RAISE_COM_ERROR(res::MSG_UNMASKING_ENTRY_INVALID, entry.c_str());
+        } catch (const _com_error& error) {
+            set_error_info_from(GUID_NULL, GUID_NULL, error);
+        }
+        return E_INVALIDARG;
+    }
+    return S_OK;
+}
+
 HRESULT ZarvoLunFCP::LunAttach() {
     TraceScope scope("ZarvoLunFCP::LunAttach");
-    const std::u16string& stored = m_properties.m_strUnmaskingList;
-    trace_printf("ZarvoLunFCP::LunAttach, pwszUnmaskingList  = %s", N(stored.substr(0, 255)).c_str());
+    const std::u16string& requested = m_requestedMask;
+    trace_printf("ZarvoLunFCP::LunAttach, pwszUnmaskingList  = %s", N(requested.substr(0, 255)).c_str());
     // "*" stands for every initiator logged in to the appliance, already in its port-name form.
-    const bool wildcard = stored == u"*";
-    std::u16string working = stored;
+    const bool wildcard = requested == u"*";
+    std::u16string working = requested;
     if (wildcard) m_pFOContainer->GetUnmaskingList(working);
 
-    lun_masking::IgroupCatalog catalog;
-    bool listed = false;
-    HRESULT hr = S_OK;
+    std::vector<std::u16string> initiators;
     for (const std::u16string& entry : SplitUnmaskingList(working)) {
-        if (!wildcard && !IsPortWwn(entry)) {
+        if ((!wildcard && !IsPortWwn(entry)) || entry == u"*") {
             trace_printf("ZarvoLunFCP::LunAttach, ERROR: skip initiator %s", N(entry).c_str());
             continue;
         }
-        const std::u16string initiator = wildcard ? entry : FormatWwn(entry);
-        trace_printf("ZarvoLunFCP::LunAttach, initiatorName = %s", N(initiator).c_str());
-        if (initiator == u"*") {
-            trace_printf("ZarvoLunFCP::LunAttach, ERROR: skip initiator %s", N(initiator).c_str());
-            continue;
-        }
-        if (!listed) {
-            listed = true;
-            if (FAILED(m_pFOContainer->m_filerControl.FilerListIgroups(catalog.groups))) {
-                trace_printf("ZarvoLunFCP::LunAttach, WARN: no igroups");
-                catalog.groups.clear();
-            }
-        }
-        // The first initiator left without the LUN is the attach's answer.
-        const HRESULT mapped =
-            lun_masking::MapToInitiator(*this, *m_pFOContainer, catalog, initiator, 0, true, "ZarvoLunFCP").hr;
-        if (SUCCEEDED(hr)) hr = mapped;
+        initiators.push_back(wildcard ? entry : FormatWwn(entry));
+        trace_printf("ZarvoLunFCP::LunAttach, initiatorName = %s", N(initiators.back()).c_str());
     }
+    std::vector<fapi_igroup_info_t> held = m_igroupRecords;
+    const HRESULT hr =
+        lun_masking::ApplyMask(*this, *m_pFOContainer, initiators, 0, true, "ZarvoLunFCP", held);
+    HoldGroups(std::move(held));
     trace_printf("ZarvoLunFCP::LunAttach(): returning %08lX", trace_code(hr));
     return hr;
 }
 
 HRESULT ZarvoLunFCP::LunDetach() {
     TraceScope scope("ZarvoLunFCP::LunDetach");
-    const std::u16string& stored = m_properties.m_strUnmaskingList;
-    trace_printf("ZarvoLunFCP::LunDetach, pwszUnmaskingList  = %s", N(stored.substr(0, 255)).c_str());
+    const std::u16string& requested = m_requestedMask;
+    trace_printf("ZarvoLunFCP::LunDetach, pwszUnmaskingList  = %s", N(requested.substr(0, 255)).c_str());
     HRESULT hr = S_OK;
-    if (stored.empty()) hr = lun_masking::UnmapAll(*m_pFOContainer, m_properties.m_strIdentification, true);
+    std::vector<fapi_igroup_info_t> held = m_igroupRecords;
+    if (requested.empty()) hr = lun_masking::UnmapAll(*m_pFOContainer, m_properties.m_strIdentification, true, held);
+    HoldGroups(std::move(held));
     trace_printf("ZarvoLunFCP::LunDetach(): returning %08lX", trace_code(hr));
     return hr;
 }

@@ -35,37 +35,32 @@ HRESULT ZarvoLunIscsi::LunDelete() {
 
 HRESULT ZarvoLunIscsi::LunAttach() {
     TraceScope scope("ZarvoLunIscsi::LunAttach");
-    const std::u16string& stored = m_properties.m_strUnmaskingList;
-    trace_printf("ZarvoLunIscsi::LunAttach, pwszUnmaskingList  = %s", N(stored.substr(0, 255)).c_str());
-    if (stored == u"*") {
+    const std::u16string& requested = m_requestedMask;
+    trace_printf("ZarvoLunIscsi::LunAttach, pwszUnmaskingList  = %s", N(requested.substr(0, 255)).c_str());
+    if (requested == u"*") {
         trace_printf("ZarvoLunIscsi::LunAttach(): %s", "* not supported yet");
         trace_printf("ZarvoLunIscsi::LunAttach(): returning %08lX", trace_code(VDS_E_NOT_SUPPORTED));
+        HoldGroups(m_igroupRecords);
         return VDS_E_NOT_SUPPORTED;
     }
-    lun_masking::IgroupCatalog catalog;
-    bool listed = false;
-    HRESULT hr = S_OK;
-    for (const std::u16string& initiator : SplitUnmaskingList(stored)) {
+    const std::vector<std::u16string> initiators = SplitUnmaskingList(requested);
+    for (const auto& initiator : initiators)
         trace_printf("ZarvoLunIscsi::LunAttach, initiatorName = %s", N(initiator).c_str());
-        if (!listed) {
-            listed = true;
-            if (FAILED(m_pFOContainer->m_filerControl.FilerListIgroups(catalog.groups))) catalog.groups.clear();
-        }
-        const lun_masking::EntryOutcome outcome =
-            lun_masking::MapToInitiator(*this, *m_pFOContainer, catalog, initiator, 1, false, "ZarvoLunIscsi");
-        if (outcome.outOfMemory) return E_OUTOFMEMORY;
-        // The first initiator left without the LUN is the attach's answer.
-        if (SUCCEEDED(hr)) hr = outcome.hr;
-    }
+    std::vector<fapi_igroup_info_t> held = m_igroupRecords;
+    const HRESULT hr =
+        lun_masking::ApplyMask(*this, *m_pFOContainer, initiators, 1, false, "ZarvoLunIscsi", held);
+    HoldGroups(std::move(held));
     trace_printf("ZarvoLunIscsi::LunAttach(): returning %08lX", trace_code(hr));
     return hr;
 }
 
 HRESULT ZarvoLunIscsi::LunDetach() {
     TraceScope scope("ZarvoLunIscsi::LunDetach");
-    const std::u16string& stored = m_properties.m_strUnmaskingList;
-    trace_printf("ZarvoLunIscsi::LunDetach, pwszUnmaskingList  = %s", N(stored.substr(0, 255)).c_str());
-    if (stored.empty()) lun_masking::UnmapAll(*m_pFOContainer, m_properties.m_strIdentification, false);
+    const std::u16string& requested = m_requestedMask;
+    trace_printf("ZarvoLunIscsi::LunDetach, pwszUnmaskingList  = %s", N(requested.substr(0, 255)).c_str());
+    std::vector<fapi_igroup_info_t> held = m_igroupRecords;
+    if (requested.empty()) lun_masking::UnmapAll(*m_pFOContainer, m_properties.m_strIdentification, false, held);
+    HoldGroups(std::move(held));
     trace_printf("ZarvoLunIscsi::LunDetach(): returning %08lX", trace_code(S_OK));
     return S_OK;
 }

@@ -133,17 +133,9 @@ HRESULT ZarvoLun::LoadMapping() {
         m_state = LUN_STATE_DETACHED;
         return S_OK;
     }
-    // The first group's first initiator starts the list; every other name
-    // follows a ";" (so a first group without initiators leaves the list
-    // starting with ";").
-    std::u16string list;
+    const std::u16string list = MaskOfGroups(m_igroupRecords);
     HRESULT hr = S_OK;
-    for (size_t g = 0; g < m_igroupRecords.size(); ++g) {
-        const auto& group = m_igroupRecords[g];
-        for (size_t i = 0; i < group.initiators.size(); ++i) {
-            if (g != 0 || i != 0) list += u";";
-            list += group.initiators[i];
-        }
+    for (const auto& group : m_igroupRecords) {
         ZarvoIgroup* igroup = nullptr;
         const HRESULT made = ReuseOrBuild(m_pFOContainer, this, group.name, group, igroup);
         if (!igroup && SUCCEEDED(hr)) hr = Fail("ERROR: cannot create a new igroup object", E_OUTOFMEMORY);

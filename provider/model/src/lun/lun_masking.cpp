@@ -7,6 +7,7 @@
 #include <hostlib/utilities.h>
 
 #include <algorithm>
+#include <set>
 
 #include "lun_objects.h"
 
@@ -85,22 +86,104 @@ EntryOutcome MapToInitiator(ZarvoLun& lun, FilerObjectContainer& container, Igro
     const std::u16string& path = lun.GetIdentificationText();
     const HRESULT mapped = filer.FilerAssignLun(path, groupName);
     keep(mapped);
-    if (FAILED(mapped)) trace_printf("%s::LunAttach, WARN: lun mapping failed", className);
-    else trace_printf("%s::LunAttach, lun %s mapped to %s", className, N(path).c_str(), N(groupName).c_str());
+    if (FAILED(mapped)) {
+        trace_printf("%s::LunAttach, WARN: lun mapping failed", className);
+    } else {
+        trace_printf("%s::LunAttach, lun %s mapped to %s", className, N(path).c_str(), N(groupName).c_str());
+        outcome.mapped = group ? *group : record;
+        if (!group) outcome.mapped->initiators.push_back(initiator);
+    }
     outcome.hr = failure;
     return outcome;
 }
 
-HRESULT UnmapAll(FilerObjectContainer& container, const std::u16string& path, bool strict) {
+namespace {
+
+// One spelling per initiator: port names compare without their colons, and
+// names of either kind without regard to case.
+std::u16string Key(const std::u16string& name, int32_t type) {
+    std::u16string key;
+    for (char16_t c : name) {
+        if (type == 0 && c == u':') continue;
+        key += (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    }
+    return key;
+}
+
+}  // namespace
+
+HRESULT ApplyMask(ZarvoLun& lun, FilerObjectContainer& container, const std::vector<std::u16string>& initiators,
+                  int32_t type, bool strict, const char* className, std::vector<fapi_igroup_info_t>& held) {
+    std::set<std::u16string> wanted;
+    for (const auto& initiator : initiators) wanted.insert(Key(initiator, type));
+    std::vector<fapi_igroup_info_t> now, leftover;
+    std::set<std::u16string> covered;
+    for (const auto& group : held) {
+        const bool onlyListed =
+            !group.initiators.empty() && std::all_of(group.initiators.begin(), group.initiators.end(),
+                                                     [&](const std::u16string& i) { return wanted.count(Key(i, type)); });
+        (onlyListed ? now : leftover).push_back(group);
+        if (onlyListed)
+            for (const auto& i : group.initiators) covered.insert(Key(i, type));
+    }
+
+    HRESULT hr = S_OK;
+    IgroupCatalog catalog;
+    bool listed = false;
+    for (const auto& initiator : initiators) {
+        if (covered.count(Key(initiator, type))) continue;
+        if (!listed) {
+            listed = true;
+            if (FAILED(container.m_filerControl.FilerListIgroups(catalog.groups))) {
+                trace_printf("%s::LunAttach, WARN: no igroups", className);
+                catalog.groups.clear();
+            }
+        }
+        EntryOutcome outcome = MapToInitiator(lun, container, catalog, initiator, type, strict, className);
+        if (outcome.outOfMemory) return E_OUTOFMEMORY;
+        if (SUCCEEDED(hr)) hr = outcome.hr;
+        if (!outcome.mapped) continue;
+        for (const auto& i : outcome.mapped->initiators) covered.insert(Key(i, type));
+        const auto same = [&](const fapi_igroup_info_t& g) { return g.name == outcome.mapped->name; };
+        if (std::none_of(now.begin(), now.end(), same)) now.push_back(std::move(*outcome.mapped));
+    }
+    // Unmapped only now, and only when the new list is mapped: a change that
+    // failed never leaves the hosts that had the LUN without it.
+    if (FAILED(hr)) {
+        now.insert(now.end(), leftover.begin(), leftover.end());
+        leftover.clear();
+    }
+    for (const auto& group : leftover) {
+        const HRESULT unmapped = container.m_filerControl.FilerUnassignLun(lun.GetIdentificationText(), group.name);
+        if (FAILED(unmapped)) {
+            now.push_back(group);
+            if (SUCCEEDED(hr)) hr = unmapped;
+        }
+    }
+    held = std::move(now);
+    return hr;
+}
+
+HRESULT UnmapAll(FilerObjectContainer& container, const std::u16string& path, bool strict,
+                 std::vector<fapi_igroup_info_t>& held) {
     CFilerControl& filer = container.m_filerControl;
     std::vector<fapi_igroup_info_t> groups;
     HRESULT hr = filer.FilerListLunMap(path, groups);
     if (FAILED(hr)) return strict ? hr : S_OK;
-    for (const auto& group : groups) {
-        hr = filer.FilerUnassignLun(path, group.name);
-        if (strict && FAILED(hr)) return hr;
+    std::vector<fapi_igroup_info_t> still;
+    HRESULT failure = S_OK;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        hr = filer.FilerUnassignLun(path, groups[g].name);
+        if (SUCCEEDED(hr)) continue;
+        if (SUCCEEDED(failure)) failure = hr;
+        if (strict) {
+            still.insert(still.end(), groups.begin() + static_cast<std::ptrdiff_t>(g), groups.end());
+            break;
+        }
+        still.push_back(groups[g]);
     }
-    return S_OK;
+    held = std::move(still);
+    return strict ? failure : S_OK;
 }
 
 }  // namespace lun_masking

@@ -2,6 +2,7 @@
 // The steps LUN masking takes per initiator, shared by both protocols.
 #include <model/lun.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct IgroupCatalog {
 struct EntryOutcome {
     HRESULT hr = S_OK;
     bool outOfMemory = false;
+    // The group the LUN is now mapped to for the initiator, when it is.
+    std::optional<fapi_igroup_info_t> mapped;
 };
 
 // One initiator: drop a stale group of its name, find or build the model
@@ -28,8 +31,20 @@ struct EntryOutcome {
 EntryOutcome MapToInitiator(ZarvoLun& lun, FilerObjectContainer& container, IgroupCatalog& catalog,
                             const std::u16string& initiator, int32_t type, bool strict, const char* className);
 
+// Makes the LUN mapped to exactly these initiators (type 0 Fibre Channel
+// port names in their colon form, 1 iSCSI node names). `held`, the groups the
+// LUN is mapped to, is kept where a group holds only listed initiators; every
+// other listed initiator is mapped through its own group, and the groups left
+// over are unmapped once every listed initiator is mapped (a failed change
+// leaves the old maps). `held` then lists the groups the LUN is mapped to.
+// The first step the appliance refused is the answer.
+HRESULT ApplyMask(ZarvoLun& lun, FilerObjectContainer& container, const std::vector<std::u16string>& initiators,
+                  int32_t type, bool strict, const char* className, std::vector<fapi_igroup_info_t>& held);
+
 // Unmaps the LUN from every group it is mapped to. Fibre Channel stops at the
-// first failure and answers it; iSCSI tries them all and answers 0.
-HRESULT UnmapAll(FilerObjectContainer& container, const std::u16string& path, bool strict);
+// first failure and answers it; iSCSI tries them all and answers 0. `held`
+// becomes the groups still mapped (unchanged when the maps cannot be listed).
+HRESULT UnmapAll(FilerObjectContainer& container, const std::u16string& path, bool strict,
+                 std::vector<fapi_igroup_info_t>& held);
 
 }  // namespace lun_masking

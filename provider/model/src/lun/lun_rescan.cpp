@@ -1,6 +1,9 @@
-// The host side of a Fibre Channel LUN change: rescan the SCSI buses and wait
-// until the units on the Fibre Channel adapters change.
+// The host side of a Fibre Channel LUN change: rescan the SCSI buses and, when
+// this host's ports gain or lose the LUN, wait until the units on the Fibre
+// Channel adapters change.
 #include <model/lun.h>
+
+#include <model/filer_object_container.h>
 
 #include <hostlib/trace.h>
 #include <platform/clock.h>
@@ -8,7 +11,10 @@
 #include <platform/scsi.h>
 #include <platform/text.h>
 
+#include <cstdio>
 #include <cstring>
+#include <optional>
+#include <set>
 #include <string>
 
 namespace {
@@ -63,7 +69,8 @@ int CountForeignUnits(HANDLE adapter) {
     return count;
 }
 
-int CountUnits() {
+// The disk units on the Fibre Channel adapters, each adapter rescanned first when asked.
+int CountUnits(bool rescan) {
     int count = 0;
     for (int n = 0;; ++n) {
         const std::u16string name = platform::utf8_to_wide_lossy("\\\\.\\Scsi" + std::to_string(n) + ":");
@@ -71,30 +78,73 @@ int CountUnits() {
                                      nullptr, OPEN_EXISTING, 0, nullptr);
         if (adapter == INVALID_HANDLE_VALUE) break;
         DWORD returned = 0;
-        DeviceIoControl(adapter, IOCTL_SCSI_RESCAN_BUS, nullptr, 0, nullptr, 0, &returned, nullptr);
+        if (rescan) DeviceIoControl(adapter, IOCTL_SCSI_RESCAN_BUS, nullptr, 0, nullptr, 0, &returned, nullptr);
         if (IsFibreChannel(adapter)) count += CountForeignUnits(adapter);
         CloseHandle(adapter);
     }
     return count;
 }
 
+// A port name as 16 lower-case hexadecimal digits, whatever its spelling.
+std::string PortKey(const std::u16string& name) {
+    std::string key;
+    for (char16_t c : name) {
+        if (c == u':') continue;
+        key += static_cast<char>(c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c);
+    }
+    return key;
+}
+
+// This host's Fibre Channel port names; none when the HBA library cannot tell.
+std::optional<std::set<std::string>> HostPorts(FilerObjectContainer& container) {
+    HbaPortPropertiesMap ports;
+    if (FAILED(container.GetHBAPortAttributes(ports))) return std::nullopt;
+    std::set<std::string> names;
+    for (const auto& [index, port] : ports) {
+        char text[17] = {};
+        for (int i = 0; i < 8; ++i) std::snprintf(text + 2 * i, 3, "%02x", port.wwnPort.rguchWwn[i]);
+        names.insert(text);
+    }
+    return names;
+}
+
+// The host's ports among the groups' initiators.
+std::set<std::string> SeenBy(const std::vector<fapi_igroup_info_t>& groups, const std::set<std::string>& host) {
+    std::set<std::string> seen;
+    for (const auto& group : groups)
+        for (const auto& initiator : group.initiators)
+            if (host.count(PortKey(initiator))) seen.insert(PortKey(initiator));
+    return seen;
+}
+
 }  // namespace
 
 HRESULT ZarvoLun::ScsiBusRescan2(int32_t passes) {
     TraceScope scope("ZarvoLun::ScsiBusRescan2");
-    int first = 0;
+    // Counted before the first rescan, so a host that answers at once still shows the change.
+    const int first = passes > 1 ? CountUnits(false) : 0;
+    trace_printf("ZarvoLun::ScsiBusRescan2, Kvx=OrigKvx=%d", first);
     for (int32_t k = 0; k < passes; ++k) {
-        const int count = CountUnits();
-        if (k == 0) {
-            first = count;
-            trace_printf("ZarvoLun::ScsiBusRescan2, Kvx=OrigKvx=%d", first);
-        } else if (count != first) {
+        const int count = CountUnits(true);
+        if (passes > 1 && count != first) {
             trace_printf("ZarvoLun::ScsiBusRescan2, Kvx=%d OrigKvx=%d", count, first);
             break;
         }
+        // No sleep after the last pass: nothing would look at the host after it.
+        if (k + 1 == passes) break;
         trace_printf("ZarvoLun::ScsiBusRescan2, sleeping %d secs", 5 * (k + 1));
         Sleep(static_cast<DWORD>(5000 * (k + 1)));
     }
     trace_printf("ZarvoLun::ScsiBusRescan2(): returning %08lX", trace_code(S_OK));
     return S_OK;
+}
+
+void ZarvoLun::RescanHost(const std::vector<fapi_igroup_info_t>& before, const std::vector<fapi_igroup_info_t>& after,
+                          int32_t passes) {
+    if (!RescansHost()) return;
+    const auto host = HostPorts(*m_pFOContainer);
+    // Unknown ports: wait as for a change, the host may be one of them.
+    const bool changes = !host || SeenBy(before, *host) != SeenBy(after, *host);
+    trace_printf("ZarvoLun::RescanHost, this host %s", !host ? "is not known" : changes ? "sees a change" : "sees no change");
+    ScsiBusRescan2(changes ? passes : 1);
 }

@@ -67,12 +67,17 @@ HRESULT ZarvoLun::Create(const std::u16string& unmaskingList, Async* async) {
         trace_printf("ZarvoLun::Create(): %s", refusal);
         return hr = VDS_E_NOT_SUPPORTED;
     }
-    m_properties.m_strUnmaskingList = unmaskingList;
+    if (FAILED(hr = CheckUnmaskingList(unmaskingList))) return hr;
+    // The list shows once the appliance holds it.
+    m_requestedMask = unmaskingList;
     if (!SplitUnmaskingList(unmaskingList).empty()) {
         m_state = LUN_STATE_ATTACH_QUEUED;
         return hr = QueueLunWork(LUN_CREATE_ATTACH_STORAGE, async);
     }
-    if (async) hr = QueueLunWork(LUN_CREATE, async);
+    if (async) {
+        hr = QueueLunWork(LUN_CREATE, async);
+        m_changeQueued = SUCCEEDED(hr);
+    }
     return hr;
 }
 
@@ -98,14 +103,17 @@ HRESULT ZarvoLun::SetUnmask(const std::u16string& unmaskingList, Async* async) {
     Returning returning{"ZarvoLun::SetUnmask", hr};
     trace_printf("ZarvoLun::SetUnmask, GUID=%s", GuidToString(GetId()).c_str());
     trace_printf("ZarvoLun::SetUnmask, pwszUnmaskingList = %s", N(unmaskingList).c_str());
-    if (m_state != LUN_STATE_DETACHED && m_state != LUN_STATE_ATTACHED) return hr = VDS_E_ANOTHER_CALL_IN_PROGRESS;
-    m_properties.m_strUnmaskingList = unmaskingList;
+    if (isBusy()) return hr = VDS_E_ANOTHER_CALL_IN_PROGRESS;
+    if (FAILED(hr = CheckUnmaskingList(unmaskingList))) return hr;
+    // The LUN's own list changes only with what the appliance holds after the work.
+    m_requestedMask = unmaskingList;
     const bool hasInitiators = !SplitUnmaskingList(unmaskingList).empty();
-    if (m_state == LUN_STATE_DETACHED && hasInitiators) {
+    if (hasInitiators) {
+        // Mapped already or not, the maps become exactly the new list.
         m_state = LUN_STATE_ATTACH_QUEUED;
         return hr = QueueLunWork(LUN_ATTACH_STORAGE, async);
     }
-    if (m_state == LUN_STATE_ATTACHED && !hasInitiators) {
+    if (m_state == LUN_STATE_ATTACHED) {
         m_state = LUN_STATE_DETACH_QUEUED;
         return hr = QueueLunWork(LUN_DETACH_STORAGE, async);
     }
@@ -122,14 +130,13 @@ HRESULT ZarvoLun::SetSize(ULONGLONG newSize, Async* async) {
     // A LUN without a plex is still being created.
     if (isBusy() || m_plexMap.empty()) return hr = VDS_E_ANOTHER_CALL_IN_PROGRESS;
     const ULONGLONG current = m_properties.m_prop.ullSize;
-    if (newSize > current) {
-        if (m_pFOContainer->m_freespace / m_plexMap.size() < newSize - current) return hr = VDS_E_NOT_ENOUGH_SPACE;
-        m_properties.m_prop.TransitionState = static_cast<VDS_TRANSITION_STATE>(2);
-    } else {
-        m_properties.m_prop.TransitionState = static_cast<VDS_TRANSITION_STATE>(3);
-    }
+    if (newSize > current && m_pFOContainer->m_freespace / m_plexMap.size() < newSize - current)
+        return hr = VDS_E_NOT_ENOUGH_SPACE;
+    m_properties.m_prop.TransitionState = static_cast<VDS_TRANSITION_STATE>(newSize > current ? 2 : 3);
     m_requestedSize = newSize;
-    return hr = QueueLunWork(LUN_EXTEND, async);
+    // A second resize before this one ran would start from the size this one changes.
+    m_changeQueued = SUCCEEDED(hr = QueueLunWork(LUN_EXTEND, async));
+    return hr;
 }
 
 HRESULT ZarvoLun::RunWork(int32_t type, int32_t value, Async* async) {
@@ -144,27 +151,23 @@ HRESULT ZarvoLun::RunWork(int32_t type, int32_t value, Async* async) {
     HRESULT hr = m_pFOContainer->GetProperties(subsystem);
     switch (type) {
     case LUN_ATTACH_STORAGE:
-        hr = LunAttach();
-        m_state = LUN_STATE_ATTACHED;
-        step("LUN_ATTACH_STORAGE hr=", hr);
-        if (RescansHost()) ScsiBusRescan2(3);
+    case LUN_DETACH_STORAGE: {
+        const std::vector<fapi_igroup_info_t> before = m_igroupRecords;
+        // Either leaves the LUN in the state its maps on the appliance give it.
+        hr = type == LUN_ATTACH_STORAGE ? LunAttach() : LunDetach();
+        step(type == LUN_ATTACH_STORAGE ? "LUN_ATTACH_STORAGE hr=" : "LUN_DETACH_STORAGE hr=", hr);
+        RescanHost(before, m_igroupRecords, type == LUN_ATTACH_STORAGE ? 3 : 8);
         break;
-    case LUN_DETACH_STORAGE:
-        hr = LunDetach();
-        m_state = LUN_STATE_DETACHED;
-        step("LUN_DETACH_STORAGE hr=", hr);
-        if (RescansHost()) ScsiBusRescan2(8);
-        break;
+    }
     case LUN_DELETE_ATTACHED:
     case LUN_DELETE_DETACHED: {
         // The deletion may destroy this object: keep what is needed after it.
         FilerObjectContainer* container = m_pFOContainer;
         const GUID id = GetId();
         const std::u16string path = m_properties.m_strIdentification;
-        const LONG settled = type == LUN_DELETE_ATTACHED ? LUN_STATE_ATTACHED : LUN_STATE_DETACHED;
+        const std::vector<fapi_igroup_info_t> held = m_igroupRecords;
         bool offlined = false;
         if (type == LUN_DELETE_ATTACHED) {
-            const std::u16string path = m_properties.m_strIdentification;
             std::vector<fapi_lun_info_t> luns;
             if (FAILED(m_pFOContainer->m_filerControl.FilerListLuns(path, luns))) {
                 trace_printf("%s::DoWork,  lun %s does not exist....continue", ClassName(), N(path).c_str());
@@ -175,7 +178,8 @@ HRESULT ZarvoLun::RunWork(int32_t type, int32_t value, Async* async) {
                 hr = m_pFOContainer->OfflineLun(path);
                 offlined = SUCCEEDED(hr);
                 trace_printf("%s::DoWork, filer offlined lun %s", ClassName(), N(path).c_str());
-                if (RescansHost()) ScsiBusRescan2(8);
+                // A refused offline changed nothing the host could wait for.
+                if (offlined) RescanHost(held, {}, 8);
             } else {
                 trace_printf("%s::DoWork, lun %s already offline...continue", ClassName(), N(path).c_str());
             }
@@ -190,10 +194,15 @@ HRESULT ZarvoLun::RunWork(int32_t type, int32_t value, Async* async) {
         ZarvoLun* stays = nullptr;
         if (SUCCEEDED(container->GetLun(id, stays)) && stays) {
             // A deletion that failed announces no departure and leaves the LUN
-            // as it was: back in its state, and online when this work took it offline.
-            stays->m_state = settled;
-            if (offlined && FAILED(container->m_filerControl.FilerOnlineLun(path)))
-                trace_printf("%s::DoWork, lun %s stays offline", stays->ClassName(), N(path).c_str());
+            // as it was: back in its state, and online when this work took it
+            // offline, with the host seeing it again.
+            stays->HoldGroups(held);
+            if (offlined) {
+                if (FAILED(container->m_filerControl.FilerOnlineLun(path)))
+                    trace_printf("%s::DoWork, lun %s stays offline", stays->ClassName(), N(path).c_str());
+                else
+                    stays->RescanHost({}, held, 8);
+            }
             if (zarvoAsync) zarvoAsync->SetNotifications(nullptr);
         }
         break;
@@ -201,23 +210,28 @@ HRESULT ZarvoLun::RunWork(int32_t type, int32_t value, Async* async) {
     case DELAY: trace_printf("%sDELAY", prefix.c_str()); break;
     case LUN_CREATE_ATTACH_STORAGE:
     case LUN_CREATE: {
+        m_changeQueued = false;
         NotificationSet* notifications = zarvoAsync ? zarvoAsync->GetNotifications() : nullptr;
         hr = Initialize(static_cast<LONG>(m_properties.m_prop.type), m_properties.m_prop.ullSize, notifications);
         if (FAILED(hr)) {
-                // The LUN does not exist: its arrival is not announced.
+            // The LUN does not exist: its arrival is not announced.
             if (zarvoAsync) zarvoAsync->SetNotifications(nullptr);
         } else if (type == LUN_CREATE_ATTACH_STORAGE) {
             hr = LunAttach();
-            m_state = LUN_STATE_ATTACHED;
-            if (RescansHost()) ScsiBusRescan2(3);
+            RescanHost({}, m_igroupRecords, 3);
         }
         step(type == LUN_CREATE ? "LUN_CREATE hr =" : "LUN_CREATE_ATTACH_STORAGE hr=", hr);
         break;
     }
-    case LUN_EXTEND:
+    case LUN_EXTEND: {
+        m_changeQueued = false;
+        const ULONGLONG before = m_properties.m_prop.ullSize;
         hr = Resize(m_requestedSize);
         step("LUN_EXTEND hr =", hr);
+        // A resize the appliance refused changed nothing to announce.
+        if (m_properties.m_prop.ullSize == before && FAILED(hr) && zarvoAsync) zarvoAsync->SetNotifications(nullptr);
         break;
+    }
     default: break;
     }
     if (zarvoAsync) {

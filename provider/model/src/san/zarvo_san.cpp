@@ -369,6 +369,12 @@ HRESULT ZarvoSan::SetSize(const GUID& lunId, ULONGLONG newSizeInBytes, ZarvoAsyn
     return Forward([&, lun = lunId](FilerObjectContainer& c) { return c.SetSize(lun, newSizeInBytes, async); });
 }
 
+HRESULT ZarvoSan::ExtendLun(const GUID& lunId, ULONGLONG bytesToAdd, ZarvoAsync** async) {
+    return ForwardTraced("ZarvoSan::ExtendLun", [&, lun = lunId](FilerObjectContainer& c) {
+        return c.ExtendLun(lun, bytesToAdd, async);
+    });
+}
+
 HRESULT ZarvoSan::GetDriveSpace(const GUID& driveId, ULONGLONG& freeBytes) {
     return ForwardTraced("ZarvoSan::GetDriveSpace",
                          [&, drive = driveId](FilerObjectContainer& c) { return c.GetDriveSpace(drive, freeBytes); });
