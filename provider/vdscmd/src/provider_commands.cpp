@@ -17,6 +17,8 @@ int ForEachProvider(Session& session, const char* what, HRESULT (IVdsHwProvider:
             result = hr;
         }
     }
+    // A pass reads through to the appliances: the picture takes all it read.
+    session.Host().Picture().Read(session.Providers());
     session.PrintNotifications();
     if (SUCCEEDED(result) && !session.Args().output.json) session.Out() << what << ": done\n" << std::flush;
     return FAILED(result) ? 1 : 0;
@@ -36,6 +38,7 @@ int RenameSubsystem(Session& session) {
         std::u16string name = Wide(session.Args().positional[0]);
         hr = naming->SetFriendlyName(name.data());
     }
+    session.Touch(VDS_OT_SUB_SYSTEM, one->entry.id);
     return session.Done("rename-subsystem", hr);
 }
 
