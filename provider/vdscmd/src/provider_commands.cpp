@@ -50,15 +50,18 @@ int Reenumerate(Session& session) {
 
 int Refresh(Session& session) { return ForEachProvider(session, "refresh", &IVdsHwProvider::Refresh, false); }
 
-// Prints every notification the providers send while it runs: the changes of
-// other clients, of list passes and refreshes. It ends after SECONDS (0: no
+// Prints every notification the providers send while it runs (the changes of
+// other clients, of list passes and refreshes) and how far the operations
+// that commands wait for have come. It ends after SECONDS (0: no
 // end), when its client goes or when the service stops.
 int Watch(Session& session) {
     const int seconds = session.Args().positional.empty() ? 0 : std::atoi(session.Args().positional[0].c_str());
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     session.Err() << "vdsctl: watching for notifications\n" << std::flush;
-    while ((seconds <= 0 || std::chrono::steady_clock::now() < end) && !session.Ending())
+    while ((seconds <= 0 || std::chrono::steady_clock::now() < end) && !session.Ending()) {
         session.PrintNotifications(std::chrono::milliseconds(200));
+        session.PrintOperations();
+    }
     return 0;
 }
 

@@ -198,25 +198,71 @@ void Session::ReadChanged(const std::vector<VDS_NOTIFICATION>& seen) {
     for (const Subsystem& s : Subsystems()) picture.ReadIscsi(s.provider, s.entry.id);
 }
 
-// The bar is drawn again only when the percentage moves, so a log holds one
-// step per change rather than one every 100 ms.
+// The bar is drawn again only when the percentage or the stage moves, so a
+// log holds one step per change rather than one every 100 ms. An operation
+// done within a second shows none.
 HRESULT Session::WaitFor(IVdsAsync* async, VDS_ASYNC_OUTPUT& output) {
-    std::optional<ULONG> shown;
+    const RunningOperations::Entry listed(m_host.Operations(), m_args.command, async);
+    const auto quiet = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    std::optional<Progress> shown;
+    size_t width = 0;
     for (;;) {
         HRESULT status = S_OK;
         ULONG percent = 0;
         if (FAILED(async->QueryStatus(&status, &percent)) || status != VDS_E_OPERATION_PENDING || percent >= 100)
             break;
-        if (!m_args.output.json && shown != percent) {
-            shown = percent;
-            m_err << ProgressText(percent) << std::flush;
+        if (std::chrono::steady_clock::now() >= quiet) {
+            const Progress progress = ProgressOf(async);
+            if (shown != progress) ShowProgress(progress, width);
+            shown = progress;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     HRESULT result = S_OK;
     const HRESULT waited = async->Wait(&result, &output);
-    if (!m_args.output.json) m_err << ProgressText(100) << std::flush;
+    if (shown) ShowProgress(Progress{100, {}}, width);
     return FAILED(waited) ? waited : result;
+}
+
+// A terminal gets the bar drawn over itself with the stage after it; --json
+// gets one progress record per change.
+void Session::ShowProgress(const Progress& progress, size_t& width) {
+    if (m_args.output.json) {
+        Row record;
+        record["progress"] = progress.percent;
+        record["stage"] = progress.stage;
+        m_out << record.dump() << "\n" << std::flush;
+        return;
+    }
+    std::string text = ProgressText(progress.percent);
+    const bool last = !text.empty() && text.back() == '\n';
+    if (last) text.pop_back();
+    if (!progress.stage.empty()) text += "  " + progress.stage;
+    const size_t length = text.size();
+    if (length < width) text += std::string(width - length, ' ');  // over what the longer line left
+    width = length;
+    m_err << text << (last ? "\n" : "") << std::flush;
+}
+
+void Session::PrintOperations() {
+    std::map<uint64_t, Progress> now;
+    for (const RunningOperations::Seen& seen : m_host.Operations().Now()) {
+        now[seen.number] = seen.progress;
+        const auto before = m_operationsShown.find(seen.number);
+        if (before != m_operationsShown.end() && before->second == seen.progress) continue;
+        if (m_args.output.json) {
+            Row record;
+            record["operation"] = seen.what;
+            record["progress"] = seen.progress.percent;
+            record["stage"] = seen.progress.stage;
+            m_out << record.dump() << "\n";
+        } else {
+            m_out << "progress: " << seen.what << " " << seen.progress.percent << "%"
+                  << (seen.progress.stage.empty() ? "" : " " + seen.progress.stage) << "\n";
+        }
+    }
+    m_operationsShown.swap(now);
+    m_out.flush();
 }
 
 int Session::Done(const std::string& what, HRESULT hr) {

@@ -4,6 +4,7 @@
 // objects by id or name (a name that matches more than one object is refused).
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -124,14 +125,18 @@ public:
     std::vector<VDS_NOTIFICATION> PrintNotifications(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
     // An object the command changes: the picture reads it again when the change is done.
     void Touch(VDS_OBJECT_TYPE type, const GUID& id) { m_touched.emplace_back(type, id); }
-    // Waits on an async operation with a progress bar; gives the operation's result.
+    // Waits on an async operation; one that runs longer than a second shows
+    // its progress and what it waits for. Gives the operation's result.
     HRESULT WaitFor(IVdsAsync* async, VDS_ASYNC_OUTPUT& output);
+    // Prints how far the operations of every client have come since the last call (watch).
+    void PrintOperations();
     // Prints the notifications and the result of a change, and brings the
     // picture up to it; gives the exit status.
     int Done(const std::string& what, HRESULT hr);
 
 private:
     void ReadChanged(const std::vector<VDS_NOTIFICATION>& seen);
+    void ShowProgress(const Progress& progress, size_t& width);
 
     VdsHost& m_host;
     Arguments m_args;
@@ -145,6 +150,7 @@ private:
     std::ostream m_out;
     std::ostream m_err;
     std::vector<std::pair<VDS_OBJECT_TYPE, GUID>> m_touched;
+    std::map<uint64_t, Progress> m_operationsShown;  // watch's
 };
 
 void FreeStrings(VDS_LUN_PROP& prop);

@@ -1,5 +1,6 @@
 // The host side of a Fibre Channel LUN change: rescan the SCSI buses and wait
 // until the units on the Fibre Channel adapters change.
+#include <model/async.h>
 #include <model/lun.h>
 
 #include <hostlib/trace.h>
@@ -78,12 +79,22 @@ int CountUnits() {
     return count;
 }
 
+// Pass k sleeps 5 (k + 1) s after its scan: what may still come is the sum of the passes left.
+void ReportRescanPass(int32_t k, int32_t passes) {
+    int32_t seconds = 0;
+    for (int32_t j = k; j < passes; ++j) seconds += 5 * (j + 1);
+    ZarvoAsync::SetRunningStage(platform::utf8_to_wide_lossy(
+        "host rescan pass " + std::to_string(k + 1) + " of " + std::to_string(passes) + ", up to " +
+        std::to_string(seconds) + " s more"));
+}
+
 }  // namespace
 
 HRESULT ZarvoLun::ScsiBusRescan2(int32_t passes) {
     TraceScope scope("ZarvoLun::ScsiBusRescan2");
     int first = 0;
     for (int32_t k = 0; k < passes; ++k) {
+        ReportRescanPass(k, passes);
         const int count = CountUnits();
         if (k == 0) {
             first = count;

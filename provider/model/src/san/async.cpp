@@ -100,3 +100,25 @@ void ZarvoAsync::WakeUp() {
     }
     SetEvent(m_event);
 }
+
+namespace {
+thread_local ZarvoAsync* t_running = nullptr;
+}  // namespace
+
+std::u16string ZarvoAsync::Stage() {
+    std::lock_guard lock(m_stageLock);
+    return m_stage;
+}
+
+void ZarvoAsync::SetStage(std::u16string stage) {
+    std::lock_guard lock(m_stageLock);
+    m_stage = std::move(stage);
+}
+
+void ZarvoAsync::SetRunningStage(const std::u16string& stage) {
+    if (t_running) t_running->SetStage(stage);
+}
+
+ZarvoAsync::Running::Running(Async* async) : m_previous(t_running) { t_running = dynamic_cast<ZarvoAsync*>(async); }
+
+ZarvoAsync::Running::~Running() { t_running = m_previous; }

@@ -17,6 +17,7 @@
 #include <platform/vds.h>
 #include <platform/vds_admin.h>
 #include <vds/com_object.h>
+#include <vdscmd/operations.h>
 
 namespace vdscmd {
 
@@ -105,11 +106,14 @@ public:
     NotificationHub& Notifications() { return *m_hub; }
     // What the providers last told of their objects; the listings read it.
     ObjectPicture& Picture() { return *m_picture; }
+    // The operations that commands wait for now.
+    RunningOperations& Operations() { return m_operations; }
 
 private:
     std::vector<DWORD> m_cookies;
     NotificationHub* m_hub;
     std::unique_ptr<ObjectPicture> m_picture;
+    RunningOperations m_operations;
     std::mutex m_mutex;  // guards the list; loads run under it, one at a time
     ProviderList m_providers;
     HRESULT m_registrations = S_OK;
