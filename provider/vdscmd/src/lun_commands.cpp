@@ -128,7 +128,9 @@ int ExtendLun(Session& session) {
 
 int MaskLun(Session& session) {
     return OnLun(session, "mask-lun", 2,
-                 [&](IVdsLun* lun) { return lun->SetMask(MaskForVds(session.Args().positional[1]).data()); });
+                 [&](IVdsLun* lun) {
+                     return session.Direct([&] { return lun->SetMask(MaskForVds(session.Args().positional[1]).data()); });
+                 });
 }
 
 int RenameLun(Session& session) {
@@ -143,7 +145,7 @@ int RenameLun(Session& session) {
 }
 
 int DeleteLun(Session& session) {
-    return OnLun(session, "delete-lun", 1, [](IVdsLun* lun) { return lun->Delete(); });
+    return OnLun(session, "delete-lun", 1, [&](IVdsLun* lun) { return session.Direct([lun] { return lun->Delete(); }); });
 }
 
 int SetLbPolicy(Session& session) {

@@ -1,5 +1,9 @@
 #include "session.h"
 
+#include <model/async.h>
+#include <platform/apartment.h>
+#include <platform/errorinfo.h>
+
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -242,6 +246,41 @@ void Session::ShowProgress(const Progress& progress, size_t& width) {
     if (length < width) text += std::string(width - length, ' ');  // over what the longer line left
     width = length;
     m_err << text << (last ? "\n" : "") << std::flush;
+}
+
+HRESULT Session::Direct(const std::function<HRESULT()>& call) {
+    const GUID object = m_touched.empty() ? GUID_NULL : m_touched.back().second;
+    std::atomic<bool> done{false};
+    HRESULT hr = E_FAIL;
+    IErrorInfo* info = nullptr;
+    std::thread caller([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        hr = call();
+        if (GetErrorInfo(0, &info) != S_OK) info = nullptr;
+        CoUninitialize();
+        done = true;
+    });
+    const auto quiet = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    std::optional<Progress> shown;
+    size_t width = 0;
+    while (!done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (done || std::chrono::steady_clock::now() < quiet) continue;
+        ZarvoAsync* running = ZarvoAsync::RunningOn(object);
+        if (!running) continue;
+        Progress progress;
+        HRESULT status = S_OK;
+        running->QueryStatus(&status, &progress.percent);
+        progress.stage = Utf8(running->Stage());
+        running->Release();
+        if (shown != progress) ShowProgress(progress, width);
+        shown = progress;
+    }
+    caller.join();
+    if (shown) ShowProgress(Progress{100, {}}, width);
+    SetErrorInfo(0, info);
+    if (info) info->Release();
+    return hr;
 }
 
 void Session::PrintOperations() {

@@ -4,6 +4,7 @@
 // objects by id or name (a name that matches more than one object is refused).
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -128,6 +129,10 @@ public:
     // Waits on an async operation; one that runs longer than a second shows
     // its progress and what it waits for. Gives the operation's result.
     HRESULT WaitFor(IVdsAsync* async, VDS_ASYNC_OUTPUT& output);
+    // Runs a direct call that waits on work of its own (a mask or a deletion
+    // with its host rescan) and, past a second, shows that work's progress
+    // like WaitFor's. The call's error information reaches this thread.
+    HRESULT Direct(const std::function<HRESULT()>& call);
     // Prints how far the operations of every client have come since the last call (watch).
     void PrintOperations();
     // Prints the notifications and the result of a change, and brings the

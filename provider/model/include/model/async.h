@@ -63,17 +63,23 @@ public:
     // Sets the stage of the work item that runs on this thread (none: nothing).
     static void SetRunningStage(const std::u16string& stage);
 
-    // Makes an async the running item's for this thread while it lives.
+    // Makes an async the running item's for this thread while it lives, and
+    // the one running on the item's object (for a direct call that waits on
+    // work it queued and has no async to show).
     class Running {
     public:
-        explicit Running(Async* async);
+        Running(Async* async, const GUID& object);
         ~Running();
         Running(const Running&) = delete;
         Running& operator=(const Running&) = delete;
 
     private:
         ZarvoAsync* m_previous;
+        ZarvoAsync* m_async;
+        GUID m_object;
     };
+    // The async of the work running now on an object, with a reference; null when none.
+    static ZarvoAsync* RunningOn(const GUID& object);
 
 protected:
     ~ZarvoAsync() override;
