@@ -100,7 +100,7 @@ double process_cpu(long pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
-// A program started in the background, its standard output in a file.
+// A program started in the background, its output (both streams) in a file.
 class Started {
 public:
     Started(const std::vector<std::string>& args, const fs::path& out) : m_out(out) {
@@ -111,19 +111,21 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);  // progress records come on standard error
         if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
     }
     ~Started() { Wait(); }
     // Waits up to a minute for the output to hold `text`.
     bool Shows(const std::string& text) const {
+        std::string out;
         for (int i = 0; i < 600; ++i) {
             std::ifstream in(m_out);
-            const std::string out((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            out.assign((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             if (out.find(text) != std::string::npos) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
+        std::fprintf(stderr, "no \"%s\" in:\n%s\n", text.c_str(), out.c_str());
         return false;
     }
     int Wait() {

@@ -209,7 +209,7 @@ TEST_F(VdsPictureTest, ListingsAnswerWhileAMaskedCreateWaitsForTheHostWhichSaysW
     Background create(std::string("--json --provider fc create-lun --size 64M --mask ") +
                           e2e::SimulatedHost::kFcInitiator,
                       m_root / "create");
-    ASSERT_TRUE(WaitUntil([&] { return !RescanRecords(create.Out()).empty(); }, 30s)) << create.Out() << create.Err();
+    ASSERT_TRUE(WaitUntil([&] { return !RescanRecords(create.Err()).empty(); }, 30s)) << create.Out() << create.Err();
 
     for (const char* listing : {"luns", "subsystems", "plexes", "drives"}) {
         const Outcome listed = Vdsctl(std::string("--json --provider fc ") + listing);
@@ -219,9 +219,12 @@ TEST_F(VdsPictureTest, ListingsAnswerWhileAMaskedCreateWaitsForTheHostWhichSaysW
     EXPECT_EQ(before, Luns().size());  // the LUN arrives with the work's completion
 
     ASSERT_EQ(0, create.Wait()) << create.Err();
-    const auto records = RescanRecords(create.Out());
+    const auto records = RescanRecords(create.Err());
     ASSERT_FALSE(records.empty());
-    EXPECT_EQ("host rescan pass 1 of 3, up to 30 s more", records.front()["stage"]) << create.Out();
+    EXPECT_EQ("host rescan pass 1 of 3, up to 30 s more", records.front()["stage"]) << create.Err();
+    // Standard output holds the command's documents only: the new LUN first.
+    ASSERT_FALSE(Documents(create.Out()).empty());
+    EXPECT_TRUE(Documents(create.Out())[0].is_array()) << create.Out();
     const auto documents = Documents(create.Out());
     nlohmann::json created;
     for (const auto& document : documents)
@@ -275,7 +278,7 @@ TEST_F(VdsPictureTest, TheNextListingShowsWhatEachChangeDid) {
 
     // A mapped FC LUN's deletion waits out rescan passes with its subsystem held.
     Background deletion("--json delete-lun " + id, m_root / "delete");
-    ASSERT_TRUE(WaitUntil([&] { return !RescanRecords(deletion.Out()).empty(); }, 30s)) << deletion.Out();
+    ASSERT_TRUE(WaitUntil([&] { return !RescanRecords(deletion.Err()).empty(); }, 30s)) << deletion.Out();
     const Outcome during = Vdsctl("--json luns " + id);
     EXPECT_EQ(0, during.status) << during.err;
     EXPECT_LT(during.seconds, 1.0);

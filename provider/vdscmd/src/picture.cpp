@@ -581,12 +581,11 @@ void ObjectPicture::ReadObject(const std::vector<LoadedProvider*>& providers, VD
 
 void ObjectPicture::ReadNotified(const std::vector<LoadedProvider*>& providers,
                                  const std::vector<VDS_NOTIFICATION>& seen) {
-    std::set<std::pair<int, GUID>, std::function<bool(const std::pair<int, GUID>&, const std::pair<int, GUID>&)>> done(
-        [](const auto& a, const auto& b) { return a.first != b.first ? a.first < b.first : GuidLess{}(a.second, b.second); });
+    std::set<std::pair<int, PictureKey>> done;  // the kind and id (no provider) of each object read
     for (const VDS_NOTIFICATION& n : seen) {
-        GUID id{};
-        const Event* event = EventOf(n, id);
-        if (event && !event->departs && done.insert({event->type, id}).second) ReadObject(providers, event->type, id);
+        PictureKey key;
+        const Event* event = EventOf(n, key.id);
+        if (event && !event->departs && done.insert({event->type, key}).second) ReadObject(providers, event->type, key.id);
     }
 }
 

@@ -229,13 +229,14 @@ HRESULT Session::WaitFor(IVdsAsync* async, VDS_ASYNC_OUTPUT& output) {
 }
 
 // A terminal gets the bar drawn over itself with the stage after it; --json
-// gets one progress record per change.
+// gets one progress record per change, on standard error, so that standard
+// output holds the command's documents only.
 void Session::ShowProgress(const Progress& progress, size_t& width) {
     if (m_args.output.json) {
         Row record;
         record["progress"] = progress.percent;
         record["stage"] = progress.stage;
-        m_out << record.dump() << "\n" << std::flush;
+        m_err << record.dump() << "\n" << std::flush;
         return;
     }
     std::string text = ProgressText(progress.percent);
