@@ -6,7 +6,8 @@
 //     against the running service;
 //   - `vdsctl luns` while a masked `create-lun` waits for the host (a
 //     simulated host, which the service rescans) and while the deletion of
-//     that mapped LUN is in its rescan passes: both hold the subsystem.
+//     that mapped LUN is in its rescan passes: both hold the subsystem (on an
+//     appliance of one LUN fewer, where the provider has a LUN number free).
 // For each it prints the wall time, the client's and the service's CPU time
 // and the appliance requests it caused.
 //   service_listing_bench [LUN counts...]   (default: 1024 2048)
@@ -157,6 +158,18 @@ int listing_while(const char* work, int count, const Simulator& sim, double firs
     return listing.status != 0;
 }
 
+// The id of the first LUN of a --json listing or create-lun output in a file.
+std::string first_lun(const fs::path& out) {
+    std::ifstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        const auto rows = nlohmann::json::parse(line, nullptr, false);
+        if (rows.is_array() && !rows.empty() && rows[0].contains("id")) return rows[0]["id"];
+    }
+    return "";
+}
+
+// A masked create, then the deletion of that LUN (mapped to the host, so its
+// rescan passes end when the disk goes).
 int during_lun_work(int count, const Simulator& sim, const fs::path& root, double firstReading) {
     int failures = 0;
     const fs::path out = root / "work.out";
@@ -168,21 +181,20 @@ int during_lun_work(int count, const Simulator& sim, const fs::path& root, doubl
         failures += listing_while("a masked create-lun waits for the host", count, sim, firstReading);
         failures += create.Wait() != 0;
     }
-    std::ifstream in(out);
-    std::string id;
-    for (std::string line; std::getline(in, line) && id.empty();) {
-        const auto rows = nlohmann::json::parse(line, nullptr, false);
-        if (rows.is_array() && rows.size() == 1 && rows[0].contains("id")) id = rows[0]["id"];
-    }
-    if (id.empty()) return failures + 1;
-    Started deletion({VDSCTL, "--json", "delete-lun", id}, out);
+    const std::string created = first_lun(out);
+    if (created.empty()) return failures + 1;
+    Started deletion({VDSCTL, "--json", "delete-lun", created}, out);
     if (!deletion.Shows("host rescan pass")) return failures + 1;
     failures += listing_while("an FC delete is in its rescan passes", count, sim, firstReading);
     return failures + (deletion.Wait() != 0);
 }
 
-int measure(int count, const fs::path& root) {
-    Simulator sim(appliance_with_luns(count));
+// With `work`, the appliance holds one LUN less (the provider's LUN numbers
+// run out at 1,024) and the listings run during the LUN work only.
+int measure(int count, const fs::path& root, bool work) {
+    auto state = appliance_with_luns(count);
+    if (work && !state["luns"].empty()) state["luns"].erase(state["luns"].size() - 1);
+    Simulator sim(state);
     if (!sim.running()) {
         std::fprintf(stderr, "the simulated appliance did not start\n");
         return 1;
@@ -209,7 +221,7 @@ int measure(int count, const fs::path& root) {
         {"--json luns", {VDSCTL, "--json", "luns"}},
         {"subsystems", {VDSCTL, "subsystems"}},
     };
-    for (const auto& [name, args] : listings) {
+    for (const auto& [name, args] : work ? decltype(listings){} : listings) {
         double wall = 0, client = 0, service = 0;
         size_t asked = 0;
         for (int i = 0; i < kRepeats; ++i) {
@@ -226,7 +238,7 @@ int measure(int count, const fs::path& root) {
                     count, name, wall / kRepeats, 100.0 * wall / kRepeats / first.wall, client / kRepeats,
                     service / kRepeats, static_cast<double>(asked) / kRepeats);
     }
-    failures += during_lun_work(count, sim, root, first.wall);
+    if (work) failures += during_lun_work(count, sim, root, first.wall);
     run({SCM, "stop", "SanProvD"});
     for (int i = 0; i < 600 && ::kill(static_cast<pid_t>(pid), 0) == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -244,6 +256,6 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
     if (counts.empty()) counts = {1024, 2048};
     int failures = 0;
-    for (int count : counts) failures += measure(count, root.path());
+    for (int count : counts) failures += measure(count, root.path(), false) + measure(count, root.path(), true);
     return failures == 0 ? 0 : 1;
 }
