@@ -9,7 +9,7 @@ const char* const kUsage = R"(usage: vdsctl [--json] [--bytes] [--provider fc|is
 
 Listing:
   providers | subsystems | controllers | ports | drives | luns | plexes | extents
-  targets | portal-groups | portals
+  targets | portal-groups | portals      (a NAME or id after the listing narrows it)
 LUNs:
   create-lun --size SIZE [--mask INITIATORS] [--type TYPE]
   extend-lun LUN --size SIZE        mask-lun LUN INITIATORS
