@@ -1,6 +1,9 @@
 #include <vds/vds_async.h>
 
+#include <algorithm>
 #include <cstring>
+
+#include <platform/comalloc.h>
 
 #include <hostlib/trace.h>
 #include <vds/com_method.h>
@@ -64,5 +67,18 @@ STDMETHODIMP CVdsAsyncObject::QueryStatus(HRESULT* pHrResult, ULONG* pulPercentC
     return RunComMethod("CVdsAsyncObject::QueryStatus", [&]() -> HRESULT {
         if (!pHrResult || !pulPercentCompleted) return E_POINTER;
         return m_pAsync->QueryStatus(pHrResult, pulPercentCompleted);
+    });
+}
+
+STDMETHODIMP CVdsAsyncObject::GetStage(LPWSTR* ppwszStage) {
+    return RunComMethod("CVdsAsyncObject::GetStage", [&]() -> HRESULT {
+        if (!ppwszStage) return E_POINTER;
+        const std::u16string stage = m_pAsync->Stage();
+        auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc((stage.size() + 1) * sizeof(WCHAR)));
+        if (!copy) return E_OUTOFMEMORY;
+        std::copy(stage.begin(), stage.end(), copy);
+        copy[stage.size()] = u'\0';
+        *ppwszStage = copy;
+        return S_OK;
     });
 }

@@ -1,5 +1,11 @@
-// The listings: each answers from the providers' current reading.
+// The listings: each answers from the picture of the objects, so it never
+// waits for a subsystem that a LUN's work holds. Rows come sorted by
+// subsystem, then name; an optional NAME (or id) narrows them.
+#include <algorithm>
 #include <functional>
+#include <set>
+
+#include <vdscmd/picture.h>
 
 #include "session.h"
 
@@ -23,127 +29,123 @@ const char* HealthText(LONG health) {
     return health >= 0 && health <= 8 ? kNames[health] : "unknown";
 }
 
-// Walks each subsystem's objects of one kind and gives rows.
-using SubsystemRows = std::function<void(Subsystem&, std::vector<Row>&)>;
+const char* TypeText(LONG type) {
+    struct Name {
+        LONG value;
+        const char* text;
+    };
+    static constexpr Name kNames[] = {
+        {VDS_LT_DEFAULT, "default"}, {VDS_LT_FAULT_TOLERANT, "fault-tolerant"},
+        {VDS_LT_NON_FAULT_TOLERANT, "non-fault-tolerant"}, {VDS_LT_SIMPLE, "simple"}, {VDS_LT_SPAN, "span"},
+        {VDS_LT_STRIPE, "stripe"}, {VDS_LT_MIRROR, "mirror"}, {VDS_LT_PARITY, "parity"},
+    };
+    for (const Name& name : kNames)
+        if (name.value == type) return name.text;
+    return "unknown";
+}
 
-int ListPerSubsystem(Session& session, const std::vector<std::string>& columns, const SubsystemRows& walk) {
-    std::vector<Row> rows;
-    for (Subsystem& s : session.Subsystems()) walk(s, rows);
-    PrintTable(session.Out(), session.Args().output, columns, rows);
+// A table shows a long mask as its first entry and how many there are; the
+// whole list stays in --json.
+std::string ShortMask(const std::string& mask) {
+    const size_t count = mask.empty() ? 0 : static_cast<size_t>(std::count(mask.begin(), mask.end(), ';')) + 1;
+    if (count < 2) return mask;
+    return mask.substr(0, mask.find(';')) + " (+" + std::to_string(count - 1) + " more)";
+}
+
+// The key a row sorts by within its subsystem, and the fields a NAME matches.
+const char* const kNameFields[] = {"name", "address", "tag", "owner"};
+const char* const kMatchFields[] = {"id", "name", "identification", "address", "tag"};
+
+Row SortKey(const Row& row) {
+    Row key = Row::array({row.value("subsystem", ""), nullptr, row.value("id", "")});
+    for (const char* field : kNameFields)
+        if (row.contains(field)) {
+            key[1] = row[field];
+            break;
+        }
+    return key;
+}
+
+bool Matches(const Row& row, const std::string& text) {
+    for (const char* field : kMatchFields) {
+        if (!row.contains(field)) continue;
+        const Row& value = row[field];
+        if ((value.is_string() && value.get<std::string>() == text) || (value.is_number() && value.dump() == text))
+            return true;
+    }
+    return false;
+}
+
+// What a listing gives for the chosen subsystems of a view.
+using Chosen = std::set<PictureKey>;
+using Rows = std::function<void(const PictureView&, const Chosen&, std::vector<Row>&)>;
+
+// The one listing loop: refuses a second argument, names a --subsystem or a
+// NAME that matches nothing (exit 1), sorts and prints.
+int List(Session& session, const char* what, const std::vector<std::string>& columns, const Rows& rows) {
+    const auto& positional = session.Args().positional;
+    if (positional.size() > 1) {
+        session.Err() << "vdsctl: " << what << ": unexpected argument \"" << positional[1] << "\"\n" << std::flush;
+        return kExitUsage;
+    }
+    const PictureView view = session.Host().Picture().View();
+    Chosen chosen;
+    for (const PictureSubsystem* s : session.ChosenSubsystems(view)) chosen.insert({s->provider, s->id});
+    if (!session.Args().subsystem.empty() && chosen.empty()) return session.NoSuchSubsystem();
+    std::vector<Row> all;
+    rows(view, chosen, all);
+    if (!positional.empty()) {
+        std::erase_if(all, [&](const Row& row) { return !Matches(row, positional[0]); });
+        if (all.empty()) {
+            session.Err() << "vdsctl: " << what << ": nothing named \"" << positional[0] << "\"\n" << std::flush;
+            return kExitFailed;
+        }
+    }
+    std::stable_sort(all.begin(), all.end(), [](const Row& a, const Row& b) { return SortKey(a) < SortKey(b); });
+    if (!session.Args().output.json)
+        for (Row& row : all)
+            if (row.contains("mask")) row["mask"] = ShortMask(row["mask"].get<std::string>());
+    PrintTable(session.Out(), session.Args().output, columns, all);
     return 0;
 }
 
-void AddExtents(std::vector<Row>& rows, VDS_DRIVE_EXTENT* extents, LONG count, const std::string& owner) {
-    for (LONG i = 0; i < count; ++i) {
-        Row row;
-        row["owner"] = owner;
-        row["drive"] = IdText(extents[i].id);
-        row["lun"] = IdText(extents[i].LunId);
-        row["size"] = extents[i].ullSize;
-        row["used"] = extents[i].bUsed != FALSE;
-        rows.push_back(row);
-    }
-    CoTaskMemFree(extents);
+template <typename E>
+bool OfChosen(const Chosen& chosen, const E& entry) {
+    return chosen.count({entry.provider, entry.subsystem}) != 0;
 }
 
-void ControllerRows(Subsystem& s, bool ports, std::vector<Row>& rows) {
-    for (auto& controller : QueryOf<IVdsController>(s.object.get(), &IVdsSubSystem::QueryControllers)) {
-        VDS_CONTROLLER_PROP prop{};
-        if (FAILED(controller->GetProperties(&prop))) continue;
-        const std::string name = Utf8(prop.pwszFriendlyName);
-        if (!ports) {
-            Row row;
-            row["id"] = IdText(prop.id);
-            row["name"] = name;
-            row["identification"] = Utf8(prop.pwszIdentification);
-            row["status"] = StatusText(prop.status);
-            row["ports"] = prop.sNumberOfPorts;
-            row["subsystem"] = s.Name();
-            rows.push_back(row);
-        } else {
-            IVdsControllerControllerPort* cp = nullptr;
-            if (SUCCEEDED(controller->QueryInterface(IID_PPV_ARGS(&cp)))) {
-                Com<IVdsControllerControllerPort> owner(cp);
-                for (auto& port : QueryOf<IVdsControllerPort>(cp, &IVdsControllerControllerPort::QueryControllerPorts)) {
-                    VDS_PORT_PROP portProp{};
-                    if (FAILED(port->GetProperties(&portProp))) continue;
-                    Row row;
-                    row["id"] = IdText(portProp.id);
-                    row["name"] = Utf8(portProp.pwszFriendlyName);
-                    row["identification"] = Utf8(portProp.pwszIdentification);
-                    row["status"] = StatusText(portProp.status);
-                    row["controller"] = name;
-                    row["subsystem"] = s.Name();
-                    FreeStrings(portProp);
-                    rows.push_back(row);
-                }
+template <typename E>
+std::string NameOf(const PictureView& view, const E& entry) {
+    const PictureSubsystem* s = view.Subsystem(entry.provider, entry.subsystem);
+    return s ? s->name : "";
+}
+
+// The entries of the chosen subsystems, each made a row.
+template <typename E, typename Make>
+Rows Each(std::vector<E> PictureView::*kind, Make make) {
+    return [kind, make](const PictureView& view, const Chosen& chosen, std::vector<Row>& rows) {
+        for (const E& entry : view.*kind)
+            if (OfChosen(chosen, entry)) {
+                Row row = make(entry);
+                row["subsystem"] = NameOf(view, entry);
+                rows.push_back(std::move(row));
             }
-        }
-        FreeStrings(prop);
-    }
+    };
 }
 
-void PortalRows(Subsystem& s, std::vector<Row>& rows) {
-    IVdsSubSystemIscsi* iscsi = nullptr;
-    if (FAILED(s.object->QueryInterface(IID_PPV_ARGS(&iscsi)))) return;
-    Com<IVdsSubSystemIscsi> owner(iscsi);
-    for (auto& portal : QueryOf<IVdsIscsiPortal>(iscsi, &IVdsSubSystemIscsi::QueryPortals)) {
-        VDS_ISCSI_PORTAL_PROP prop{};
-        if (FAILED(portal->GetProperties(&prop))) continue;
-        Row row;
-        row["id"] = IdText(prop.id);
-        row["address"] = AddressText(prop.address);
-        row["port"] = prop.address.ulPort;
-        row["status"] = StatusText(prop.status);
-        row["subsystem"] = s.Name();
-        rows.push_back(row);
-    }
-}
-
-void TargetRow(Session& session, Subsystem& s, IVdsIscsiTarget* target, std::vector<Row>& rows) {
-    VDS_ISCSI_TARGET_PROP prop{};
-    if (const HRESULT hr = target->GetProperties(&prop); FAILED(hr)) {
-        session.Report("target properties", hr);
-        return;
-    }
+Row LunRowOf(const PictureLun& lun) {
     Row row;
-    row["id"] = IdText(prop.id);
-    row["name"] = Utf8(prop.pwszIscsiName);
-    row["alias"] = Utf8(prop.pwszFriendlyName);
-    row["chap"] = prop.bChapEnabled != FALSE;
-    row["subsystem"] = s.Name();
-    CoTaskMemFree(prop.pwszIscsiName);
-    CoTaskMemFree(prop.pwszFriendlyName);
-    rows.push_back(row);
-}
-
-void PortalGroupRows(Subsystem& s, IVdsIscsiTarget* target, std::vector<Row>& rows) {
-    for (auto& group : QueryOf<IVdsIscsiPortalGroup>(target, &IVdsIscsiTarget::QueryPortalGroups)) {
-        VDS_ISCSI_PORTALGROUP_PROP prop{};
-        if (FAILED(group->GetProperties(&prop))) continue;
-        std::string portals;
-        for (auto& portal : QueryOf<IVdsIscsiPortal>(group.get(), &IVdsIscsiPortalGroup::QueryAssociatedPortals)) {
-            VDS_ISCSI_PORTAL_PROP portalProp{};
-            if (FAILED(portal->GetProperties(&portalProp))) continue;
-            portals += (portals.empty() ? "" : ",") + AddressText(portalProp.address);
-        }
-        Row row;
-        row["id"] = IdText(prop.id);
-        row["tag"] = prop.tag;
-        row["portals"] = portals;
-        row["subsystem"] = s.Name();
-        rows.push_back(row);
-    }
+    row["id"] = IdText(lun.id);
+    row["name"] = lun.name;
+    row["size"] = lun.size;
+    row["status"] = StatusText(lun.status);
+    row["type"] = TypeText(lun.type);
+    row["mask"] = lun.mask;
+    row["identification"] = lun.identification;
+    return row;
 }
 
 }  // namespace
-
-std::vector<Com<IVdsIscsiTarget>> Targets(Subsystem& s) {
-    IVdsSubSystemIscsi* iscsi = nullptr;
-    if (FAILED(s.object->QueryInterface(IID_PPV_ARGS(&iscsi)))) return {};
-    Com<IVdsSubSystemIscsi> owner(iscsi);
-    return QueryOf<IVdsIscsiTarget>(iscsi, &IVdsSubSystemIscsi::QueryTargets);
-}
 
 std::string AddressText(const VDS_IPADDRESS& address) {
     if (address.type == VDS_IPT_IPV4) {
@@ -152,6 +154,13 @@ std::string AddressText(const VDS_IPADDRESS& address) {
                std::to_string((a >> 8) & 255) + "." + std::to_string(a & 255);
     }
     return Utf8(address.wszTextAddress);
+}
+
+std::vector<Com<IVdsIscsiTarget>> Targets(Subsystem& s) {
+    IVdsSubSystemIscsi* iscsi = nullptr;
+    if (FAILED(s.object->QueryInterface(IID_PPV_ARGS(&iscsi)))) return {};
+    Com<IVdsSubSystemIscsi> owner(iscsi);
+    return QueryOf<IVdsIscsiTarget>(iscsi, &IVdsSubSystemIscsi::QueryTargets);
 }
 
 Row LunRow(const Subsystem& s, IVdsLun* lun) {
@@ -163,7 +172,7 @@ Row LunRow(const Subsystem& s, IVdsLun* lun) {
     row["name"] = Utf8(prop.pwszFriendlyName);
     row["size"] = prop.ullSize;
     row["status"] = StatusText(prop.status);
-    row["type"] = prop.type;
+    row["type"] = TypeText(prop.type);
     row["mask"] = Utf8(prop.pwszUnmaskingList);
     row["identification"] = Utf8(prop.pwszIdentification);
     FreeStrings(prop);
@@ -183,112 +192,146 @@ int ListProviders(Session& session) {
         row["loaded"] = SUCCEEDED(hr) ? "yes" : loaded->LoadFailure();
         rows.push_back(row);
     }
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a["name"] < b["name"]; });
     PrintTable(session.Out(), session.Args().output, {"name", "type", "id", "version", "loaded"}, rows);
     return 0;
 }
 
 int ListSubsystems(Session& session) {
-    std::vector<Row> rows;
-    for (Subsystem& s : session.Subsystems()) {
-        Row row;
-        row["provider"] = ProviderName(s.provider);
-        row["id"] = s.Id();
-        row["name"] = s.Name();
-        row["identification"] = Utf8(s.prop.pwszIdentification);
-        row["status"] = StatusText(s.prop.status);
-        row["health"] = HealthText(s.prop.health);
-        row["controllers"] = s.prop.sMaxNumberOfControllers;
-        row["flags"] = s.prop.ulFlags;
-        rows.push_back(row);
-    }
-    PrintTable(session.Out(), session.Args().output, {"id", "name", "identification", "status", "health", "provider"},
-               rows);
-    return 0;
+    const auto providerName = [&session](const GUID& id) {
+        for (const auto& loaded : session.AllProviders())
+            if (std::memcmp(&loaded->registration.providerId, &id, sizeof id) == 0) return ProviderName(loaded.get());
+        return std::string();
+    };
+    return List(session, "subsystems", {"id", "name", "identification", "status", "health", "provider"},
+                [&](const PictureView& view, const auto& chosen, std::vector<Row>& rows) {
+                    for (const PictureSubsystem& s : view.subsystems) {
+                        if (!chosen.count({s.provider, s.id})) continue;
+                        Row row;
+                        row["provider"] = providerName(s.provider);
+                        row["id"] = IdText(s.id);
+                        row["name"] = s.name;
+                        row["identification"] = s.identification;
+                        row["status"] = StatusText(s.status);
+                        row["health"] = HealthText(s.health);
+                        row["controllers"] = s.controllers;
+                        row["flags"] = s.flags;
+                        rows.push_back(row);
+                    }
+                });
 }
 
 int ListLuns(Session& session) {
-    return ListPerSubsystem(session, {"id", "name", "size", "status", "mask", "subsystem"}, [](Subsystem& s, auto& rows) {
-        for (auto& lun : QueryOf<IVdsLun>(s.object.get(), &IVdsSubSystem::QueryLuns)) rows.push_back(LunRow(s, lun.get()));
-    });
+    return List(session, "luns", {"id", "name", "size", "status", "mask", "subsystem"},
+                Each(&PictureView::luns, LunRowOf));
 }
 
 int ListDrives(Session& session) {
-    return ListPerSubsystem(session, {"id", "name", "size", "status", "health", "bus", "slot", "subsystem"},
-                            [](Subsystem& s, auto& rows) {
-                                for (auto& drive : QueryOf<IVdsDrive>(s.object.get(), &IVdsSubSystem::QueryDrives)) {
-                                    VDS_DRIVE_PROP prop{};
-                                    if (FAILED(drive->GetProperties(&prop))) continue;
-                                    Row row;
-                                    row["id"] = IdText(prop.id);
-                                    row["name"] = Utf8(prop.pwszFriendlyName);
-                                    row["size"] = prop.ullSize;
-                                    row["status"] = StatusText(prop.status);
-                                    row["health"] = HealthText(prop.health);
-                                    row["bus"] = prop.sInternalBusNumber;
-                                    row["slot"] = prop.sSlotNumber;
-                                    row["subsystem"] = s.Name();
-                                    FreeStrings(prop);
-                                    rows.push_back(row);
-                                }
-                            });
+    return List(session, "drives", {"id", "name", "size", "status", "health", "bus", "slot", "subsystem"},
+                Each(&PictureView::drives, [](const PictureDrive& d) {
+                    Row row;
+                    row["id"] = IdText(d.id);
+                    row["name"] = d.name;
+                    row["size"] = d.size;
+                    row["status"] = StatusText(d.status);
+                    row["health"] = HealthText(d.health);
+                    row["bus"] = d.bus;
+                    row["slot"] = d.slot;
+                    return row;
+                }));
 }
 
 int ListControllers(Session& session, bool ports) {
-    const std::vector<std::string> columns = ports ? std::vector<std::string>{"id", "name", "status", "controller", "subsystem"}
-                                                   : std::vector<std::string>{"id", "name", "identification", "status", "ports", "subsystem"};
-    return ListPerSubsystem(session, columns, [ports](Subsystem& s, auto& rows) { ControllerRows(s, ports, rows); });
+    if (ports)
+        return List(session, "ports", {"id", "name", "status", "controller", "subsystem"},
+                    Each(&PictureView::ports, [](const PicturePort& p) {
+                        Row row;
+                        row["id"] = IdText(p.id);
+                        row["name"] = p.name;
+                        row["identification"] = p.identification;
+                        row["status"] = StatusText(p.status);
+                        row["controller"] = p.controllerName;
+                        return row;
+                    }));
+    return List(session, "controllers", {"id", "name", "identification", "status", "ports", "subsystem"},
+                Each(&PictureView::controllers, [](const PictureController& c) {
+                    Row row;
+                    row["id"] = IdText(c.id);
+                    row["name"] = c.name;
+                    row["identification"] = c.identification;
+                    row["status"] = StatusText(c.status);
+                    row["ports"] = c.ports;
+                    return row;
+                }));
 }
 
 int ListPlexes(Session& session, bool extentsToo) {
-    const std::vector<std::string> columns = extentsToo ? std::vector<std::string>{"owner", "drive", "lun", "size", "used"}
-                                                        : std::vector<std::string>{"id", "lun", "size", "status", "type"};
-    return ListPerSubsystem(session, columns, [extentsToo](Subsystem& s, auto& rows) {
-        if (extentsToo) {
-            for (auto& drive : QueryOf<IVdsDrive>(s.object.get(), &IVdsSubSystem::QueryDrives)) {
-                VDS_DRIVE_PROP prop{};
-                drive->GetProperties(&prop);
-                VDS_DRIVE_EXTENT* extents = nullptr;
-                LONG count = 0;
-                if (SUCCEEDED(drive->QueryExtents(&extents, &count)))
-                    AddExtents(rows, extents, count, "drive " + Utf8(prop.pwszFriendlyName));
-                FreeStrings(prop);
-            }
-            return;
-        }
-        for (auto& lun : QueryOf<IVdsLun>(s.object.get(), &IVdsSubSystem::QueryLuns)) {
-            VDS_LUN_PROP lunProp{};
-            lun->GetProperties(&lunProp);
-            const std::string lunName = Utf8(lunProp.pwszFriendlyName);
-            FreeStrings(lunProp);
-            for (auto& plex : QueryOf<IVdsLunPlex>(lun.get(), &IVdsLun::QueryPlexes)) {
-                VDS_LUN_PLEX_PROP prop{};
-                if (FAILED(plex->GetProperties(&prop))) continue;
-                Row row;
-                row["id"] = IdText(prop.id);
-                row["lun"] = lunName;
-                row["size"] = prop.ullSize;
-                row["status"] = StatusText(prop.status);
-                row["type"] = prop.type;
-                rows.push_back(row);
-            }
-        }
-    });
+    if (extentsToo)
+        return List(session, "extents", {"owner", "drive", "lun", "size", "used", "subsystem"},
+                    [](const PictureView& view, const auto& chosen, std::vector<Row>& rows) {
+                        for (const PictureDrive& d : view.drives) {
+                            if (!OfChosen(chosen, d)) continue;
+                            for (const PictureExtent& e : d.extents) {
+                                Row row;
+                                row["owner"] = "drive " + d.name;
+                                row["drive"] = IdText(d.id);
+                                row["lun"] = IdText(e.lun);
+                                row["size"] = e.size;
+                                row["used"] = e.used;
+                                row["subsystem"] = NameOf(view, d);
+                                rows.push_back(row);
+                            }
+                        }
+                    });
+    return List(session, "plexes", {"id", "lun", "size", "status", "type", "subsystem"},
+                [](const PictureView& view, const auto& chosen, std::vector<Row>& rows) {
+                    for (const PictureLun& lun : view.luns) {
+                        if (!OfChosen(chosen, lun)) continue;
+                        for (const PicturePlex& plex : lun.plexes) {
+                            Row row;
+                            row["id"] = IdText(plex.id);
+                            row["lun"] = lun.name;
+                            row["size"] = plex.size;
+                            row["status"] = StatusText(plex.status);
+                            row["type"] = TypeText(plex.type);
+                            row["subsystem"] = NameOf(view, lun);
+                            rows.push_back(row);
+                        }
+                    }
+                });
 }
 
 int ListIscsi(Session& session, const std::string& what) {
-    std::vector<std::string> columns;
-    if (what == "targets") columns = {"id", "name", "alias", "chap", "subsystem"};
-    if (what == "portal-groups") columns = {"id", "tag", "portals", "subsystem"};
-    if (what == "portals") columns = {"id", "address", "port", "status", "subsystem"};
-    return ListPerSubsystem(session, columns, [&session, what](Subsystem& s, auto& rows) {
-        if (what == "portals") return PortalRows(s, rows);
-        for (auto& target : Targets(s)) {
-            if (what == "targets")
-                TargetRow(session, s, target.get(), rows);
-            else
-                PortalGroupRows(s, target.get(), rows);
-        }
-    });
+    if (what == "targets")
+        return List(session, "targets", {"id", "name", "alias", "chap", "subsystem"},
+                    Each(&PictureView::targets, [](const PictureTarget& t) {
+                        Row row;
+                        row["id"] = IdText(t.id);
+                        row["name"] = t.iscsiName;
+                        row["alias"] = t.alias;
+                        row["chap"] = t.chap;
+                        return row;
+                    }));
+    if (what == "portal-groups")
+        return List(session, "portal-groups", {"id", "tag", "portals", "subsystem"},
+                    Each(&PictureView::portalGroups, [](const PicturePortalGroup& g) {
+                        std::string portals;
+                        for (const std::string& address : g.portals) portals += (portals.empty() ? "" : ",") + address;
+                        Row row;
+                        row["id"] = IdText(g.id);
+                        row["tag"] = g.tag;
+                        row["portals"] = portals;
+                        return row;
+                    }));
+    return List(session, "portals", {"id", "address", "port", "status", "subsystem"},
+                Each(&PictureView::portals, [](const PicturePortal& p) {
+                    Row row;
+                    row["id"] = IdText(p.id);
+                    row["address"] = p.address;
+                    row["port"] = p.port;
+                    row["status"] = StatusText(p.status);
+                    return row;
+                }));
 }
 
 }  // namespace vdscmd

@@ -1,6 +1,8 @@
 // The changes of LUNs, and the LUN of a host disk.
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>  // getenv
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -106,7 +108,9 @@ int ExtendLun(Session& session) {
 
 int MaskLun(Session& session) {
     return OnLun(session, "mask-lun",
-                 [&](IVdsLun* lun) { return lun->SetMask(MaskForVds(session.Args().positional[1]).data()); });
+                 [&](IVdsLun* lun) {
+                     return session.Direct([&] { return lun->SetMask(MaskForVds(session.Args().positional[1]).data()); });
+                 });
 }
 
 int RenameLun(Session& session) {
@@ -121,7 +125,7 @@ int RenameLun(Session& session) {
 }
 
 int DeleteLun(Session& session) {
-    return OnLun(session, "delete-lun", [](IVdsLun* lun) { return lun->Delete(); });
+    return OnLun(session, "delete-lun", [&](IVdsLun* lun) { return session.Direct([lun] { return lun->Delete(); }); });
 }
 
 int SetLbPolicy(Session& session) {
@@ -147,29 +151,24 @@ int QueryLun(Session& session) {
     const char* root = std::getenv("SANPROV_SYSFS_ROOT");
     const std::filesystem::path device = std::filesystem::path(root ? root : "/sys") / "block" /
                                          std::filesystem::path(devicePath).filename() / "device";
-    std::string vendor = ReadAttribute(device / "vendor"), product = ReadAttribute(device / "model"),
-                revision = ReadAttribute(device / "rev"), serial = ReadSerial(device);
-    VDS_LUN_INFORMATION info{};
-    info.m_version = 1;
-    info.m_BusType = VDSBusTypeScsi;
-    info.m_szVendorId = vendor.data();
-    info.m_szProductId = product.data();
-    info.m_szProductRevision = revision.data();
-    info.m_szSerialNumber = serial.data();
-    std::u16string path = Wide(devicePath);
-    for (LoadedProvider* provider : session.Providers()) {
-        IVdsHwProviderPrivate* priv = nullptr;
-        if (FAILED(provider->provider->QueryInterface(IID_PPV_ARGS(&priv)))) continue;
-        Com<IVdsHwProviderPrivate> owned(priv);
-        GUID lunId{};
-        if (priv->QueryIfCreatedLun(path.data(), &info, &lunId) == S_OK) {
-            Row row;
-            row["device"] = devicePath;
-            row["lun"] = IdText(lunId);
-            row["provider"] = ProviderName(provider);
-            PrintTable(session.Out(), session.Args().output, {"device", "lun", "provider"}, {row});
-            return kExitDone;
-        }
+    const std::string serial = ReadSerial(device);
+    // The picture holds each LUN's serial number: the answer waits for no subsystem.
+    const PictureView view = session.Host().Picture().View();
+    const auto chosen = session.ChosenSubsystems(view);
+    for (const PictureLun& lun : view.luns) {
+        const auto owner = std::find_if(chosen.begin(), chosen.end(), [&](const PictureSubsystem* s) {
+            return std::memcmp(&s->id, &lun.subsystem, sizeof lun.subsystem) == 0 &&
+                   std::memcmp(&s->provider, &lun.provider, sizeof lun.provider) == 0;
+        });
+        if (owner == chosen.end() || serial.empty() || lun.serial != serial) continue;
+        Row row;
+        row["device"] = devicePath;
+        row["lun"] = IdText(lun.id);
+        for (const auto& loaded : session.AllProviders())
+            if (std::memcmp(&loaded->registration.providerId, &(*owner)->provider, sizeof(GUID)) == 0)
+                row["provider"] = ProviderName(loaded.get());
+        PrintTable(session.Out(), session.Args().output, {"device", "lun", "provider"}, {row});
+        return kExitDone;
     }
     session.Err() << "vdsctl: " << devicePath << " is not a LUN of a loaded provider\n" << std::flush;
     return kExitFailed;

@@ -18,6 +18,8 @@ int ForEachProvider(Session& session, const char* what, HRESULT (IVdsHwProvider:
             result = hr;
         }
     }
+    // A pass reads through to the appliances: the picture takes all it read.
+    session.Host().Picture().Read(session.Providers());
     session.PrintNotifications();
     if (SUCCEEDED(result) && !session.Args().output.json) session.Out() << what << ": done\n" << std::flush;
     return FAILED(result) ? kExitFailed : kExitDone;
@@ -37,6 +39,7 @@ int RenameSubsystem(Session& session) {
         ForgetErrorInfo();
         hr = naming->SetFriendlyName(name.data());
     }
+    session.Touch(VDS_OT_SUB_SYSTEM, one->entry.id);
     return session.Done("rename-subsystem", hr, {one->Name()});
 }
 
@@ -48,16 +51,19 @@ int Reenumerate(Session& session) {
 
 int Refresh(Session& session) { return ForEachProvider(session, "refresh", &IVdsHwProvider::Refresh, false); }
 
-// Prints every notification the providers send while it runs: the changes of
-// other clients, of list passes and refreshes. It ends after SECONDS (0: no
+// Prints every notification the providers send while it runs (the changes of
+// other clients, of list passes and refreshes) and how far the operations
+// that commands wait for have come. It ends after SECONDS (0: no
 // end) or when its client goes; a service that stops meanwhile ends it with
 // a failure, since what it watched is gone.
 int Watch(Session& session) {
     const uint32_t seconds = session.Args().seconds;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     session.Err() << "vdsctl: watching for notifications\n" << std::flush;
-    while ((seconds == 0 || std::chrono::steady_clock::now() < end) && !session.Ending())
+    while ((seconds == 0 || std::chrono::steady_clock::now() < end) && !session.Ending()) {
         session.PrintNotifications(std::chrono::milliseconds(200));
+        session.PrintOperations();
+    }
     if (!session.Stopping()) return kExitDone;
     session.Err() << "vdsctl: watch: sanprovd is stopping\n" << std::flush;
     return kExitService;

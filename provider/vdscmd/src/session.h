@@ -4,6 +4,8 @@
 // objects by id or name (a name that matches more than one object is refused).
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -16,6 +18,7 @@
 #include <platform/guid.h>
 #include <vdscmd/commands.h>
 #include <vdscmd/output.h>
+#include <vdscmd/picture.h>
 
 namespace vdscmd {
 
@@ -50,22 +53,18 @@ private:
     wire::Kind m_kind;
 };
 
-// A subsystem of a provider with its properties (freed with it).
+// A subsystem of a provider, as the picture holds it, with its object.
 class Subsystem {
 public:
-    Subsystem(LoadedProvider* provider, Com<IVdsSubSystem> object);
-    ~Subsystem();
-    Subsystem(Subsystem&& other) noexcept;
-    Subsystem(const Subsystem&) = delete;
-    Subsystem& operator=(const Subsystem&) = delete;
-    Subsystem& operator=(Subsystem&&) = delete;
+    Subsystem(LoadedProvider* provider, Com<IVdsSubSystem> object, PictureSubsystem entry)
+        : provider(provider), object(std::move(object)), entry(std::move(entry)) {}
 
     LoadedProvider* provider;
     Com<IVdsSubSystem> object;
-    VDS_SUB_SYSTEM_PROP prop{};
+    PictureSubsystem entry;
 
-    std::string Name() const { return Utf8(prop.pwszFriendlyName); }
-    std::string Id() const { return IdText(prop.id); }
+    std::string Name() const { return entry.name; }
+    std::string Id() const { return IdText(entry.id); }
 };
 
 // An object found by name, with where it lives (for the list of an ambiguous name).
@@ -105,7 +104,11 @@ public:
     // The providers of the run, narrowed by --provider.
     std::vector<LoadedProvider*> Providers();
     const ProviderList& AllProviders() const { return m_providers; }
-    // The subsystems of those providers, narrowed by --subsystem.
+    // The subsystems of those providers in the picture, narrowed by --subsystem.
+    std::vector<const PictureSubsystem*> ChosenSubsystems(const PictureView& view);
+    // Says that --subsystem names no subsystem; gives the exit status 1.
+    int NoSuchSubsystem();
+    // The chosen subsystems with their objects.
     std::vector<Subsystem> Subsystems();
     // The one subsystem a change applies to; prints why there is none.
     std::optional<Subsystem> OneSubsystem(const std::string& what, int& status);
@@ -126,14 +129,27 @@ public:
     Com<I> Single(std::vector<Candidate<I>> candidates, const std::string& what, const std::string& text,
                   const char* kind, int& status);
 
-    // Prints the notifications that arrived (waiting a little for the first).
-    void PrintNotifications(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
-    // Waits on an async operation with a progress bar; gives the operation's result.
+    // Prints the notifications that arrived (waiting a little for the first); gives them.
+    std::vector<VDS_NOTIFICATION> PrintNotifications(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
+    // An object the command changes: the picture reads it again when the change is done.
+    void Touch(VDS_OBJECT_TYPE type, const GUID& id) { m_touched.emplace_back(type, id); }
+    // Waits on an async operation; one that runs longer than a second shows
+    // its progress and what it waits for. Gives the operation's result.
     HRESULT WaitFor(IVdsAsync* async, VDS_ASYNC_OUTPUT& output);
-    // Prints the notifications and the result of a change; gives the exit status.
+    // Runs a direct call that waits on work of its own (a mask or a deletion
+    // with its host rescan) and, past a second, shows that work's progress
+    // like WaitFor's. The call's error information reaches this thread.
+    HRESULT Direct(const std::function<HRESULT()>& call);
+    // Prints how far the operations of every client have come since the last call (watch).
+    void PrintOperations();
+    // Prints the notifications and the result of a change, and brings the
+    // picture up to it; gives the exit status.
     int Done(const std::string& what, HRESULT hr, const std::vector<std::string>& inserts = {});
 
 private:
+    void ReadChanged(const std::vector<VDS_NOTIFICATION>& seen);
+    void ShowProgress(const Progress& progress, size_t& width);
+
     VdsHost& m_host;
     Arguments m_args;
     CommandOutput& m_output;
@@ -145,6 +161,8 @@ private:
     OutputBuffer m_errBuffer;
     std::ostream m_out;
     std::ostream m_err;
+    std::vector<std::pair<VDS_OBJECT_TYPE, GUID>> m_touched;
+    std::map<uint64_t, Progress> m_operationsShown;  // watch's
 };
 
 void FreeStrings(VDS_LUN_PROP& prop);

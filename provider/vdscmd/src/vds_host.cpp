@@ -7,6 +7,7 @@
 #include <platform/classtable.h>
 #include <vds/provider_ids.h>
 #include <vds/zarvo_provider.h>
+#include <vdscmd/picture.h>
 
 namespace vdscmd {
 
@@ -27,10 +28,45 @@ std::vector<VDS_NOTIFICATION> NotificationQueue::Take(std::chrono::milliseconds 
 }
 
 STDMETHODIMP NotificationHub::OnNotify(LONG count, VDS_NOTIFICATION* notifications) {
-    if (count <= 0 || !notifications) return S_OK;
-    std::lock_guard lock(m_mutex);
-    for (auto& listener : m_listeners) listener->Push(notifications, count);
+    Deliver(GUID_NULL, count, notifications);
     return S_OK;
+}
+
+void NotificationHub::Deliver(const GUID& provider, LONG count, const VDS_NOTIFICATION* notifications) {
+    if (count <= 0 || !notifications) return;
+    std::lock_guard lock(m_mutex);
+    if (m_picture) m_picture->Notify(provider, notifications, count);
+    for (auto& listener : m_listeners) listener->Push(notifications, count);
+}
+
+namespace {
+
+// The advise sink one provider is given: tells the hub whose notifications they are.
+class ProviderSink final : public ComObject<IVdsAdviseSink> {
+public:
+    void Init(NotificationHub* hub, const GUID& provider) {
+        m_hub = hub;
+        m_hub->AddRef();
+        m_provider = provider;
+    }
+    ~ProviderSink() override {
+        if (m_hub) m_hub->Release();
+    }
+    STDMETHODIMP OnNotify(LONG count, VDS_NOTIFICATION* notifications) override {
+        m_hub->Deliver(m_provider, count, notifications);
+        return S_OK;
+    }
+
+private:
+    NotificationHub* m_hub = nullptr;
+    GUID m_provider{};
+};
+
+}  // namespace
+
+void NotificationHub::Attach(ObjectPicture* picture) {
+    std::lock_guard lock(m_mutex);
+    m_picture = picture;
 }
 
 NotificationHub::Subscription::Subscription(NotificationHub& hub)
@@ -62,10 +98,13 @@ LoadedProvider::~LoadedProvider() {
     }
     if (hw) hw->Release();
     if (provider) provider->Release();
+    if (sink) sink->Release();
 }
 
-VdsHost::VdsHost() : m_hub(NewComObject<NotificationHub>()) {
+VdsHost::VdsHost()
+    : m_hub(NewComObject<NotificationHub>()), m_picture(std::make_unique<ObjectPicture>([this] { return Providers(); })) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    m_hub->Attach(m_picture.get());
     // The provider classes are served in this process. A class that another
     // module of the process already serves (sanprovd's class table) stays with it.
     for (const CLSID& clsid : {CLSID_ZarvoVdsProviderFC, CLSID_ZarvoVdsProviderIscsi}) {
@@ -79,6 +118,8 @@ VdsHost::VdsHost() : m_hub(NewComObject<NotificationHub>()) {
 }
 
 VdsHost::~VdsHost() {
+    m_hub->Attach(nullptr);
+    m_picture.reset();  // its thread lets go of the providers it holds
     m_providers.clear();
     for (DWORD cookie : m_cookies) CoRevokeClassObject(cookie);
     m_hub->Release();
@@ -87,9 +128,12 @@ VdsHost::~VdsHost() {
 
 namespace {
 
-std::shared_ptr<LoadedProvider> Load(const VdsProviderRegistration& registration, IVdsAdviseSink* sink) {
+std::shared_ptr<LoadedProvider> Load(const VdsProviderRegistration& registration, NotificationHub* hub) {
     auto loaded = std::make_shared<LoadedProvider>();
     loaded->registration = registration;
+    auto* sink = NewComObject<ProviderSink>();
+    if (sink) sink->Init(hub, registration.providerId);
+    loaded->sink = sink;
     loaded->loaded = CoCreateInstance(registration.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IVdsProvider,
                                       reinterpret_cast<void**>(&loaded->provider));
     if (SUCCEEDED(loaded->loaded)) {
@@ -138,6 +182,14 @@ void VdsHost::LoadProviders() {
         providers.push_back(held != m_providers.end() ? *held : Load(registration, m_hub));
     }
     m_providers.swap(providers);
+    std::vector<GUID> ids;
+    std::vector<LoadedProvider*> held;
+    for (const auto& provider : m_providers) {
+        ids.push_back(provider->registration.providerId);
+        held.push_back(provider.get());
+    }
+    m_picture->Keep(ids);
+    m_picture->Read(held);
 }
 
 void VdsHost::EnsureLoaded() {

@@ -8,6 +8,8 @@
 #include <platform/errorinfo.h>
 
 #include <atomic>
+#include <mutex>
+#include <string>
 
 class Async {
 public:
@@ -15,6 +17,8 @@ public:
     virtual HRESULT Cancel() = 0;
     virtual HRESULT Wait(HRESULT* result, GUID* id) = 0;
     virtual HRESULT QueryStatus(HRESULT* result, ULONG* percent) = 0;
+    // What the work waits for now, in words; empty when nothing in particular.
+    virtual std::u16string Stage() { return {}; }
     virtual void AddRef() = 0;
     virtual void Release() = 0;
 };
@@ -54,6 +58,29 @@ public:
     // True once WakeUp has run.
     bool IsCompleted() const { return m_iPercent.load() == 100; }
 
+    std::u16string Stage() override;
+    void SetStage(std::u16string stage);
+    // Sets the stage of the work item that runs on this thread (none: nothing).
+    static void SetRunningStage(const std::u16string& stage);
+
+    // Makes an async the running item's for this thread while it lives, and
+    // the one running on the item's object (for a direct call that waits on
+    // work it queued and has no async to show).
+    class Running {
+    public:
+        Running(Async* async, const GUID& object);
+        ~Running();
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+
+    private:
+        ZarvoAsync* m_previous;
+        ZarvoAsync* m_async;
+        GUID m_object;
+    };
+    // The async of the work running now on an object, with a reference; null when none.
+    static ZarvoAsync* RunningOn(const GUID& object);
+
 protected:
     ~ZarvoAsync() override;
 
@@ -72,4 +99,6 @@ private:
     NotificationSet* m_pNotifications = nullptr;  // owned
     // Written before the event is signalled, read by waiters after it.
     IErrorInfo* m_pErrorInfo = nullptr;  // one reference, owned
+    std::mutex m_stageLock;  // the stage is written by the work and read by any waiter
+    std::u16string m_stage;
 };

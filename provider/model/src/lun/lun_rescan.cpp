@@ -1,6 +1,7 @@
 // The host side of a Fibre Channel LUN change: rescan the SCSI buses and, when
 // this host's ports gain or lose the LUN, wait until the units on the Fibre
 // Channel adapters change.
+#include <model/async.h>
 #include <model/lun.h>
 
 #include <model/filer_object_container.h>
@@ -117,6 +118,16 @@ std::set<std::string> SeenBy(const std::vector<fapi_igroup_info_t>& groups, cons
     return seen;
 }
 
+// Pass k sleeps 5 (k + 1) s after its scan, the last pass none: what may
+// still come is the sum of the sleeps left.
+void ReportRescanPass(int32_t k, int32_t passes) {
+    int32_t seconds = 0;
+    for (int32_t j = k; j + 1 < passes; ++j) seconds += 5 * (j + 1);
+    ZarvoAsync::SetRunningStage(platform::utf8_to_wide_lossy(
+        "host rescan pass " + std::to_string(k + 1) + " of " + std::to_string(passes) + ", up to " +
+        std::to_string(seconds) + " s more"));
+}
+
 }  // namespace
 
 HRESULT ZarvoLun::ScsiBusRescan2(int32_t passes) {
@@ -125,6 +136,7 @@ HRESULT ZarvoLun::ScsiBusRescan2(int32_t passes) {
     const int first = passes > 1 ? CountUnits(false) : 0;
     trace_printf("ZarvoLun::ScsiBusRescan2, Kvx=OrigKvx=%d", first);
     for (int32_t k = 0; k < passes; ++k) {
+        ReportRescanPass(k, passes);
         const int count = CountUnits(true);
         if (passes > 1 && count != first) {
             trace_printf("ZarvoLun::ScsiBusRescan2, Kvx=%d OrigKvx=%d", count, first);

@@ -7,6 +7,9 @@
 #include <platform/handle.h>
 #include <platform/vds.h>
 
+#include <cstring>
+#include <vector>
+
 ZarvoAsync::ZarvoAsync() : m_hrResult(VDS_E_OPERATION_PENDING), m_event(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     TraceScope scope("ZarvoAsync::ZarvoAsync");
 }
@@ -99,4 +102,59 @@ void ZarvoAsync::WakeUp() {
         m_pNotifications = nullptr;
     }
     SetEvent(m_event);
+}
+
+namespace {
+thread_local ZarvoAsync* t_running = nullptr;
+
+struct RunningBoard {
+    std::mutex lock;
+    std::vector<std::pair<GUID, ZarvoAsync*>> items;  // one per running worker at most
+};
+RunningBoard& Board() {
+    static RunningBoard board;
+    return board;
+}
+}  // namespace
+
+std::u16string ZarvoAsync::Stage() {
+    std::lock_guard lock(m_stageLock);
+    return m_stage;
+}
+
+void ZarvoAsync::SetStage(std::u16string stage) {
+    std::lock_guard lock(m_stageLock);
+    m_stage = std::move(stage);
+}
+
+void ZarvoAsync::SetRunningStage(const std::u16string& stage) {
+    if (t_running) t_running->SetStage(stage);
+}
+
+ZarvoAsync::Running::Running(Async* async, const GUID& object)
+    : m_previous(t_running), m_async(dynamic_cast<ZarvoAsync*>(async)), m_object(object) {
+    t_running = m_async;
+    if (!m_async || platform::is_nil(object)) return;
+    RunningBoard& board = Board();
+    std::lock_guard lock(board.lock);
+    board.items.emplace_back(object, m_async);
+}
+
+ZarvoAsync::Running::~Running() {
+    t_running = m_previous;
+    if (!m_async || platform::is_nil(m_object)) return;
+    RunningBoard& board = Board();
+    std::lock_guard lock(board.lock);
+    std::erase_if(board.items, [this](const auto& item) { return item.second == m_async; });
+}
+
+ZarvoAsync* ZarvoAsync::RunningOn(const GUID& object) {
+    RunningBoard& board = Board();
+    std::lock_guard lock(board.lock);
+    for (const auto& [id, async] : board.items)
+        if (std::memcmp(&id, &object, sizeof id) == 0) {
+            async->AddRef();
+            return async;
+        }
+    return nullptr;
 }

@@ -151,6 +151,8 @@ HRESULT ZarvoWorkerThread::RunItem(WorkItem& item) {
     // should the work fail by an exception.
     Async* const async = item.async;
     if (async) async->AddRef();
+    // The work tells what it waits for through the item's async.
+    const ZarvoAsync::Running running(async, item.id);
     HRESULT result;
     try {
         result = m_pOwner->DoWork(item);

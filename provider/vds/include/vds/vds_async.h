@@ -7,7 +7,16 @@
 
 class CZarvoProvider;
 
-class CVdsAsyncObject final : public ComObject<IVdsAsync> {
+// What an operation waits for now, in words ("" when nothing in particular),
+// for a caller that shows more than the percentage.
+struct IZarvoAsyncStage : IUnknown {
+    // The text is the caller's to free with CoTaskMemFree.
+    virtual HRESULT STDMETHODCALLTYPE GetStage(LPWSTR* ppwszStage) = 0;
+};
+DEFINE_GUID(IID_IZarvoAsyncStage, 0x5b0e61d2, 0x3c47, 0x4f18, 0x9a, 0x2e, 0x71, 0xd4, 0x0c, 0x8b, 0x56, 0x13);
+PLATFORM_INTERFACE_ID(IZarvoAsyncStage, IID_IZarvoAsyncStage);
+
+class CVdsAsyncObject final : public ComObject<IVdsAsync, IZarvoAsyncStage> {
 public:
     CVdsAsyncObject() = default;
     ~CVdsAsyncObject() override;
@@ -19,6 +28,7 @@ public:
     STDMETHODIMP Cancel() override;
     STDMETHODIMP Wait(HRESULT* pHrResult, VDS_ASYNC_OUTPUT* pAsyncOut) override;
     STDMETHODIMP QueryStatus(HRESULT* pHrResult, ULONG* pulPercentCompleted) override;
+    STDMETHODIMP GetStage(LPWSTR* ppwszStage) override;
 
 private:
     CZarvoProvider* m_pProvider = nullptr;

@@ -17,8 +17,11 @@
 #include <platform/vds.h>
 #include <platform/vds_admin.h>
 #include <vds/com_object.h>
+#include <vdscmd/operations.h>
 
 namespace vdscmd {
+
+class ObjectPicture;
 
 // What one listener has not taken yet.
 class NotificationQueue {
@@ -33,12 +36,16 @@ private:
     std::vector<VDS_NOTIFICATION> m_queue;
 };
 
-// The providers' advise sink: copies every notification to each listener's
-// queue and never calls back into a provider (it is called with the
-// providers' locks held).
+// Where the providers' notifications go: the picture first, then a copy to
+// each listener's queue. It never calls back into a provider (it is called
+// with the providers' locks held).
 class NotificationHub final : public ComObject<IVdsAdviseSink> {
 public:
     STDMETHODIMP OnNotify(LONG count, VDS_NOTIFICATION* notifications) override;
+    // What one provider (by its registration id) sent.
+    void Deliver(const GUID& provider, LONG count, const VDS_NOTIFICATION* notifications);
+    // The picture that every notification updates first (null: none).
+    void Attach(ObjectPicture* picture);
 
     // Listens from now until the subscription goes.
     class Subscription {
@@ -58,6 +65,7 @@ public:
 private:
     std::mutex m_mutex;
     std::list<std::shared_ptr<NotificationQueue>> m_listeners;
+    ObjectPicture* m_picture = nullptr;
 };
 
 // One loaded provider; unloaded and released when the last holder lets go.
@@ -71,6 +79,7 @@ struct LoadedProvider {
     IVdsProvider* provider = nullptr;
     IVdsHwProvider* hw = nullptr;
     IVdsProviderPrivate* priv = nullptr;
+    IVdsAdviseSink* sink = nullptr;  // the provider's own, which names it to the hub
     VDS_HWPROVIDER_TYPE type = VDS_HWT_UNKNOWN;
     std::atomic<HRESULT> loaded{S_OK};  // its load, then its latest list pass
 
@@ -104,10 +113,16 @@ public:
     // The registrations could not be read at the last load.
     HRESULT RegistrationsRead();
     NotificationHub& Notifications() { return *m_hub; }
+    // What the providers last told of their objects; the listings read it.
+    ObjectPicture& Picture() { return *m_picture; }
+    // The operations that commands wait for now.
+    RunningOperations& Operations() { return m_operations; }
 
 private:
     std::vector<DWORD> m_cookies;
     NotificationHub* m_hub;
+    std::unique_ptr<ObjectPicture> m_picture;
+    RunningOperations m_operations;
     std::mutex m_mutex;  // guards the list; loads run under it, one at a time
     ProviderList m_providers;
     HRESULT m_registrations = S_OK;

@@ -50,16 +50,16 @@ const std::pair<const char*, const char*> kProviders[] = {
 const std::vector<CommandSpec>& Commands() {
     static const std::vector<CommandSpec> commands = {
         {"Listing", "providers", "", {}, 0, 0, 0, "The registered providers, their version and whether they loaded."},
-        {"Listing", "subsystems", "", {}, 0, 0, 0, "One subsystem per appliance the providers read."},
-        {"Listing", "controllers", "", {}, 0, 0, 0, "The subsystems' controllers."},
-        {"Listing", "ports", "", {}, 0, 0, 0, "The controllers' ports."},
-        {"Listing", "drives", "", {}, 0, 0, 0, "The appliances' disks."},
-        {"Listing", "luns", "", {}, 0, 0, 0, "The LUNs with their size, status and mask."},
-        {"Listing", "plexes", "", {}, 0, 0, 0, "The LUNs' plexes."},
-        {"Listing", "extents", "", {}, 0, 0, 0, "The drives' extents and the LUNs that use them."},
-        {"Listing", "targets", "", {}, 0, 0, 0, "The iSCSI targets."},
-        {"Listing", "portal-groups", "", {}, 0, 0, 0, "The iSCSI targets' portal groups."},
-        {"Listing", "portals", "", {}, 0, 0, 0, "The iSCSI portals."},
+        {"Listing", "subsystems", "[NAME]", {"NAME"}, 0, 0, 0, "One subsystem per appliance the providers read."},
+        {"Listing", "controllers", "[NAME]", {"NAME"}, 0, 0, 0, "The subsystems' controllers."},
+        {"Listing", "ports", "[NAME]", {"NAME"}, 0, 0, 0, "The controllers' ports."},
+        {"Listing", "drives", "[NAME]", {"NAME"}, 0, 0, 0, "The appliances' disks."},
+        {"Listing", "luns", "[NAME]", {"NAME"}, 0, 0, 0, "The LUNs with their size, status and mask."},
+        {"Listing", "plexes", "[NAME]", {"NAME"}, 0, 0, 0, "The LUNs' plexes."},
+        {"Listing", "extents", "[NAME]", {"NAME"}, 0, 0, 0, "The drives' extents and the LUNs that use them."},
+        {"Listing", "targets", "[NAME]", {"NAME"}, 0, 0, 0, "The iSCSI targets."},
+        {"Listing", "portal-groups", "[NAME]", {"NAME"}, 0, 0, 0, "The iSCSI targets' portal groups."},
+        {"Listing", "portals", "[NAME]", {"NAME"}, 0, 0, 0, "The iSCSI portals."},
         {"LUNs", "create-lun", "--size SIZE [--mask INITIATORS] [--type TYPE]", {}, 0, kSize | kMask | kType, kSize,
          "Creates a LUN of SIZE on the one subsystem chosen (--subsystem, --provider), unmasked to INITIATORS\n"
          "(';'-separated port WWNs or iSCSI names)."},
@@ -376,6 +376,8 @@ const std::string& UsageText() {
         std::string usage =
             "usage: vdsctl [OPTIONS] COMMAND [ARGS]\n"
             "       vdsctl COMMAND --help | vdsctl help [COMMAND] | vdsctl --version\n"
+            "\n"
+            "A listing takes an optional NAME or id that narrows its rows.\n"
             "\n"
             "Options (before or after the command; --opt=value or --opt value):\n"
             "  --provider fc|iscsi   only that provider (any case, or a name 'vdsctl providers' prints)\n"

@@ -1,0 +1,335 @@
+// vdsctl's listings against sanprovd while LUN work runs: they answer from
+// the service's picture of the objects at once, the picture follows every
+// change a command makes, and a long wait says what it waits for.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "appliance.h"
+#include "host.h"
+
+#include <model/filer_record_list.h>
+#include <platform/apartment.h>
+#include <platform/text.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+    double seconds = 0;
+    nlohmann::json Json() const { return nlohmann::json::parse(out, nullptr, false); }
+};
+
+std::string ReadFile(const fs::path& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
+    const auto end = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() >= end) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+// A vdsctl running in the background, its standard output and error in files.
+class Background {
+public:
+    Background(const std::string& arguments, const fs::path& out) : m_out(out), m_err(out.string() + ".err") {
+        const std::string command =
+            "exec " + std::string(VDSCTL) + " " + arguments + " >" + m_out.string() + " 2>" + m_err.string();
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~Background() {
+        if (m_pid > 0) ::kill(m_pid, SIGKILL);
+        Wait();
+    }
+    std::string Out() const { return ReadFile(m_out); }
+    // Still running (an ended one stays to be waited for).
+    bool Running() const {
+        siginfo_t info{};
+        return m_pid > 0 && ::waitid(P_PID, m_pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+    }
+    std::string Err() const { return ReadFile(m_err); }
+    int Wait() {
+        int status = 0;
+        if (m_pid > 0) ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    fs::path m_out, m_err;
+    pid_t m_pid = -1;
+};
+
+// The JSON documents of an output, one per line.
+std::vector<nlohmann::json> Documents(const std::string& out) {
+    std::vector<nlohmann::json> documents;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && (line[0] == '[' || line[0] == '{'))
+            documents.push_back(nlohmann::json::parse(line, nullptr, false));
+    return documents;
+}
+
+class VdsPictureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vds-picture-XXXXXX";
+        m_root = ::mkdtemp(pattern);
+        setenv("SANPROV_ROOT", m_root.c_str(), 1);
+        const fs::path nameFile = m_root / "initiatorname.iscsi";
+        std::ofstream(nameFile) << "InitiatorName=iqn.1994-05.com.example:vds-picture\n";
+        setenv("SANPROV_ISCSI_INITIATOR_NAME_FILE", nameFile.c_str(), 1);
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        process_filer_record_list().Clear();
+        ASSERT_EQ(0, Quiet(std::string(SANPROVD) + " -Service"));
+    }
+    void TearDown() override {
+        Quiet(std::string(SCM) + " stop SanProvD");
+        WaitUntil([] { return Quiet(std::string(SCM) + " query SanProvD | grep -q STOPPED") == 0; }, 120s);
+        Quiet(std::string(SANPROVD) + " -UnregServer");
+        m_host.reset();
+        e2e::SimulatedHost::Unexport();
+        unsetenv("SANPROV_ISCSI_INITIATOR_NAME_FILE");
+        process_filer_record_list().Clear();
+        CoUninitialize();
+        std::error_code ignored;
+        fs::remove_all(m_root, ignored);
+    }
+
+    static int Quiet(const std::string& command) {
+        const int status = std::system((command + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    Outcome Vdsctl(const std::string& arguments) {
+        const fs::path err = m_root / "stderr";
+        const std::string command = std::string(VDSCTL) + " " + arguments + " </dev/null 2>" + err.string();
+        Outcome run;
+        const auto start = Clock::now();
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe) return run;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.err = ReadFile(err);
+        return run;
+    }
+
+    // A Fibre Channel appliance, stored, followed by the simulated host.
+    void StartFibreChannel() {
+        m_fc = std::make_unique<e2e::Appliance>();
+        m_host = std::make_unique<e2e::SimulatedHost>(
+            std::vector<std::string>{m_fc->address() + ":" + std::to_string(m_fc->port())}, "iqn.1994-05.com.example:vds-picture");
+        m_host->Export();
+        filer_record_list& list = process_filer_record_list();
+        list.Add(u"", platform::utf8_to_wide_lossy(m_fc->address()), u"root",
+                 platform::utf8_to_wide_lossy(e2e::Appliance::kPassword).c_str(), 2);
+        ASSERT_EQ(S_OK, list.Save());
+        const Outcome subsystems = Vdsctl("--json --provider fc subsystems");
+        ASSERT_EQ(0, subsystems.status) << subsystems.err;
+        ASSERT_EQ(1u, subsystems.Json().size()) << subsystems.out;
+    }
+
+    // The LUN rows of `luns` (in order), by a --json listing.
+    std::vector<nlohmann::json> Luns(const std::string& options = "") {
+        const Outcome listed = Vdsctl("--json " + options + " luns");
+        EXPECT_EQ(0, listed.status) << listed.err;
+        const auto rows = listed.Json();
+        return rows.is_array() ? std::vector<nlohmann::json>(rows.begin(), rows.end()) : std::vector<nlohmann::json>{};
+    }
+    nlohmann::json LunWithId(const std::string& id) {
+        for (const auto& row : Luns())
+            if (row["id"] == id) return row;
+        return nullptr;
+    }
+
+    fs::path m_root;
+    std::unique_ptr<e2e::Appliance> m_fc;
+    std::unique_ptr<e2e::SimulatedHost> m_host;
+};
+
+// A port WWN as a mask holds it: the sixteen digits without colons.
+std::string Bare(std::string wwn) {
+    std::erase(wwn, ':');
+    return wwn;
+}
+
+// The progress records of a --json output that name a pass of the host rescan.
+std::vector<nlohmann::json> RescanRecords(const std::string& out) {
+    std::vector<nlohmann::json> records;
+    for (const auto& document : Documents(out))
+        if (document.is_object() && document.contains("stage") &&
+            document["stage"].get<std::string>().find("host rescan pass") != std::string::npos)
+            records.push_back(document);
+    return records;
+}
+
+}  // namespace
+
+// While a masked create-lun waits for the host (its subsystem held for the
+// whole of the rescan: 30 s where no disk appears, as here, the mask naming
+// another host's port), listings of that subsystem answer, and the create
+// says which pass it is in and how long it may still wait; `watch` shows the
+// same. Once it is done, the next listing holds the new LUN.
+TEST_F(VdsPictureTest, ListingsAnswerWhileAMaskedCreateWaitsForTheHostWhichSaysWhatItWaitsFor) {
+    StartFibreChannel();
+    if (HasFatalFailure()) return;
+    const size_t before = Luns().size();
+    Background watch("--json watch 60", m_root / "watch");
+    Background create(std::string("--json --provider fc create-lun --size 64M --mask ") +
+                          e2e::SimulatedHost::kOtherFcInitiator,
+                      m_root / "create");
+    ASSERT_TRUE(WaitUntil([&] { return !RescanRecords(create.Err()).empty(); }, 30s)) << create.Out() << create.Err();
+
+    for (const char* listing : {"luns", "subsystems", "plexes", "drives"}) {
+        const Outcome listed = Vdsctl(std::string("--json --provider fc ") + listing);
+        EXPECT_EQ(0, listed.status) << listing << ": " << listed.err;
+        EXPECT_LT(listed.seconds, 5.0) << listing;  // a program start, not a wait for the subsystem
+    }
+    EXPECT_EQ(before, Luns().size());  // the LUN arrives with the work's completion
+    EXPECT_TRUE(create.Running());
+
+    ASSERT_EQ(0, create.Wait()) << create.Err();
+    const auto records = RescanRecords(create.Err());
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ("host rescan pass 1 of 3, up to 30 s more", records.front()["stage"]) << create.Err();
+    EXPECT_EQ("host rescan pass 3 of 3, up to 15 s more", records.back()["stage"]) << create.Err();
+    // Standard output holds the command's documents only: the new LUN first.
+    const auto documents = Documents(create.Out());
+    ASSERT_FALSE(documents.empty());
+    ASSERT_TRUE(documents[0].is_array() && documents[0].size() == 1) << create.Out();
+    const auto row = LunWithId(documents[0][0]["id"]);
+    ASSERT_FALSE(row.is_null());
+    EXPECT_NE(std::string::npos, row["mask"].get<std::string>().find(Bare(e2e::SimulatedHost::kOtherFcInitiator)))
+        << row;
+
+    // Another client's watch saw the same progress.
+    EXPECT_NE(std::string::npos, watch.Out().find("host rescan pass 2 of 3")) << watch.Out();
+    const auto watched = Documents(watch.Out());
+    EXPECT_TRUE(std::any_of(watched.begin(), watched.end(), [](const nlohmann::json& d) {
+        return d.is_object() && d.value("operation", "") == "create-lun";
+    })) << watch.Out();
+}
+
+// Each change a command makes is in the very next listing: the LUN commands,
+// the subsystem's name, and a deletion that waits for the host's rescan
+// passes, during which listings answer at once.
+TEST_F(VdsPictureTest, TheNextListingShowsWhatEachChangeDid) {
+    StartFibreChannel();
+    if (HasFatalFailure()) return;
+    const Outcome created = Vdsctl(std::string("--json --provider fc create-lun --size 32M --mask ") +
+                                   e2e::SimulatedHost::kFcInitiator);
+    ASSERT_EQ(0, created.status) << created.err;
+    std::string id;
+    for (const auto& document : Documents(created.out))
+        if (document.is_array() && document.size() == 1) id = document[0]["id"];
+    ASSERT_FALSE(id.empty()) << created.out;
+
+    ASSERT_EQ(0, Vdsctl("rename-lun " + id + " renamed").status);
+    EXPECT_EQ("renamed", LunWithId(id)["name"]);
+    ASSERT_EQ(0, Vdsctl("extend-lun " + id + " --size 16M").status);
+    EXPECT_EQ(48u << 20, LunWithId(id)["size"].get<uint64_t>());
+    const std::string twoPorts = std::string(e2e::SimulatedHost::kFcInitiator) + ";" +
+                                 e2e::SimulatedHost::kOtherFcInitiator;
+    ASSERT_EQ(0, Vdsctl("mask-lun " + id + " \"" + twoPorts + "\"").status);
+    const std::string mask = LunWithId(id)["mask"];
+    EXPECT_NE(std::string::npos, mask.find(Bare(e2e::SimulatedHost::kOtherFcInitiator))) << mask;
+    // The table shows the first entry and how many more; --json the whole list.
+    const Outcome table = Vdsctl("luns renamed");
+    ASSERT_EQ(0, table.status) << table.err;
+    EXPECT_NE(std::string::npos, table.out.find("(+1 more)")) << table.out;
+    EXPECT_EQ(std::string::npos, table.out.find(mask)) << table.out;
+
+    ASSERT_EQ(0, Vdsctl("--provider fc rename-subsystem picture-sub").status);
+    EXPECT_EQ("picture-sub", Vdsctl("--json --provider fc subsystems").Json()[0]["name"]);
+    EXPECT_EQ("picture-sub", LunWithId(id)["subsystem"]);
+
+    // A mapped FC LUN's deletion waits out rescan passes with its subsystem held.
+    Background deletion("--json delete-lun " + id, m_root / "delete");
+    ASSERT_TRUE(WaitUntil([&] { return !RescanRecords(deletion.Err()).empty(); }, 30s)) << deletion.Out();
+    const Outcome during = Vdsctl("--json luns " + id);
+    EXPECT_EQ(0, during.status) << during.err;
+    EXPECT_LT(during.seconds, 5.0);
+    ASSERT_EQ(0, deletion.Wait()) << deletion.Err();
+    EXPECT_TRUE(LunWithId(id).is_null());
+    const Outcome gone = Vdsctl("luns " + id);
+    EXPECT_EQ(1, gone.status);
+    EXPECT_NE(std::string::npos, gone.err.find(id)) << gone.err;
+}
+
+// Filters name what matched nothing; rows come sorted by subsystem, then name.
+TEST_F(VdsPictureTest, FiltersThatMatchNothingFailNamingItAndRowsAreSorted) {
+    StartFibreChannel();
+    if (HasFatalFailure()) return;
+    struct Case {
+        const char* arguments;
+        int status;
+        const char* named;
+    };
+    const Case cases[] = {
+        {"--subsystem nosuch luns", 1, "nosuch"},
+        {"--subsystem nosuch plexes", 1, "nosuch"},
+        {"luns nosuch-lun", 1, "nosuch-lun"},
+        {"targets nosuch-target", 1, "nosuch-target"},
+        {"luns one two", 2, "two"},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = Vdsctl(c.arguments);
+        EXPECT_EQ(c.status, run.status) << c.arguments;
+        EXPECT_NE(std::string::npos, run.err.find(c.named)) << c.arguments << ": " << run.err;
+    }
+
+    const auto luns = Luns();
+    ASSERT_GE(luns.size(), 2u);
+    for (size_t i = 1; i < luns.size(); ++i)
+        EXPECT_LE(luns[i - 1]["name"].get<std::string>(), luns[i]["name"].get<std::string>());
+    const std::string first = luns.front()["name"];
+    const Outcome one = Vdsctl("--json luns " + first);
+    ASSERT_EQ(0, one.status) << one.err;
+    ASSERT_EQ(1u, one.Json().size());
+    EXPECT_EQ(first, one.Json()[0]["name"]);
+    // Plexes tell their subsystem and their type by name.
+    const Outcome plexes = Vdsctl("--json plexes");
+    ASSERT_EQ(0, plexes.status);
+    ASSERT_FALSE(plexes.Json().empty()) << plexes.out;
+    for (const auto& plex : plexes.Json()) {
+        EXPECT_TRUE(plex["type"].is_string()) << plex;
+        EXPECT_FALSE(plex["subsystem"].get<std::string>().empty()) << plex;
+    }
+}
