@@ -53,7 +53,7 @@ std::string ShortMask(const std::string& mask) {
 }
 
 // The key a row sorts by within its subsystem, and the fields a NAME matches.
-const char* const kNameFields[] = {"name", "address", "tag", "owner"};
+const char* const kNameFields[] = {"name", "address", "tag", "lun", "owner"};
 const char* const kMatchFields[] = {"id", "name", "identification", "address", "tag"};
 
 Row SortKey(const Row& row) {
