@@ -4,6 +4,7 @@
 if(TARGET vdsctl AND TARGET sanprovd AND TARGET scm AND TARGET model)
   find_package(nlohmann_json 3 REQUIRED)
   add_executable(vds_e2e_tests vds_vdsctl_test.cpp vds_truth_test.cpp vds_lun_outcome_test.cpp vds_picture_test.cpp)
+  target_sources(vds_e2e_tests PRIVATE vdsctl_support.cpp)
   target_sources(vds_e2e_tests PRIVATE vds_cli_test.cpp)
   target_compile_options(vds_e2e_tests PRIVATE ${SANPROV_WARNINGS})
   target_link_libraries(vds_e2e_tests PRIVATE e2e_support model sanprov_messages nlohmann_json::nlohmann_json

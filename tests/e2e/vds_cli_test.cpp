@@ -23,53 +23,30 @@
 #include <nlohmann/json.hpp>
 
 #include "appliance.h"
+#include "vdsctl_support.h"
 
 #include <model/filer_record_list.h>
-#include <platform/apartment.h>
-#include <platform/text.h>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using vdsctl_e2e::Outcome;
+using vdsctl_e2e::ReadFile;
+using vdsctl_e2e::Requests;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-class VdsctlCliTest : public ::testing::Test {
+class VdsctlCliTest : public vdsctl_e2e::ServiceTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vdsctl-cli-XXXXXX";
-        m_root = ::mkdtemp(pattern);
-        setenv("SANPROV_ROOT", m_root.c_str(), 1);
-        const fs::path nameFile = m_root / "initiatorname.iscsi";
-        std::ofstream(nameFile) << "InitiatorName=iqn.1994-05.com.example:vdsctl-cli\n";
-        setenv("SANPROV_ISCSI_INITIATOR_NAME_FILE", nameFile.c_str(), 1);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        process_filer_record_list().Clear();
-        ASSERT_EQ(0, Shell(std::string(SANPROVD) + " -Service").status);
-    }
-    void TearDown() override {
-        if (!Has(State(), "STOPPED")) Shell(std::string(SCM) + " stop SanProvD");
-        Shell(std::string(SANPROVD) + " -UnregServer");
-        unsetenv("SANPROV_ISCSI_INITIATOR_NAME_FILE");
-        process_filer_record_list().Clear();
-        CoUninitialize();
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
+    // TearDown does not wait for the stop it asks for: a test that needs the
+    // service stopped waits itself.
+    VdsctlCliTest()
+        : ServiceTest({.rootPrefix = "vdsctl-cli",
+                       .initiator = "iqn.1994-05.com.example:vdsctl-cli",
+                       .stopLimit = 0s,
+                       .stopOnlyIfRunning = true}) {}
 
     // One shell command; `input` becomes its standard input.
     Outcome Shell(const std::string& command, const std::string& input = "") {
@@ -83,16 +60,6 @@ protected:
     }
     std::string State() { return Shell(std::string(SCM) + " query SanProvD").out; }
 
-    void Store(const std::string& address, int32_t type) {
-        filer_record_list& list = process_filer_record_list();
-        list.Add(u"", platform::utf8_to_wide_lossy(address), u"root",
-                 platform::utf8_to_wide_lossy(e2e::Appliance::kPassword).c_str(), type);
-        ASSERT_EQ(S_OK, list.Save());
-    }
-    static size_t Requests(const e2e::Appliance& appliance) {
-        const auto log = nlohmann::json::parse(appliance.control("GET", "/sim/log").body, nullptr, false);
-        return log.is_array() ? log.size() : 0;
-    }
     // Brings the service up with its providers loaded; false when the model
     // brings up no subsystem yet.
     bool Loaded() {
@@ -100,8 +67,6 @@ protected:
         EXPECT_EQ(0, providers.status) << providers.err;
         return providers.status == 0 && !Has(providers.out, "0x80004001");
     }
-
-    fs::path m_root;
 };
 
 }  // namespace

@@ -2,111 +2,33 @@
 // appliance's words, and one that is refused changes nothing.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
+#include <memory>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "appliance.h"
 #include "host.h"
-
-#include <model/filer_record_list.h>
-#include <platform/apartment.h>
-#include <platform/text.h>
+#include "vdsctl_support.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using vdsctl_e2e::Outcome;
 
-std::string ReadFile(const fs::path& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(100ms);
-    }
-    return true;
-}
-
-class LunOutcome : public ::testing::Test {
+class LunOutcome : public vdsctl_e2e::ServiceTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vdsctl-outcome-XXXXXX";
-        m_root = ::mkdtemp(pattern);
-        setenv("SANPROV_ROOT", m_root.c_str(), 1);
-        const fs::path nameFile = m_root / "initiatorname.iscsi";
-        std::ofstream(nameFile) << "InitiatorName=iqn.1994-05.com.example:outcome\n";
-        setenv("SANPROV_ISCSI_INITIATOR_NAME_FILE", nameFile.c_str(), 1);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        process_filer_record_list().Clear();
-        ASSERT_EQ(0, Run(std::string(SANPROVD) + " -Service"));
-    }
-    void TearDown() override {
-        Run(std::string(SCM) + " stop SanProvD");
-        WaitUntil([&] { return Query().find("STOPPED") != std::string::npos; }, 60s);
-        Run(std::string(SANPROVD) + " -UnregServer");
-        m_host.reset();
-        e2e::SimulatedHost::Unexport();
-        unsetenv("SANPROV_ISCSI_INITIATOR_NAME_FILE");
-        process_filer_record_list().Clear();
-        CoUninitialize();
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
+    LunOutcome()
+        : ServiceTest({.rootPrefix = "vdsctl-outcome",
+                       .initiator = "iqn.1994-05.com.example:outcome",
+                       .stopLimit = 60s}) {}
 
-    static int Run(const std::string& command) {
-        const int status = std::system((command + " >/dev/null 2>&1").c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    static std::string Query() {
-        FILE* pipe = ::popen((std::string(SCM) + " query SanProvD 2>/dev/null").c_str(), "r");
-        char line[256] = {};
-        std::string state;
-        if (pipe && std::fgets(line, sizeof line, pipe)) state = line;
-        if (pipe) ::pclose(pipe);
-        return state;
-    }
-    Outcome Vdsctl(const std::string& arguments) {
-        const fs::path err = m_root / "stderr";
-        Outcome run;
-        FILE* pipe = ::popen((std::string(VDSCTL) + " " + arguments + " </dev/null 2>" + err.string()).c_str(), "r");
-        if (!pipe) return run;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = ReadFile(err);
-        return run;
-    }
-    void Store(const std::string& address, int32_t type) {
-        filer_record_list& list = process_filer_record_list();
-        list.Add(u"", platform::utf8_to_wide_lossy(address), u"root",
-                 platform::utf8_to_wide_lossy(e2e::Appliance::kPassword).c_str(), type);
-        ASSERT_EQ(S_OK, list.Save());
-    }
+    Outcome Vdsctl(const std::string& arguments) { return vdsctl_e2e::Vdsctl(arguments, m_root / "stderr"); }
     void FollowWithHost(const e2e::Appliance& appliance) {
         m_host = std::make_unique<e2e::SimulatedHost>(
             std::vector<std::string>{appliance.address() + ":" + std::to_string(appliance.port())},
@@ -122,9 +44,6 @@ protected:
                 if (row.value("name", "") == name) rows.push_back(row);
         return rows;
     }
-
-    fs::path m_root;
-    std::unique_ptr<e2e::SimulatedHost> m_host;
 };
 
 // The command line shows the appliance's own reason, for queued work and for

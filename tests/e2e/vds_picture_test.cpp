@@ -3,31 +3,19 @@
 // change a command makes, and a long wait says what it waits for.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "appliance.h"
 #include "host.h"
-
-#include <model/filer_record_list.h>
-#include <platform/apartment.h>
-#include <platform/text.h>
+#include "vdsctl_support.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -35,121 +23,24 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-    double seconds = 0;
-    nlohmann::json Json() const { return nlohmann::json::parse(out, nullptr, false); }
-};
+using vdsctl_e2e::Background;
+using vdsctl_e2e::Documents;
+using vdsctl_e2e::Outcome;
 
-std::string ReadFile(const fs::path& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
+// This file's waits look again every 50 ms (the shared default is 100 ms).
 bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() >= end) return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
+    return vdsctl_e2e::WaitUntil(done, limit, 50ms);
 }
 
-// A vdsctl running in the background, its standard output and error in files.
-class Background {
-public:
-    Background(const std::string& arguments, const fs::path& out) : m_out(out), m_err(out.string() + ".err") {
-        const std::string command =
-            "exec " + std::string(VDSCTL) + " " + arguments + " >" + m_out.string() + " 2>" + m_err.string();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-    }
-    ~Background() {
-        if (m_pid > 0) ::kill(m_pid, SIGKILL);
-        Wait();
-    }
-    std::string Out() const { return ReadFile(m_out); }
-    // Still running (an ended one stays to be waited for).
-    bool Running() const {
-        siginfo_t info{};
-        return m_pid > 0 && ::waitid(P_PID, m_pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
-    }
-    std::string Err() const { return ReadFile(m_err); }
-    int Wait() {
-        int status = 0;
-        if (m_pid > 0) ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    fs::path m_out, m_err;
-    pid_t m_pid = -1;
-};
-
-// The JSON documents of an output, one per line.
-std::vector<nlohmann::json> Documents(const std::string& out) {
-    std::vector<nlohmann::json> documents;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty() && (line[0] == '[' || line[0] == '{'))
-            documents.push_back(nlohmann::json::parse(line, nullptr, false));
-    return documents;
-}
-
-class VdsPictureTest : public ::testing::Test {
+class VdsPictureTest : public vdsctl_e2e::ServiceTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vds-picture-XXXXXX";
-        m_root = ::mkdtemp(pattern);
-        setenv("SANPROV_ROOT", m_root.c_str(), 1);
-        const fs::path nameFile = m_root / "initiatorname.iscsi";
-        std::ofstream(nameFile) << "InitiatorName=iqn.1994-05.com.example:vds-picture\n";
-        setenv("SANPROV_ISCSI_INITIATOR_NAME_FILE", nameFile.c_str(), 1);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        process_filer_record_list().Clear();
-        ASSERT_EQ(0, Quiet(std::string(SANPROVD) + " -Service"));
-    }
-    void TearDown() override {
-        Quiet(std::string(SCM) + " stop SanProvD");
-        WaitUntil([] { return Quiet(std::string(SCM) + " query SanProvD | grep -q STOPPED") == 0; }, 120s);
-        Quiet(std::string(SANPROVD) + " -UnregServer");
-        m_host.reset();
-        e2e::SimulatedHost::Unexport();
-        unsetenv("SANPROV_ISCSI_INITIATOR_NAME_FILE");
-        process_filer_record_list().Clear();
-        CoUninitialize();
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
+    VdsPictureTest()
+        : ServiceTest({.rootPrefix = "vds-picture",
+                       .initiator = "iqn.1994-05.com.example:vds-picture",
+                       .stopLimit = 120s,
+                       .stopPoll = 50ms}) {}
 
-    static int Quiet(const std::string& command) {
-        const int status = std::system((command + " >/dev/null 2>&1").c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    Outcome Vdsctl(const std::string& arguments) {
-        const fs::path err = m_root / "stderr";
-        const std::string command = std::string(VDSCTL) + " " + arguments + " </dev/null 2>" + err.string();
-        Outcome run;
-        const auto start = Clock::now();
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe) return run;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = ReadFile(err);
-        return run;
-    }
+    Outcome Vdsctl(const std::string& arguments) { return vdsctl_e2e::Vdsctl(arguments, m_root / "stderr"); }
 
     // A Fibre Channel appliance, stored, and the simulated host; a host that
     // does not follow the appliance never shows a disk of it.
@@ -159,10 +50,7 @@ protected:
         if (followed) appliances.push_back(m_fc->address() + ":" + std::to_string(m_fc->port()));
         m_host = std::make_unique<e2e::SimulatedHost>(appliances, "iqn.1994-05.com.example:vds-picture");
         m_host->Export();
-        filer_record_list& list = process_filer_record_list();
-        list.Add(u"", platform::utf8_to_wide_lossy(m_fc->address()), u"root",
-                 platform::utf8_to_wide_lossy(e2e::Appliance::kPassword).c_str(), 2);
-        ASSERT_EQ(S_OK, list.Save());
+        Store(m_fc->address(), 2);
         const Outcome subsystems = Vdsctl("--json --provider fc subsystems");
         ASSERT_EQ(0, subsystems.status) << subsystems.err;
         ASSERT_EQ(1u, subsystems.Json().size()) << subsystems.out;
@@ -181,9 +69,7 @@ protected:
         return nullptr;
     }
 
-    fs::path m_root;
     std::unique_ptr<e2e::Appliance> m_fc;
-    std::unique_ptr<e2e::SimulatedHost> m_host;
 };
 
 // The progress records of a --json output that name a pass of the host rescan.
@@ -207,11 +93,11 @@ TEST_F(VdsPictureTest, ListingsAnswerWhileAMaskedCreateWaitsForTheHostWhichSaysW
     StartFibreChannel(false);
     if (HasFatalFailure()) return;
     const size_t before = Luns().size();
-    Background watch("--json watch 60", m_root / "watch");
+    Background watch("--json watch 60", m_root / "watch", Background::Errors::apart);
     Background create(std::string("--json --provider fc create-lun --size 64M --mask ") +
                           e2e::SimulatedHost::kFcInitiator,
-                      m_root / "create");
-    ASSERT_TRUE(WaitUntil([&] { return !RescanRecords(create.Err()).empty(); }, 30s)) << create.Out() << create.Err();
+                      m_root / "create", Background::Errors::apart);
+    ASSERT_TRUE(WaitUntil([&] { return !RescanRecords(create.Err()).empty(); }, 30s)) << create.Output() << create.Err();
 
     for (const char* listing : {"luns", "subsystems", "plexes", "drives"}) {
         const Outcome listed = Vdsctl(std::string("--json --provider fc ") + listing);
@@ -230,19 +116,19 @@ TEST_F(VdsPictureTest, ListingsAnswerWhileAMaskedCreateWaitsForTheHostWhichSaysW
     EXPECT_TRUE(last == "host rescan pass 2 of 3, up to 10 s more" || last == "host rescan pass 3 of 3, up to 0 s more")
         << create.Err();
     // Standard output holds the command's documents only: the new LUN first.
-    const auto documents = Documents(create.Out());
+    const auto documents = Documents(create.Output());
     ASSERT_FALSE(documents.empty());
-    ASSERT_TRUE(documents[0].is_array() && documents[0].size() == 1) << create.Out();
+    ASSERT_TRUE(documents[0].is_array() && documents[0].size() == 1) << create.Output();
     const auto row = LunWithId(documents[0][0]["id"]);
     ASSERT_FALSE(row.is_null());
     EXPECT_NE(std::string::npos, row["mask"].get<std::string>().find(e2e::SimulatedHost::kFcInitiator)) << row;
 
     // Another client's watch saw the same progress.
-    EXPECT_NE(std::string::npos, watch.Out().find("host rescan pass 2 of 3")) << watch.Out();
-    const auto watched = Documents(watch.Out());
+    EXPECT_NE(std::string::npos, watch.Output().find("host rescan pass 2 of 3")) << watch.Output();
+    const auto watched = Documents(watch.Output());
     EXPECT_TRUE(std::any_of(watched.begin(), watched.end(), [](const nlohmann::json& d) {
         return d.is_object() && d.value("operation", "") == "create-lun";
-    })) << watch.Out();
+    })) << watch.Output();
 }
 
 // Each change a command makes is in the very next listing: the LUN commands,
@@ -279,8 +165,8 @@ TEST_F(VdsPictureTest, TheNextListingShowsWhatEachChangeDid) {
     EXPECT_EQ("picture-sub", LunWithId(id)["subsystem"]);
 
     // A mapped FC LUN's deletion waits out rescan passes with its subsystem held.
-    Background deletion("--json delete-lun " + id, m_root / "delete");
-    ASSERT_TRUE(WaitUntil([&] { return !RescanRecords(deletion.Err()).empty(); }, 30s)) << deletion.Out();
+    Background deletion("--json delete-lun " + id, m_root / "delete", Background::Errors::apart);
+    ASSERT_TRUE(WaitUntil([&] { return !RescanRecords(deletion.Err()).empty(); }, 30s)) << deletion.Output();
     const Outcome during = Vdsctl("--json luns " + id);
     EXPECT_EQ(0, during.status) << during.err;
     EXPECT_LT(during.seconds, 5.0);

@@ -3,12 +3,7 @@
 // command asks the appliance once.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -19,76 +14,24 @@
 #include <nlohmann/json.hpp>
 
 #include "appliance.h"
-
-#include <model/filer_record_list.h>
-#include <platform/apartment.h>
-#include <platform/text.h>
+#include "vdsctl_support.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using vdsctl_e2e::Outcome;
 
-class VdsctlTruth : public ::testing::Test {
+class VdsctlTruth : public vdsctl_e2e::ServiceTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vdsctl-truth-XXXXXX";
-        m_root = ::mkdtemp(pattern);
-        setenv("SANPROV_ROOT", m_root.c_str(), 1);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        process_filer_record_list().Clear();
-        ASSERT_EQ(0, Run(std::string(SANPROVD) + " -Service"));
-    }
-    void TearDown() override {
-        Run(std::string(SCM) + " stop SanProvD");
-        for (int i = 0; i < 1200 && State().find("STOPPED") == std::string::npos; ++i)
-            std::this_thread::sleep_for(100ms);
-        Run(std::string(SANPROVD) + " -UnregServer");
-        process_filer_record_list().Clear();
-        CoUninitialize();
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
-    static int Run(const std::string& command) {
-        const int status = std::system((command + " >/dev/null 2>&1").c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    static std::string State() {
-        FILE* pipe = ::popen((std::string(SCM) + " query SanProvD 2>/dev/null").c_str(), "r");
-        char line[256] = {};
-        std::string state;
-        if (pipe && std::fgets(line, sizeof line, pipe)) state = line;
-        if (pipe) ::pclose(pipe);
-        return state;
-    }
-    Outcome Vdsctl(const std::string& arguments) {
-        const fs::path err = m_root / "stderr";
-        Outcome run;
-        FILE* pipe = ::popen((std::string(VDSCTL) + " " + arguments + " </dev/null 2>" + err.string()).c_str(), "r");
-        if (!pipe) return run;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream in(err);
-        std::stringstream text;
-        text << in.rdbuf();
-        run.err = text.str();
-        return run;
-    }
+    VdsctlTruth() : ServiceTest({.rootPrefix = "vdsctl-truth", .stopLimit = 120s}) {}
+
+    Outcome Vdsctl(const std::string& arguments) { return vdsctl_e2e::Vdsctl(arguments, m_root / "stderr"); }
     // Stores an appliance under a key of the test's choosing: the list is read in key order.
     static void Store(const std::string& key, const std::string& address,
                       const std::string& password = e2e::Appliance::kPassword) {
-        filer_record_list& list = process_filer_record_list();
-        list.Add(platform::utf8_to_wide_lossy(key), platform::utf8_to_wide_lossy(address), u"root",
-                 platform::utf8_to_wide_lossy(password).c_str(), 2);
-        ASSERT_EQ(S_OK, list.Save());
+        ServiceTest::Store(address, 2, password, key);
     }
     // How many events of this id the service reported naming `insert`.
     size_t EventsNaming(uint32_t id, const std::string& insert) const {
@@ -108,8 +51,6 @@ protected:
                                               [&](const auto& entry) { return entry.value("request", "") == name; })
                               : 0;
     }
-
-    fs::path m_root;
 };
 
 constexpr uint32_t kUnreachable = 0xC0042502;

@@ -29,6 +29,7 @@
 
 #include "appliance.h"
 #include "host.h"
+#include "vdsctl_support.h"
 
 #include <model/filer_record_list.h>
 #include <platform/apartment.h>
@@ -43,142 +44,29 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using vdsctl_e2e::Background;
+using vdsctl_e2e::Documents;
+using vdsctl_e2e::Notifications;
+using vdsctl_e2e::Outcome;
+using vdsctl_e2e::ReadFile;
+using vdsctl_e2e::Requests;
+using vdsctl_e2e::WaitUntil;
+
 constexpr const char* kIscsiInitiator = "iqn.1994-05.com.example:vdsctl-e2e";
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-    nlohmann::json Json() const { return nlohmann::json::parse(out, nullptr, false); }
-};
-
-std::string ReadFile(const fs::path& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Waits for `done` up to `limit`, looking again every 100 ms.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(100ms);
-    }
-    return true;
-}
-
-// A vdsctl running in the background, its output (both streams) in a file.
-class Background {
-public:
-    Background(const std::string& arguments, const fs::path& out) : m_out(out) {
-        const std::string command = "exec " + std::string(VDSCTL) + " " + arguments + " >" + out.string() + " 2>&1";
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-    }
-    ~Background() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            Wait();
-        }
-    }
-    std::string Output() const { return ReadFile(m_out); }
-    // Waits for a line holding `text` (up to `limit`).
-    bool WaitFor(const std::string& text, std::chrono::seconds limit = 120s) const {
-        return WaitUntil([&] { return Output().find(text) != std::string::npos; }, limit);
-    }
-    void Kill() { ::kill(m_pid, SIGKILL); }
-    int Wait() {
-        int status = 0;
-        if (m_pid > 0) ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    fs::path m_out;
-    pid_t m_pid = -1;
-};
-
-class VdsctlTest : public ::testing::Test {
+class VdsctlTest : public vdsctl_e2e::ServiceTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vdsctl-e2e-XXXXXX";
-        m_root = ::mkdtemp(pattern);
-        setenv("SANPROV_ROOT", m_root.c_str(), 1);
-        // The host's own initiator name (if it has one) must not decide what the tests see.
-        const fs::path nameFile = m_root / "initiatorname.iscsi";
-        std::ofstream(nameFile) << "InitiatorName=" << kIscsiInitiator << "\n";
-        setenv("SANPROV_ISCSI_INITIATOR_NAME_FILE", nameFile.c_str(), 1);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        process_filer_record_list().Clear();
-        // Installing registers both providers; the first vdsctl starts the service.
-        ASSERT_EQ(0, Run(std::string(SANPROVD) + " -Service"));
-    }
-    void TearDown() override {
-        StopService();
-        Run(std::string(SANPROVD) + " -UnregServer");
-        m_host.reset();
-        e2e::SimulatedHost::Unexport();
-        unsetenv("SANPROV_ISCSI_INITIATOR_NAME_FILE");
-        process_filer_record_list().Clear();
-        CoUninitialize();
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
-
-    static int Run(const std::string& command) {
-        const int status = std::system((command + " >/dev/null 2>&1").c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string ServiceState() const {
-        FILE* pipe = ::popen((std::string(SCM) + " query SanProvD 2>/dev/null").c_str(), "r");
-        char line[256] = {};
-        std::string state;
-        if (pipe && std::fgets(line, sizeof line, pipe)) state = line;
-        if (pipe) ::pclose(pipe);
-        return state;
-    }
-    // Stops the service (and, should it not stop, its process).
-    void StopService() {
-        if (ServiceState().find("STOPPED") != std::string::npos) return;
-        Run(std::string(SCM) + " stop SanProvD");
-        if (WaitUntil([&] { return ServiceState().find("STOPPED") != std::string::npos; }, 120s)) return;
-        std::ifstream status(m_root / "run" / "scm" / "SanProvD.status");
-        long state = 0, exit = 0, specific = 0, pid = 0;
-        if (status >> state >> exit >> specific >> pid && pid > 0) ::kill(static_cast<pid_t>(pid), SIGKILL);
-        ADD_FAILURE() << "sanprovd did not stop";
-    }
+    VdsctlTest()
+        : ServiceTest({.rootPrefix = "vdsctl-e2e",
+                       .initiator = kIscsiInitiator,
+                       .stopLimit = 120s,
+                       .stopOnlyIfRunning = true,
+                       .killIfStuck = true}) {}
 
     // One vdsctl; `input` becomes its standard input. Threads that run vdsctl
     // at once give each a `tag` of its own.
     Outcome Vdsctl(const std::string& arguments, const std::string& input = "", const std::string& tag = "") {
-        const fs::path err = m_root / ("stderr" + tag);
-        const fs::path in = m_root / ("stdin" + tag);
-        std::ofstream(in) << input;
-        const std::string command =
-            std::string(VDSCTL) + " " + arguments + " <" + in.string() + " 2>" + err.string();
-        Outcome run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe) return run;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = ReadFile(err);
-        return run;
-    }
-
-    // Stores an appliance as the applet would before the service reads the list.
-    void Store(const std::string& address, int32_t type, const std::string& password = e2e::Appliance::kPassword) {
-        filer_record_list& list = process_filer_record_list();
-        list.Add(u"", platform::utf8_to_wide_lossy(address), u"root",
-                 platform::utf8_to_wide_lossy(password).c_str(), type);
-        ASSERT_EQ(S_OK, list.Save());
+        return vdsctl_e2e::Vdsctl(arguments, m_root / ("stderr" + tag), input, m_root / ("stdin" + tag));
     }
 
     // One commit through the administration class of the running service, as
@@ -213,23 +101,6 @@ protected:
         return hr;
     }
 
-    // The JSON documents of the output, one per line.
-    static std::vector<nlohmann::json> Documents(const std::string& out) {
-        std::vector<nlohmann::json> documents;
-        std::istringstream lines(out);
-        for (std::string line; std::getline(lines, line);)
-            if (!line.empty() && (line[0] == '[' || line[0] == '{'))
-                documents.push_back(nlohmann::json::parse(line, nullptr, false));
-        return documents;
-    }
-    // The notifications ("object event") in the output, in order.
-    static std::vector<std::string> Notifications(const std::string& out) {
-        std::vector<std::string> events;
-        for (const auto& document : Documents(out))
-            if (document.is_object() && document.contains("event"))
-                events.push_back(document["object"].get<std::string>() + " " + document["event"].get<std::string>());
-        return events;
-    }
     static bool Contains(const std::vector<std::string>& events, const std::string& event) {
         return std::find(events.begin(), events.end(), event) != events.end();
     }
@@ -246,11 +117,6 @@ protected:
         ASSERT_EQ(0, providers.status) << providers.err;
         if (providers.out.find("0x80004001") != std::string::npos)
             GTEST_SKIP() << "the SAN model does not bring up subsystems yet";
-    }
-    // The requests an appliance logged since its log was last cleared.
-    static size_t Requests(const e2e::Appliance& appliance) {
-        const auto log = nlohmann::json::parse(appliance.control("GET", "/sim/log").body, nullptr, false);
-        return log.is_array() ? log.size() : 0;
     }
     static void ClearLog(const e2e::Appliance& appliance) { appliance.control("POST", "/sim/log/clear"); }
     // An appliance of its own: every simulator starts with the same serial
@@ -282,9 +148,6 @@ protected:
         if (documents.empty() || !documents[0].is_array() || documents[0].size() != 1) return nullptr;
         return documents[0][0];
     }
-
-    fs::path m_root;
-    std::unique_ptr<e2e::SimulatedHost> m_host;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -443,10 +306,10 @@ TEST_F(VdsctlTest, AClientKilledDuringCreateLunLeavesALunThatArrives) {
     RequireSubsystems();
     if (IsSkipped()) return;
 
-    Background watch("--json watch", m_root / "watch.out");
+    Background watch("--json watch", m_root / "watch.out", Background::Errors::merged);
     ASSERT_TRUE(watch.WaitFor("watching for notifications")) << watch.Output();
     iscsi.fault(R"({"kind": "delay", "delay": 4, "request": "lun-create-by-size"})");
-    Background creating("--provider iscsi create-lun --size 32M", m_root / "create.out");
+    Background creating("--provider iscsi create-lun --size 32M", m_root / "create.out", Background::Errors::merged);
     // The operation is under way once its progress shows; then the client goes.
     ASSERT_TRUE(creating.WaitFor("%")) << creating.Output();
     creating.Kill();
@@ -470,7 +333,7 @@ TEST_F(VdsctlTest, WatchSeesTheAppletsChangesReachTheProvidersAtTheNextReenumera
     RequireSubsystems();
     if (IsSkipped()) return;
 
-    Background watch("--json --provider iscsi watch 600", m_root / "watch.out");
+    Background watch("--json --provider iscsi watch 600", m_root / "watch.out", Background::Errors::merged);
     ASSERT_TRUE(watch.WaitFor("watching for notifications")) << watch.Output();
     auto arrivals = [&](size_t n, const char* event) {
         return WaitUntil(
