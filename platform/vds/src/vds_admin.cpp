@@ -7,18 +7,7 @@
 
 namespace {
 
-// Closes the key at scope exit.
-class Key {
-public:
-    ~Key() {
-        if (m_key) RegCloseKey(m_key);
-    }
-    HKEY* out() { return &m_key; }
-    HKEY get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
+using Key = platform::RegKeyHolder;
 
 std::u16string KeyName(const GUID& id) { return std::u16string(kVdsProvidersKey) + u"\\" + platform::guid_to_wtext(id); }
 

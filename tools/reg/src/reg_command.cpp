@@ -202,18 +202,7 @@ std::string error_text(LSTATUS status) {
     return said.empty() ? "error " + std::to_string(status) : said;
 }
 
-// Closes the key it holds.
-class Key {
-public:
-    ~Key() {
-        if (m_key) RegCloseKey(m_key);
-    }
-    HKEY* out() { return &m_key; }
-    HKEY get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
+using Key = platform::RegKeyHolder;
 
 std::string value_line(const std::u16string& name, DWORD type, const std::vector<BYTE>& data) {
     const std::string shown = name.empty() ? "(Default)" : platform::wide_to_utf8_lossy(name);

@@ -130,27 +130,43 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHK
     return ERROR_SUCCESS;
 }
 
+namespace {
+
+// Runs `read` on the key an open handle names, as its hive stands, once the
+// handle is known to allow `access`.
+template <typename Read>
+LONG read_open_key(HKEY hKey, REGSAM access, Read&& read) {
+    const auto ref = handles().find(hKey);
+    if (!ref) return ERROR_INVALID_HANDLE;
+    if (!ref->allows(access)) return ERROR_ACCESS_DENIED;
+    return ref->store().read([&](const RegKey& root) -> LONG {
+        const RegKey* key = find_key(root, ref->path);
+        return key ? read(*key) : ERROR_KEY_DELETED;
+    });
+}
+
+// A value's type and data as the query calls give them: the size always, the
+// data when the buffer holds it.
+LONG copy_value(const RegValue& value, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    if (lpType) *lpType = value.type;
+    if (!lpcbData) return ERROR_SUCCESS;
+    const auto size = static_cast<DWORD>(value.data.size());
+    const bool fits = *lpcbData >= size;
+    *lpcbData = size;
+    if (!lpData) return ERROR_SUCCESS;
+    if (!fits) return ERROR_MORE_DATA;
+    if (size) std::memcpy(lpData, value.data.data(), size);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
 LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                          LPDWORD lpcbData) {
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-    const auto ref = handles().find(hKey);
-    if (!ref) return ERROR_INVALID_HANDLE;
-    if (!ref->allows(KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-
-    return ref->store().read([&](const RegKey& root) -> LONG {
-        const RegKey* key = find_key(root, ref->path);
-        if (!key) return ERROR_KEY_DELETED;
-        const RegValue* value = key->values.find(value_name(lpValueName));
-        if (!value) return ERROR_FILE_NOT_FOUND;
-        if (lpType) *lpType = value->type;
-        if (!lpcbData) return ERROR_SUCCESS;
-        const auto size = static_cast<DWORD>(value->data.size());
-        const bool fits = *lpcbData >= size;
-        *lpcbData = size;
-        if (!lpData) return ERROR_SUCCESS;
-        if (!fits) return ERROR_MORE_DATA;
-        if (size) std::memcpy(lpData, value->data.data(), size);
-        return ERROR_SUCCESS;
+    return read_open_key(hKey, KEY_QUERY_VALUE, [&](const RegKey& key) -> LONG {
+        const RegValue* value = key.values.find(value_name(lpValueName));
+        return value ? copy_value(*value, lpType, lpData, lpcbData) : ERROR_FILE_NOT_FOUND;
     });
 }
 
@@ -176,15 +192,9 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, cons
 LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                       LPWSTR lpClass, LPDWORD lpcchClass, FILETIME* lpftLastWriteTime) {
     if (!lpName || !lpcchName || lpReserved) return ERROR_INVALID_PARAMETER;
-    const auto ref = handles().find(hKey);
-    if (!ref) return ERROR_INVALID_HANDLE;
-    if (!ref->allows(KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-
-    return ref->store().read([&](const RegKey& root) -> LONG {
-        const RegKey* key = find_key(root, ref->path);
-        if (!key) return ERROR_KEY_DELETED;
-        if (dwIndex >= key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-        const std::u16string& name = key->subkeys[dwIndex].first;
+    return read_open_key(hKey, KEY_ENUMERATE_SUB_KEYS, [&](const RegKey& key) -> LONG {
+        if (dwIndex >= key.subkeys.size()) return ERROR_NO_MORE_ITEMS;
+        const std::u16string& name = key.subkeys[dwIndex].first;
         // As the real call, a short buffer leaves the count as it was.
         if (*lpcchName <= name.size()) return ERROR_MORE_DATA;
         std::memcpy(lpName, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
@@ -202,27 +212,13 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
 LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
                       LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
     if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-    const auto ref = handles().find(hKey);
-    if (!ref) return ERROR_INVALID_HANDLE;
-    if (!ref->allows(KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-
-    return ref->store().read([&](const RegKey& root) -> LONG {
-        const RegKey* key = find_key(root, ref->path);
-        if (!key) return ERROR_KEY_DELETED;
-        if (dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
-        const auto& [name, value] = key->values[dwIndex];
+    return read_open_key(hKey, KEY_QUERY_VALUE, [&](const RegKey& key) -> LONG {
+        if (dwIndex >= key.values.size()) return ERROR_NO_MORE_ITEMS;
+        const auto& [name, value] = key.values[dwIndex];
         if (*lpcchValueName <= name.size()) return ERROR_MORE_DATA;
         std::memcpy(lpValueName, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
         *lpcchValueName = static_cast<DWORD>(name.size());
-        if (lpType) *lpType = value.type;
-        if (!lpcbData) return ERROR_SUCCESS;
-        const auto size = static_cast<DWORD>(value.data.size());
-        const bool fits = *lpcbData >= size;
-        *lpcbData = size;
-        if (!lpData) return ERROR_SUCCESS;
-        if (!fits) return ERROR_MORE_DATA;
-        if (size) std::memcpy(lpData, value.data.data(), size);
-        return ERROR_SUCCESS;
+        return copy_value(value, lpType, lpData, lpcbData);
     });
 }
 

@@ -74,6 +74,22 @@ LSTATUS RegCloseKey(HKEY hKey);
 
 namespace platform {
 
+// An open key, closed when the holder goes.
+class RegKeyHolder {
+public:
+    RegKeyHolder() = default;
+    ~RegKeyHolder() {
+        if (m_key) RegCloseKey(m_key);
+    }
+    RegKeyHolder(const RegKeyHolder&) = delete;
+    RegKeyHolder& operator=(const RegKeyHolder&) = delete;
+    HKEY* out() { return &m_key; }
+    HKEY get() const { return m_key; }
+
+private:
+    HKEY m_key = nullptr;
+};
+
 // Groups the calling thread's registry changes so that each hive they touch
 // is replaced once, at Commit(): a crash leaves every hive as it was before
 // or as it is after, never in between. From its first change of a hive until
