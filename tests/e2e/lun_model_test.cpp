@@ -379,6 +379,25 @@ TEST_F(IscsiMasking, AttachAndDetach) {
     EXPECT_EQ(RunWork(lun, LUN_DETACH_STORAGE), S_OK) << "an iSCSI detach of an unmapped LUN reports no failure";
 }
 
+TEST_F(IscsiMasking, ARefusedUnmapFailsTheDetachAndTheLunKeepsThatGroup) {
+    ZarvoLun* lun = nullptr;
+    ASSERT_EQ(CreateLun(7, 200ULL << 20, u"", &lun), S_OK);
+    lun->SetUnmask(u"iqn.1991-05.com.microsoft:host8;iqn.1991-05.com.microsoft:host9", nullptr);
+    ASSERT_EQ(RunWork(lun, LUN_ATTACH_STORAGE), S_OK);
+    FailNext("lun-unmap", 9007);
+    lun->SetUnmask(u"", nullptr);
+    Mark();
+    EXPECT_TRUE(FAILED(RunWork(lun, LUN_DETACH_STORAGE))) << "a LUN still mapped is not reported detached";
+    EXPECT_EQ(Names(), (std::vector<std::string>{"lun-map-list-info", "lun-unmap", "lun-unmap"}))
+        << "the other group is unmapped all the same";
+    EXPECT_EQ(lun->GetState(), LUN_STATE_ATTACHED);
+    LunProperties properties;
+    lun->GetProperties(properties);
+    EXPECT_EQ(std::count(properties.m_strUnmaskingList.begin(), properties.m_strUnmaskingList.end(), u';'), 0)
+        << "one initiator stays: " << N(properties.m_strUnmaskingList);
+    EXPECT_FALSE(properties.m_strUnmaskingList.empty());
+}
+
 TEST_F(IscsiMasking, CreateLunWithoutATargetBuildsNothing) {
     ZarvoAsync* async = reinterpret_cast<ZarvoAsync*>(1);
     EXPECT_EQ(c->CreateLun(VDS_LT_DEFAULT, 200ULL << 20, {}, u"", nullptr, &async), E_FAIL);

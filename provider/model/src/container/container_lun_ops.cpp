@@ -63,8 +63,13 @@ HRESULT FilerObjectContainer::SetLunUnmask(const GUID& lunId, const std::u16stri
     if (FAILED(hr)) return hr;
     ZarvoAsync* completion = NewAsync(lunId);
     if (!completion) return E_OUTOFMEMORY;
+    // A refused change queues nothing that would ever complete this object.
+    if (FAILED(hr = lun->SetUnmask(unmaskingList, completion))) {
+        completion->Release();
+        return hr;
+    }
     *async = completion;
-    return lun->SetUnmask(unmaskingList, completion);
+    return hr;
 }
 
 HRESULT FilerObjectContainer::GetUnmaskingList(std::u16string& unmaskingList) {

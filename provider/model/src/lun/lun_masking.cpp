@@ -169,6 +169,7 @@ HRESULT UnmapAll(FilerObjectContainer& container, const std::u16string& path, bo
     CFilerControl& filer = container.m_filerControl;
     std::vector<fapi_igroup_info_t> groups;
     HRESULT hr = filer.FilerListLunMap(path, groups);
+    // iSCSI: an unmapped LUN lists no groups, which reads as a failed listing.
     if (FAILED(hr)) return strict ? hr : S_OK;
     std::vector<fapi_igroup_info_t> still;
     HRESULT failure = S_OK;
@@ -183,7 +184,8 @@ HRESULT UnmapAll(FilerObjectContainer& container, const std::u16string& path, bo
         still.push_back(groups[g]);
     }
     held = std::move(still);
-    return strict ? failure : S_OK;
+    // A group that stays mapped is a detach not done, for either protocol.
+    return failure;
 }
 
 }  // namespace lun_masking

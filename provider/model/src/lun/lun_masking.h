@@ -41,9 +41,10 @@ EntryOutcome MapToInitiator(ZarvoLun& lun, FilerObjectContainer& container, Igro
 HRESULT ApplyMask(ZarvoLun& lun, FilerObjectContainer& container, const std::vector<std::u16string>& initiators,
                   int32_t type, bool strict, const char* className, std::vector<fapi_igroup_info_t>& held);
 
-// Unmaps the LUN from every group it is mapped to. Fibre Channel stops at the
-// first failure and answers it; iSCSI tries them all and answers 0. `held`
-// becomes the groups still mapped (unchanged when the maps cannot be listed).
+// Unmaps the LUN from every group it is mapped to and answers the first
+// failure: Fibre Channel (`strict`) stops there, iSCSI tries every group and
+// takes a listing that fails for an unmapped LUN. `held` becomes the groups
+// still mapped (unchanged when the maps cannot be listed).
 HRESULT UnmapAll(FilerObjectContainer& container, const std::u16string& path, bool strict,
                  std::vector<fapi_igroup_info_t>& held);
 
