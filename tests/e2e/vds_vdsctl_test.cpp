@@ -210,6 +210,19 @@ TEST_F(VdsctlTest, BothProvidersListTheirSubsystemsAndObjectsWithoutAskingTheApp
     EXPECT_EQ(0u, Requests(iscsi));
 }
 
+// The simulated host's two HBA ports are logged in, one to each node of the
+// cluster: each controller has the port its node sees.
+TEST_F(VdsctlTest, EachControllerListsThePortTheHostIsLoggedInThrough) {
+    e2e::Appliance fc({"--partner-address", e2e::Appliance::unused_address()});
+    FollowWithHost({&fc});
+    Store(fc.address(), 2);
+    RequireSubsystems();
+    if (IsSkipped()) return;
+    std::multiset<std::string> byController;
+    for (const auto& port : Vdsctl("--json --provider fc ports").Json()) byController.insert(port.value("controller", ""));
+    EXPECT_EQ((std::multiset<std::string>{"0c", "0d"}), byController);
+}
+
 TEST_F(VdsctlTest, AnIdFromTheListingDrivesEveryLaterCommandOnTheLun) {
     e2e::Appliance fc({"--partner-address", e2e::Appliance::unused_address()});
     FollowWithHost({&fc});
