@@ -800,10 +800,10 @@ TEST_F(AdminTransport, OutOfDescriptorsTheServerWaitsInsteadOfSpinningAndServesW
 }
 
 namespace {
-// Milliseconds until the server closes `fd` (reading and dropping what it
-// sends), or nullopt when it is still open after `limit`.
-std::optional<long> ms_until_closed(int fd, std::chrono::milliseconds limit) {
-    const auto start = std::chrono::steady_clock::now();
+// Milliseconds from `start` until the server closes `fd` (reading and dropping
+// what it sends), or nullopt when it is still open `limit` after `start`.
+std::optional<long> ms_until_closed(int fd, std::chrono::steady_clock::time_point start,
+                                    std::chrono::milliseconds limit) {
     const auto since = [&] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     };
@@ -823,6 +823,8 @@ TEST_F(AdminTransport, APeerThatCompletesNoFrameWithinTheBoundIsClosedAndFreesIt
         platform::set_local_server_frame_wait(kBound);
         platform::set_local_server_connection_limit(2);
     });
+    // Timed from before the connection: the server's wait can only start later.
+    const auto connected = std::chrono::steady_clock::now();
     const int idle = connect_raw();
     const int trickling = connect_raw();
     // One byte of a request every 100 ms: each read is quick, the frame never completes.
@@ -834,8 +836,8 @@ TEST_F(AdminTransport, APeerThatCompletesNoFrameWithinTheBoundIsClosedAndFreesIt
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
-    const auto idleClosed = ms_until_closed(idle, std::chrono::seconds(3));
-    const auto trickleClosed = ms_until_closed(trickling, std::chrono::seconds(3));
+    const auto idleClosed = ms_until_closed(idle, connected, std::chrono::seconds(3));
+    const auto trickleClosed = ms_until_closed(trickling, connected, std::chrono::seconds(3));
     stop = true;
     trickle.join();
     ASSERT_TRUE(idleClosed) << "a peer that sends nothing is closed";
