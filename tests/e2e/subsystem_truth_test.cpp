@@ -115,7 +115,7 @@ TEST_F(SubsystemTruth, ALunListsOfflineWhileTheApplianceHoldsItOffline) {
 
 // A LUN created or masked here reads the same at the next refresh: its mask
 // in the appliance's spelling from the start, and no change announced.
-TEST_F(SubsystemTruth, ALunMadeHereReadsTheSameAtTheNextRefresh) {
+TEST_F(SubsystemTruth, ALunMadeOrResizedHereReadsTheSameAtTheNextRefresh) {
     ZarvoAsync* async = nullptr;
     GUID masked{}, plain{};
     ASSERT_EQ(san_->CreateLun(VDS_LT_DEFAULT, 64ULL << 20, {}, u"210000E08B050504", nullptr, &async), S_OK);
@@ -126,6 +126,13 @@ TEST_F(SubsystemTruth, ALunMadeHereReadsTheSameAtTheNextRefresh) {
     ASSERT_EQ(san_->SetLunUnmask(plain, u"210000e08b050505;", &async), S_OK);
     ASSERT_EQ(Finish(async), S_OK);
     EXPECT_EQ(Lun(plain).m_strUnmaskingList, u"21:00:00:e0:8b:05:05:05");
+    // One resize done, one refused: either way the LUN is stable again.
+    ASSERT_EQ(san_->SetSize(plain, 68ULL << 20, &async), S_OK);
+    ASSERT_EQ(Finish(async), S_OK);
+    sim_.fault(R"({"kind": "errno", "request": "lun-resize", "errno": 13001, "reason": "resize refused"})");
+    ASSERT_EQ(san_->SetSize(masked, 68ULL << 20, &async), S_OK);
+    ASSERT_TRUE(FAILED(Finish(async)));
+    for (const GUID& id : {masked, plain}) EXPECT_EQ(Lun(id).m_prop.TransitionState, VDS_TRANSITION_STATE(1));
 
     notifier_.clear();
     const LunProperties before = Lun(masked);

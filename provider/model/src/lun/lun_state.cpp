@@ -228,6 +228,8 @@ HRESULT ZarvoLun::RunWork(int32_t type, int32_t value, Async* async) {
         const ULONGLONG before = m_properties.m_prop.ullSize;
         hr = Resize(m_requestedSize);
         step("LUN_EXTEND hr =", hr);
+        // Done or refused, the LUN is no longer changing size.
+        m_properties.m_prop.TransitionState = static_cast<VDS_TRANSITION_STATE>(1);
         // A resize the appliance refused changed nothing to announce.
         if (m_properties.m_prop.ullSize == before && FAILED(hr) && zarvoAsync) zarvoAsync->SetNotifications(nullptr);
         break;
