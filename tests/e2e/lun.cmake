@@ -12,7 +12,7 @@ endif()
 # queued work on the subsystem's worker, completion objects and notifications.
 if(TARGET model AND TARGET sanprov_iscsidsc AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/subsystem_support.cpp)
   sanprov_e2e_tests(lun_san_e2e_tests
-    SOURCES lun_san_test.cpp subsystem_support.cpp
+    SOURCES lun_san_test.cpp san_fixture.cpp subsystem_support.cpp
     LINK model sanprov_messages nlohmann_json::nlohmann_json)
   target_compile_definitions(lun_san_e2e_tests PRIVATE
     ISCSIDSC_LIBRARY="$<TARGET_FILE:sanprov_iscsidsc>"

@@ -1,7 +1,7 @@
 // A LUN's life through the San of a subsystem read from the simulated
 // appliance: each request queues its work, the worker runs it, the completion
 // object carries the result and the notifications.
-#include "subsystem_support.h"
+#include "san_fixture.h"
 
 #include <model/async.h>
 #include <model/filer_object_container.h>
@@ -64,32 +64,8 @@ std::string error_info_text() {
     return text;
 }
 
-class LunThroughSan : public ::testing::Test {
+class LunThroughSan : public FcSanTest {
 protected:
-    void SetUp() override {
-        // The host's SCSI adapters stay out: an empty sysfs tree.
-        m_sysfs = std::filesystem::path(root_.path()) / "sys";
-        std::filesystem::create_directories(m_sysfs / "class/scsi_host");
-        ::setenv("SANPROV_SYSFS_ROOT", m_sysfs.c_str(), 1);
-        san_ = std::make_unique<ZarvoSan>();
-        san_->SetNotifier(&notifier_);
-        ASSERT_EQ(san_->Initialize(record_for(sim_.address(), FILER_TYPE_FCP), FILER_TYPE_FCP, true), S_OK);
-        notifier_.clear();
-    }
-    void TearDown() override {
-        san_.reset();
-        ::unsetenv("SANPROV_SYSFS_ROOT");
-    }
-    // Waits for the completion object, releases it and answers its result.
-    static HRESULT Finish(ZarvoAsync* async, GUID* id = nullptr) {
-        if (!async) return E_POINTER;
-        HRESULT result = E_FAIL;
-        GUID done{};
-        async->Wait(&result, &done);
-        if (id) *id = done;
-        async->Release();
-        return result;
-    }
     // The appliance's own-named LUN paths, sorted, each followed by ";".
     std::string LunPaths() {
         std::vector<std::string> paths;
@@ -103,13 +79,6 @@ protected:
         for (const auto& path : paths) text += path + ";";
         return text;
     }
-
-    TestRoot root_;
-    e2e::Appliance sim_;
-    std::filesystem::path m_sysfs;
-    platform::ScopedFakeClock clock_;
-    RecordingNotifier notifier_;
-    std::unique_ptr<ZarvoSan> san_;
 };
 
 TEST_F(LunThroughSan, CreateMaskGrowRenameAndDelete) {

@@ -4,7 +4,7 @@ find_package(nlohmann_json 3 REQUIRED)
 if(TARGET model AND TARGET sanprov_iscsidsc)
   sanprov_e2e_tests(subsystem_e2e_tests
     SOURCES subsystem_support.cpp subsystem_fc_test.cpp subsystem_lifecycle_test.cpp subsystem_iscsi_test.cpp
-            subsystem_truth_test.cpp
+            subsystem_truth_test.cpp san_fixture.cpp
     LINK model sanprov_messages nlohmann_json::nlohmann_json)
   target_compile_definitions(subsystem_e2e_tests PRIVATE
     ISCSIDSC_LIBRARY="$<TARGET_FILE:sanprov_iscsidsc>"

@@ -1,7 +1,7 @@
 // What a Fibre Channel subsystem shows after its readings: the status a failed
 // reading tells, the status of each LUN as the appliance gives it, one
 // spelling of an initiator, and no change announced for a LUN that did not change.
-#include "subsystem_support.h"
+#include "san_fixture.h"
 
 #include <model/async.h>
 #include <model/filer_object_container.h>
@@ -22,32 +22,9 @@ namespace code = notification_code;
 
 namespace {
 
-class SubsystemTruth : public ::testing::Test {
+class SubsystemTruth : public FcSanTest {
 protected:
-    void SetUp() override {
-        // The host's SCSI adapters stay out: an empty sysfs tree.
-        m_sysfs = std::filesystem::path(root_.path()) / "sys";
-        std::filesystem::create_directories(m_sysfs / "class/scsi_host");
-        ::setenv("SANPROV_SYSFS_ROOT", m_sysfs.c_str(), 1);
-        sim_.set(R"({"cluster/enabled": false})");
-        san_ = std::make_unique<ZarvoSan>();
-        san_->SetNotifier(&notifier_);
-        ASSERT_EQ(san_->Initialize(record_for(sim_.address(), FILER_TYPE_FCP), FILER_TYPE_FCP, true), S_OK);
-        notifier_.clear();
-    }
-    void TearDown() override {
-        san_.reset();
-        ::unsetenv("SANPROV_SYSFS_ROOT");
-    }
-    static HRESULT Finish(ZarvoAsync* async, GUID* id = nullptr) {
-        if (!async) return E_POINTER;
-        HRESULT result = E_FAIL;
-        GUID done{};
-        async->Wait(&result, &done);
-        if (id) *id = done;
-        async->Release();
-        return result;
-    }
+    void BeforeReading() override { sim_.set(R"({"cluster/enabled": false})"); }
     VDS_SUB_SYSTEM_PROP Subsystem() {
         SubSystemProperties properties;
         san_->GetProperties(properties);
@@ -64,13 +41,6 @@ protected:
         for (const auto& batch : notifier_.batches()) all.insert(all.end(), batch.begin(), batch.end());
         return all;
     }
-
-    TestRoot root_;
-    e2e::Appliance sim_;
-    std::filesystem::path m_sysfs;
-    platform::ScopedFakeClock clock_;
-    RecordingNotifier notifier_;
-    std::unique_ptr<ZarvoSan> san_;
 };
 
 TEST_F(SubsystemTruth, AFailedReadingShowsTheSubsystemOfflineUntilTheNextGoodOne) {

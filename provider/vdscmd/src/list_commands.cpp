@@ -147,15 +147,6 @@ Row LunRowOf(const PictureLun& lun) {
 
 }  // namespace
 
-std::string AddressText(const VDS_IPADDRESS& address) {
-    if (address.type == VDS_IPT_IPV4) {
-        const ULONG a = address.ipv4Address;
-        return std::to_string((a >> 24) & 255) + "." + std::to_string((a >> 16) & 255) + "." +
-               std::to_string((a >> 8) & 255) + "." + std::to_string(a & 255);
-    }
-    return Utf8(address.wszTextAddress);
-}
-
 std::vector<Com<IVdsIscsiTarget>> Targets(Subsystem& s) {
     IVdsSubSystemIscsi* iscsi = nullptr;
     if (FAILED(s.object->QueryInterface(IID_PPV_ARGS(&iscsi)))) return {};
@@ -168,14 +159,7 @@ Row LunRow(const Subsystem& s, IVdsLun* lun) {
     Row row;
     if (FAILED(lun->GetProperties(&prop))) return row;
     row["subsystem"] = s.Name();
-    row["id"] = IdText(prop.id);
-    row["name"] = Utf8(prop.pwszFriendlyName);
-    row["size"] = prop.ullSize;
-    row["status"] = StatusText(prop.status);
-    row["type"] = TypeText(prop.type);
-    row["mask"] = Utf8(prop.pwszUnmaskingList);
-    row["identification"] = Utf8(prop.pwszIdentification);
-    FreeStrings(prop);
+    row.update(LunRowOf(TakeLun(prop, s.entry.id)));
     return row;
 }
 

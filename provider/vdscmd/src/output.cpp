@@ -101,6 +101,15 @@ std::string Utf8(const WCHAR* text) { return text ? Utf8(std::u16string(text)) :
 
 std::string Utf8(const std::u16string& text) { return platform::wide_to_utf8_lossy(text); }
 
+std::string AddressText(const VDS_IPADDRESS& address) {
+    if (address.type == VDS_IPT_IPV4) {
+        const ULONG a = address.ipv4Address;
+        return std::to_string((a >> 24) & 255) + "." + std::to_string((a >> 16) & 255) + "." +
+               std::to_string((a >> 8) & 255) + "." + std::to_string(a & 255);
+    }
+    return Utf8(address.wszTextAddress);
+}
+
 std::u16string Wide(const std::string& text) { return platform::utf8_to_wide_lossy(text); }
 
 std::string IdText(const GUID& id) { return platform::guid_to_text(id); }

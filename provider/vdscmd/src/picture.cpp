@@ -48,15 +48,6 @@ std::vector<Com<I>> Query(Owner* owner, HRESULT (Owner::*method)(IEnumVdsObject*
     return Enumerate<I>(raw);
 }
 
-std::string Address(const VDS_IPADDRESS& address) {
-    if (address.type == VDS_IPT_IPV4) {
-        const ULONG a = address.ipv4Address;
-        return std::to_string((a >> 24) & 255) + "." + std::to_string((a >> 16) & 255) + "." +
-               std::to_string((a >> 8) & 255) + "." + std::to_string(a & 255);
-    }
-    return Utf8(address.wszTextAddress);
-}
-
 void FreeInformation(VDS_LUN_INFORMATION& info) {
     CoTaskMemFree(info.m_szVendorId);
     CoTaskMemFree(info.m_szProductId);
@@ -101,8 +92,7 @@ bool ReadSubsystem(IVdsSubSystem* object, const GUID& provider, PictureView& out
 void ReadLun(IVdsLun* lun, const GUID& subsystem, PictureView& out) {
     VDS_LUN_PROP prop{};
     if (FAILED(lun->GetProperties(&prop))) return;
-    PictureLun entry{{}, prop.id, subsystem, Take(prop.pwszFriendlyName), Take(prop.pwszIdentification),
-                     Take(prop.pwszUnmaskingList), {}, prop.ullSize, prop.type, prop.status, {}};
+    PictureLun entry = TakeLun(prop, subsystem);
     VDS_LUN_INFORMATION info{};
     if (SUCCEEDED(lun->GetIdentificationData(&info))) {
         entry.serial = info.m_szSerialNumber ? info.m_szSerialNumber : "";
@@ -155,7 +145,7 @@ std::optional<PictureController> ReadController(IVdsController* controller, cons
 void ReadPortal(IVdsIscsiPortal* portal, const GUID& subsystem, PictureView& out) {
     VDS_ISCSI_PORTAL_PROP prop{};
     if (SUCCEEDED(portal->GetProperties(&prop)))
-        out.portals.push_back({{}, prop.id, subsystem, Address(prop.address), prop.address.ulPort, prop.status});
+        out.portals.push_back({{}, prop.id, subsystem, AddressText(prop.address), prop.address.ulPort, prop.status});
 }
 
 void ReadGroup(IVdsIscsiPortalGroup* group, const GUID& subsystem, const GUID& target, PictureView& out) {
@@ -164,7 +154,7 @@ void ReadGroup(IVdsIscsiPortalGroup* group, const GUID& subsystem, const GUID& t
     PicturePortalGroup entry{{}, prop.id, subsystem, target, prop.tag, {}};
     for (auto& portal : Query<IVdsIscsiPortal>(group, &IVdsIscsiPortalGroup::QueryAssociatedPortals)) {
         VDS_ISCSI_PORTAL_PROP portalProp{};
-        if (SUCCEEDED(portal->GetProperties(&portalProp))) entry.portals.push_back(Address(portalProp.address));
+        if (SUCCEEDED(portal->GetProperties(&portalProp))) entry.portals.push_back(AddressText(portalProp.address));
     }
     out.portalGroups.push_back(std::move(entry));
 }
@@ -309,6 +299,11 @@ void Append(PictureView& to, PictureView&& from) {
 bool Same(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 }  // namespace
+
+PictureLun TakeLun(VDS_LUN_PROP& prop, const GUID& subsystem) {
+    return {{}, prop.id, subsystem, Take(prop.pwszFriendlyName), Take(prop.pwszIdentification),
+            Take(prop.pwszUnmaskingList), {}, prop.ullSize, prop.type, prop.status, {}};
+}
 
 // ---- The stored picture ------------------------------------------------------------
 

@@ -48,13 +48,6 @@ int OutputBuffer::sync() {
 
 // ---- Subsystems ---------------------------------------------------------------------------
 
-void FreeStrings(VDS_LUN_PROP& prop) {
-    CoTaskMemFree(prop.pwszFriendlyName);
-    CoTaskMemFree(prop.pwszIdentification);
-    CoTaskMemFree(prop.pwszUnmaskingList);
-    prop.pwszFriendlyName = prop.pwszIdentification = prop.pwszUnmaskingList = nullptr;
-}
-
 std::string ProviderName(const LoadedProvider* provider) { return Utf8(provider->registration.name); }
 
 namespace {

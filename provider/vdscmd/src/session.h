@@ -165,14 +165,6 @@ private:
     std::map<uint64_t, Progress> m_operationsShown;  // watch's
 };
 
-void FreeStrings(VDS_LUN_PROP& prop);
-template <typename Prop>
-void FreeStrings(Prop& prop) {
-    CoTaskMemFree(prop.pwszFriendlyName);
-    CoTaskMemFree(prop.pwszIdentification);
-    prop.pwszFriendlyName = prop.pwszIdentification = nullptr;
-}
-
 std::string ProviderName(const LoadedProvider* provider);
 
 template <typename I>
@@ -236,7 +228,6 @@ std::vector<Com<I>> QueryOf(Owner* owner, HRESULT (Owner::*method)(IEnumVdsObjec
 }
 
 std::vector<Com<IVdsIscsiTarget>> Targets(Subsystem& s);
-std::string AddressText(const VDS_IPADDRESS& address);
 
 // The commands, by file.
 int ListProviders(Session& session);

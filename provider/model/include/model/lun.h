@@ -175,6 +175,10 @@ protected:
     // The LUN is mapped to these groups now: its unmasking list lists their
     // initiators, and it is attached when there is one.
     void HoldGroups(std::vector<fapi_igroup_info_t> groups);
+    // A detach of either protocol: with an empty requested list, unmaps the
+    // LUN from its groups (Fibre Channel `strict`, see lun_masking::UnmapAll)
+    // and holds the groups still mapped.
+    HRESULT DetachRequested(bool strict);
 
     int32_t m_state = LUN_STATE_NEW;
     FilerObjectContainer* m_pFOContainer;

@@ -8,6 +8,7 @@
 #include <platform/errors.h>
 #include <platform/guid.h>
 #include <platform/probe.h>
+#include <platform/registry.h>
 #include <platform/text.h>
 #include <res/message_ids.h>
 
@@ -21,21 +22,7 @@ constexpr DWORD kMaxValueBytes = 16384;
 
 std::string narrow(const std::u16string& text) { return platform::wide_to_utf8_lossy(text); }
 
-// Closes a registry key at the end of its scope.
-class RegKey {
-public:
-    RegKey() = default;
-    ~RegKey() {
-        if (m_key) RegCloseKey(m_key);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY* receive() { return &m_key; }
-    HKEY get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
+using RegKey = platform::RegKeyHolder;
 
 // A string value as the list accepts it: REG_SZ or REG_EXPAND_SZ ending in a
 // zero unit, REG_MULTI_SZ ending in two, of even length and at most 16,384
@@ -127,7 +114,7 @@ bool bad_record(const FILER_RECORD* pfr, bool commit) {
 DWORD CFilerRecord::LoadFromRegistry(HKEY filers, const std::u16string& name) {
     DWORD result = ERROR_SUCCESS;
     RegKey key;
-    result = static_cast<DWORD>(RegOpenKeyExW(filers, name.c_str(), 0, KEY_READ, key.receive()));
+    result = static_cast<DWORD>(RegOpenKeyExW(filers, name.c_str(), 0, KEY_READ, key.out()));
     if (result == ERROR_SUCCESS) {
         m_strKey = name;
         std::u16string stored;
@@ -161,7 +148,7 @@ HRESULT CFilerRecord::SaveToRegistry(HKEY filers) {
         trace_printf("CFilerRecord::SaveToRegistry(): EncryptString() failed with code 0x%0lx (in %s(%d))",
                      trace_code(hr), "provider\\filerlogondata", __LINE__);
     } else if (LSTATUS s = RegCreateKeyExW(filers, m_strKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_ALL_ACCESS, nullptr, key.receive(), nullptr);
+                                           KEY_ALL_ACCESS, nullptr, key.out(), nullptr);
                s != ERROR_SUCCESS) {
         hr = HRESULT_FROM_WIN32(static_cast<DWORD>(s));
     } else {
@@ -207,7 +194,7 @@ HRESULT filer_record_list::Load() {
         return hr;
     }
     RegKey filers;
-    if (LSTATUS s = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFilersKey, 0, KEY_READ, filers.receive()); s != ERROR_SUCCESS) {
+    if (LSTATUS s = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFilersKey, 0, KEY_READ, filers.out()); s != ERROR_SUCCESS) {
         trace_printf("Can't open registry key %s (0x%0lx)", narrow(kFilersKey).c_str(), trace_code(s));
         return s == ERROR_FILE_NOT_FOUND ? S_FALSE : HRESULT_FROM_WIN32(static_cast<DWORD>(s));
     }
@@ -252,7 +239,7 @@ HRESULT filer_record_list::Save() {
     platform::RegistryTransaction transaction;
     RegKey filers;
     if (LSTATUS s = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFilersKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                    KEY_ALL_ACCESS, nullptr, filers.receive(), nullptr);
+                                    KEY_ALL_ACCESS, nullptr, filers.out(), nullptr);
         s != ERROR_SUCCESS) {
         trace_printf("Can't open registry key %s (0x%0lx)", narrow(kFilersKey).c_str(), trace_code(s));
         return HRESULT_FROM_WIN32(static_cast<DWORD>(s));

@@ -121,14 +121,4 @@ HRESULT ZarvoLunFCP::LunAttach() {
     return hr;
 }
 
-HRESULT ZarvoLunFCP::LunDetach() {
-    TraceScope scope("ZarvoLunFCP::LunDetach");
-    const std::u16string& requested = m_requestedMask;
-    trace_printf("ZarvoLunFCP::LunDetach, pwszUnmaskingList  = %s", N(requested.substr(0, 255)).c_str());
-    HRESULT hr = S_OK;
-    std::vector<fapi_igroup_info_t> held = m_igroupRecords;
-    if (requested.empty()) hr = lun_masking::UnmapAll(*m_pFOContainer, m_properties.m_strIdentification, true, held);
-    HoldGroups(std::move(held));
-    trace_printf("ZarvoLunFCP::LunDetach(): returning %08lX", trace_code(hr));
-    return hr;
-}
+HRESULT ZarvoLunFCP::LunDetach() { return DetachRequested(true); }

@@ -54,14 +54,4 @@ HRESULT ZarvoLunIscsi::LunAttach() {
     return hr;
 }
 
-HRESULT ZarvoLunIscsi::LunDetach() {
-    TraceScope scope("ZarvoLunIscsi::LunDetach");
-    const std::u16string& requested = m_requestedMask;
-    trace_printf("ZarvoLunIscsi::LunDetach, pwszUnmaskingList  = %s", N(requested.substr(0, 255)).c_str());
-    HRESULT hr = S_OK;
-    std::vector<fapi_igroup_info_t> held = m_igroupRecords;
-    if (requested.empty()) hr = lun_masking::UnmapAll(*m_pFOContainer, m_properties.m_strIdentification, false, held);
-    HoldGroups(std::move(held));
-    trace_printf("ZarvoLunIscsi::LunDetach(): returning %08lX", trace_code(hr));
-    return hr;
-}
+HRESULT ZarvoLunIscsi::LunDetach() { return DetachRequested(false); }

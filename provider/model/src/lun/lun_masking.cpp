@@ -189,3 +189,16 @@ HRESULT UnmapAll(FilerObjectContainer& container, const std::u16string& path, bo
 }
 
 }  // namespace lun_masking
+
+HRESULT ZarvoLun::DetachRequested(bool strict) {
+    const std::string name = std::string(ClassName()) + "::LunDetach";
+    TraceScope scope(name.c_str());
+    trace_printf("%s, pwszUnmaskingList  = %s", name.c_str(), lun_masking::N(m_requestedMask.substr(0, 255)).c_str());
+    HRESULT hr = S_OK;
+    std::vector<fapi_igroup_info_t> held = m_igroupRecords;
+    if (m_requestedMask.empty())
+        hr = lun_masking::UnmapAll(*m_pFOContainer, m_properties.m_strIdentification, strict, held);
+    HoldGroups(std::move(held));
+    trace_printf("%s(): returning %08lX", name.c_str(), trace_code(hr));
+    return hr;
+}

@@ -22,6 +22,8 @@ std::string Utf8(const WCHAR* text);
 std::string Utf8(const std::u16string& text);
 std::u16string Wide(const std::string& text);
 std::string IdText(const GUID& id);
+// A portal's address: dotted IPv4, else the text the provider gave.
+std::string AddressText(const VDS_IPADDRESS& address);
 
 // "0x%08X" and what failed: the description the failing call left as the
 // thread's error information, else the text of the code with `inserts` (the

@@ -96,6 +96,10 @@ struct PictureLun {
     std::vector<PicturePlex> plexes;
 };
 
+// A LUN's own properties as the picture holds them; the strings of `prop`
+// are taken (freed and cleared).
+PictureLun TakeLun(VDS_LUN_PROP& prop, const GUID& subsystem);
+
 struct PictureTarget {
     GUID provider{};
     GUID id{}, subsystem{};
