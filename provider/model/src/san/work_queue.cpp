@@ -151,19 +151,23 @@ HRESULT ZarvoWorkerThread::RunItem(WorkItem& item) {
     // should the work fail by an exception.
     Async* const async = item.async;
     if (async) async->AddRef();
-    // The work tells what it waits for through the item's async.
-    const ZarvoAsync::Running running(async, item.id);
     HRESULT result;
-    try {
-        result = m_pOwner->DoWork(item);
-    } catch (...) {
-        trace_unexpected_exception("ZarvoWorkerThread::Worker");
-        result = E_UNEXPECTED;
-        auto* zarvoAsync = dynamic_cast<ZarvoAsync*>(async);
-        if (zarvoAsync && !zarvoAsync->IsCompleted()) {
-            zarvoAsync->SetResult(E_UNEXPECTED);
-            zarvoAsync->WakeUp();
-            zarvoAsync->Release();  // the item's reference, which the work never gave up
+    {
+        // The work tells what it waits for through the item's async, which
+        // others find on the board of running work until this scope ends:
+        // the worker's own reference outlives its place there.
+        const ZarvoAsync::Running running(async, item.id);
+        try {
+            result = m_pOwner->DoWork(item);
+        } catch (...) {
+            trace_unexpected_exception("ZarvoWorkerThread::Worker");
+            result = E_UNEXPECTED;
+            auto* zarvoAsync = dynamic_cast<ZarvoAsync*>(async);
+            if (zarvoAsync && !zarvoAsync->IsCompleted()) {
+                zarvoAsync->SetResult(E_UNEXPECTED);
+                zarvoAsync->WakeUp();
+                zarvoAsync->Release();  // the item's reference, which the work never gave up
+            }
         }
     }
     if (async) async->Release();
